@@ -3,6 +3,17 @@
 
 namespace vl {
 
+// Integer nearest to x, ties to even, under the default rounding mode: the same result as
+// std::nearbyint(x) for |x| < 2^22, without a library call. Adding 1.5 * 2^23 moves x into
+// the binade where one unit in the last place is 1, so the addition itself rounds to an
+// integer (ties to even, and the offset is even so parity is kept); the subtraction is exact.
+// Requires strict single-precision arithmetic (SSE, no fast-math), which the build enforces.
+inline int32_t roundToNearestEven(float x) {
+    constexpr float kShift = 12582912.0f; // 1.5 * 2^23
+    const float r = (x + kShift) - kShift;
+    return static_cast<int32_t>(r);
+}
+
 // Float ring buffer used by the ensemble and the reverb.
 struct DelayLine {
     int32_t size = 0;
@@ -13,14 +24,23 @@ struct DelayLine {
     DelayLine() = default;
     DelayLine(const DelayLine&) = delete;
     DelayLine& operator=(const DelayLine&) = delete;
+    DelayLine(DelayLine&& other) noexcept;
+    DelayLine& operator=(DelayLine&& other) noexcept;
     ~DelayLine();
 
-    // Frees any previous array, size = trunc(seconds * sampleRate), zeroed array,
-    // writeIndex 0, readIndex 1. Returns false (and leaves no array) when allocation fails.
+    // Number of samples a line of `seconds` holds at `sampleRate`: the product of the two
+    // single-precision values, formed exactly (in double) and truncated toward zero.
+    // 0 when the product is not a usable size (below 1, too large, or not a number).
+    static int32_t sizeFor(float seconds, float sampleRate);
+
+    // Frees any previous array, size = sizeFor(seconds, sampleRate), zeroed array,
+    // writeIndex 0, readIndex 1 (0 for a one-sample line). Returns false and leaves no
+    // array (size 0) when the size is unusable or the allocation fails.
     bool allocate(float seconds, float sampleRate);
     // Zeroes the samples, keeps both indices.
     void clear();
     void release();
+    bool allocated() const { return samples != nullptr; }
 };
 
 } // namespace vl

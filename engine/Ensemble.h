@@ -1,26 +1,103 @@
 #pragma once
+#include <cstdint>
+
 #include "DelayLine.h"
 #include "Phasor.h"
 
 namespace vl {
 
-// Three-tap modulated chorus. Placeholder: passes its input through until the effect is built.
+// Three-tap modulated chorus: one short line read at three interpolated taps whose delays
+// follow a slow and a fast oscillator in three phase positions; the averaged taps are the
+// output and are fed back (negated) into the line.
 class Ensemble {
 public:
-    // Reallocates the 0.033 s line (cleared, writeIndex 0) and recomputes the rotations
-    // from the stored speed value. Returns false when the line cannot be allocated.
+    static constexpr float kLineSeconds = 0.033f;
+    static constexpr float kCentreDelay = 0.012f; // seconds
+
+    // Position of one tap inside the line: sample i and its neighbour j (both in
+    // 0 .. size - 1) and the interpolation fraction f.
+    struct Tap {
+        int32_t i;
+        int32_t j;
+        float f;
+    };
+
+    // Reallocates the 0.033 s line (cleared, writeIndex 0), recomputes the rotations from
+    // the stored speed value and sets both phasors to theta = 0. Returns false when the
+    // line cannot be allocated; the stage then stays inactive.
     bool setSampleRate(float sampleRate, float halfInvSampleRate);
     void setSpeed(float v);     // parameter Ensemble Speed, 0..1
-    void setAmount(float v);    // parameter Ensemble Amount, 0..1
-    void setFeedback(float v);  // parameter Ensemble Feedback, 0..1
-    bool active() const { return false; }
-    float process(float u, float /*antiDenormal*/) { return u; }
+    void setAmount(float v);    // parameter Ensemble Amount, 0..1: 0.00025 * v seconds
+    void setFeedback(float v);  // parameter Ensemble Feedback, 0..1: -0.8 * v
+    bool active() const { return amount != 0.0f && line.samples != nullptr; }
     void clear();           // zeroes the line (suspend)
     void resetModulators(); // both phasors back to theta = 0
     void renormalize();     // control tick
 
+    // Where a tap of `delay` seconds reads when the write position is `writeIndex`:
+    // p = w - delay * rate, i = nearest integer to (p - 0.5) ties to even, f = p - i, and i
+    // and i + 1 brought into the line by adding or subtracting its size once. Delays stay
+    // within 0.012 +- 0.00125 s, which is shorter than the line at any rate of 1000 Hz or
+    // more, so one correction always suffices.
+    static Tap tapAt(int32_t writeIndex, float delay, float sampleRate, int32_t size) {
+        const float p = static_cast<float>(writeIndex) - delay * sampleRate;
+        int32_t i = roundToNearestEven(p - 0.5f);
+        const float f = p - static_cast<float>(i);
+        if (i < 0) i += size; else if (i >= size) i -= size;
+        int32_t j = i + 1;
+        if (j >= size) j -= size;
+        return {i, j, f};
+    }
+
+    // One sample: input u (the voice sum), returns the chorus output E alone.
+    float process(float u, float antiDenormal) {
+        slow.step();
+        const float x1 = slow.x;
+        const float y1 = slow.y;
+        constexpr float k = 0.8660254f;   // sqrt(0.75)
+        constexpr float k4 = 4.0f * k;
+        const float a1 = y1;
+        const float b1 = 0.5f * x1 + k * y1;
+        const float c1 = k * y1 - 0.5f * x1;
+        fast.step();
+        const float x2 = fast.x;
+        const float y2 = fast.y;
+        const float a2 = 4.0f * y2;
+        const float b2 = 2.0f * x2 + k4 * y2;
+        const float c2 = k4 * y2 - 2.0f * x2;
+        const float da = amount * (a1 + a2) + kCentreDelay;
+        const float db = amount * (b1 + b2) + kCentreDelay;
+        const float dc = amount * (c1 + c2) + kCentreDelay;
+        float* const s = line.samples;
+        const int32_t w = line.writeIndex;
+        const float ta = read(s, tapAt(w, da, rate, line.size));
+        const float tb = read(s, tapAt(w, db, rate, line.size));
+        const float tc = read(s, tapAt(w, dc, rate, line.size));
+        const float e = (ta + tb + tc) * 0.3333f;
+        s[w] = u + e * feedback + antiDenormal;
+        line.writeIndex = (w + 1 == line.size) ? 0 : w + 1;
+        return e;
+    }
+
+    // Read access for tests and diagnostics.
+    const DelayLine& delayLine() const { return line; }
+    const Phasor& slowPhasor() const { return slow; }
+    const Phasor& fastPhasor() const { return fast; }
+    float amountSeconds() const { return amount; }
+    float feedbackGain() const { return feedback; }
+
 private:
+    static float read(const float* s, Tap t) { return s[t.i] + (s[t.j] - s[t.i]) * t.f; }
+    void updateRotations();
+
+    DelayLine line;
+    Phasor slow;
+    Phasor fast;
+    float amount = 0.0f;
+    float feedback = 0.0f;
     float speedValue = 0.0f;
+    float rate = 44100.0f;
+    float halfInvRate = 0.5f / 44100.0f;
 };
 
 } // namespace vl

@@ -1,23 +1,57 @@
 #pragma once
+#include <cmath>
+
 #include "Phasor.h"
 
 namespace vl {
 
-// Six first-order all-passes swept by a slow oscillator. Placeholder: passes its input
-// through until the effect is built.
+// Six identical first-order all-passes whose common coefficient follows |cos| of a slow
+// oscillator, with feedback from the last stage into the first; the chain output is added
+// to the dry signal.
 class Phaser {
 public:
+    static constexpr int kStages = 6;
+
     void setSampleRate(float halfInvSampleRate); // recomputes the rotation from the stored rate
-    void setRate(float v);      // parameter Phaser Rate, 0..1
+    void setRate(float v);      // parameter Phaser Rate, 0..1: 0.05 .. 0.5 Hz
     void setDepth(float v);     // parameter Phaser Depth, 0..1
-    void setFeedback(float v);  // parameter Phaser Feedback, 0..1
-    bool active() const { return false; }
-    float process(float u, float /*antiDenormal*/) { return u; }
+    void setFeedback(float v);  // parameter Phaser Feedback, 0..1: 0.8 * v
+    bool active() const { return depth != 0.0f; }
     void resetModulators(); // phasor to theta = 0, the twelve all-pass memories to 0
     void renormalize();     // control tick
 
+    float process(float u, float antiDenormal) {
+        phasor.step();
+        const float a = -0.5f - std::fabs(phasor.x) * 0.4f;
+        float in = u + feedback * prevOut[kStages - 1] + antiDenormal;
+        for (int k = 0; k < kStages; ++k) {
+            const float y = a * (in - prevOut[k]) + prevIn[k];
+            prevIn[k] = in;
+            prevOut[k] = y;
+            in = y;
+        }
+        return u + depth * prevOut[kStages - 1];
+    }
+
+    // Read access for tests and diagnostics.
+    const Phasor& sweep() const { return phasor; }
+    float stageInput(int k) const { return prevIn[k]; }
+    float stageOutput(int k) const { return prevOut[k]; }
+    // Coefficient the next sample will use (advances a copy of the phasor).
+    float nextCoefficient() const {
+        Phasor p = phasor;
+        p.step();
+        return -0.5f - std::fabs(p.x) * 0.4f;
+    }
+
 private:
+    Phasor phasor;
+    float prevIn[kStages] = {};
+    float prevOut[kStages] = {};
+    float depth = 0.0f;
+    float feedback = 0.0f;
     float rateValue = 0.0f;
+    float halfInvRate = 0.5f / 44100.0f;
 };
 
 } // namespace vl

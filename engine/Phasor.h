@@ -17,6 +17,10 @@ struct Phasor {
         y = ny;
     }
     void reset() { x = 1.0f; y = 0.0f; }
+    // Rotation per sample of `angle` radians. The angle arrives in single precision; its
+    // cosine and sine are evaluated in double and rounded once to float, which gives the
+    // correctly rounded float on every platform's math library.
+    void setRotation(float angle);
     // Pulls the vector back to unit length (run at the control tick).
     void renormalize() {
         const float g = 1.5f - 0.5f * (x * x + y * y);
