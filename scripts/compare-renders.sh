@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Renders the built-in demo phrase with the Linux build and with the 64-bit Windows
+# build (under wine64), as 16-bit and as float WAV files, and requires the files to
+# be identical byte for byte: the engine must give bit-identical output everywhere.
+#
+#   compare-renders.sh LINUX_BUILD_DIR WIN64_BUILD_DIR [OUTPUT_DIR]
+#
+# Each build folder has a deliverables.txt listing its binaries. When neither build
+# has velmorloom-render yet, the comparison is skipped (exit 0).
+set -euo pipefail
+
+if (( $# < 2 )); then
+  sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+  exit 2
+fi
+linux_build=$(cd "$1" && pwd)
+win_build=$(cd "$2" && pwd)
+out=${3:-$win_build/../determinism}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+WINE64=${VL_WINE64:-/usr/lib/wine/wine64}
+export WINEPREFIX=${WINEPREFIX:-$win_build/wineprefix}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+deliverable() { # deliverable BUILD_DIR NAME -> path, or nothing
+  local list=$1/deliverables.txt
+  [[ -f $list ]] || return 0
+  sed -n "s/^$2=//p" "$list" | head -n 1
+}
+
+linux_render=$(deliverable "$linux_build" velmorloom-render)
+win_render=$(deliverable "$win_build" velmorloom-render)
+if [[ -z $linux_render && -z $win_render ]]; then
+  echo "skipped: velmorloom-render is not part of these builds yet"
+  exit 0
+fi
+for r in "$linux_render" "$win_render"; do
+  if [[ -z $r || ! -f $r ]]; then
+    echo "FAIL: velmorloom-render missing from one build (linux: '${linux_render}', win64: '${win_render}')"
+    exit 1
+  fi
+done
+
+failed=0
+check_audio() { # check_audio FILE: a RIFF/WAVE file with some non-zero sample data
+  local f=$1 size
+  size=$(stat -c %s "$f")
+  if (( size <= 44 )) || [[ $(head -c 4 "$f") != RIFF ]]; then
+    echo "FAIL: $f is not a WAV file ($size bytes)"
+    return 1
+  fi
+  if cmp -s <(tail -c +45 "$f") <(head -c $((size - 44)) /dev/zero); then
+    echo "FAIL: $f holds only silence"
+    return 1
+  fi
+}
+
+cd "$out"
+rm -f ./*.wav
+for format in int16 float; do
+  args=(-q)
+  [[ $format == float ]] && args+=(--float)
+  echo "== demo phrase, $format: linux"
+  "$linux_render" "${args[@]}" -o "linux-$format.wav"
+  "$linux_render" "${args[@]}" -o "linux-$format-again.wav"
+  echo "== demo phrase, $format: win64 under wine"
+  # Relative output names: the Windows program sees the same folder as its
+  # current directory, so no path translation is involved.
+  "$WINE64" "$win_render" "${args[@]}" -o "win64-$format.wav"
+
+  check_audio "linux-$format.wav" || failed=1
+  if ! cmp "linux-$format.wav" "linux-$format-again.wav"; then
+    echo "FAIL: two Linux renders of the demo phrase ($format) differ"
+    failed=1
+  fi
+  if cmp "linux-$format.wav" "win64-$format.wav"; then
+    echo "ok: $format render identical on linux and win64 ($(stat -c %s "linux-$format.wav") bytes, sha256 $(sha256sum "linux-$format.wav" | cut -c1-16))"
+  else
+    echo "FAIL: $format render differs between linux and win64"
+    failed=1
+  fi
+done
+
+# The float file carries 32-bit samples where the default file carries 16-bit ones.
+int_size=$(stat -c %s linux-int16.wav)
+float_size=$(stat -c %s linux-float.wav)
+if (( float_size <= int_size )); then
+  echo "FAIL: float render ($float_size bytes) is not larger than the 16-bit render ($int_size bytes)"
+  failed=1
+fi
+
+if (( failed )); then
+  echo "determinism check FAILED (files kept in $out)"
+  exit 1
+fi
+echo "determinism check passed"

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on Debian 12 (bookworm).
+# Runs as root, or through sudo when started by another user.
+set -euo pipefail
+
+PACKAGES=(
+  # native tool chain and build system
+  build-essential cmake ninja-build pkg-config git ca-certificates
+  # Windows cross compilers (the -posix variants provide std::thread) and PE tools
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64
+  # Windows tests: the 64-bit wine loader, its fonts and the X libraries its
+  # display driver loads, and a virtual X server for anything that opens a window
+  wine64 fonts-wine libxrender1 libxcursor1 libxi6 libxrandr2 libxcomposite1 libxinerama1
+  xvfb xauth
+  # GoogleTest (library natively, sources for the cross builds) and Google Benchmark
+  googletest libgtest-dev libbenchmark-dev
+  # Linux plug-in panel
+  libx11-dev
+)
+
+SUDO=()
+if [[ $(id -u) -ne 0 ]]; then
+  SUDO=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if [[ $(dpkg-query -W -f='${Status}' "$p" 2>/dev/null) != "install ok installed" ]]; then
+    missing+=("$p")
+  fi
+done
+
+echo "== apt-get update"
+if ! "${SUDO[@]}" apt-get update -q; then
+  if (( ${#missing[@]} == 0 )); then
+    echo "warning: apt-get update failed; every package is already installed, going on"
+    exit 0
+  fi
+  echo "error: apt-get update failed and these packages are missing: ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "== apt-get install (${#PACKAGES[@]} packages, ${#missing[@]} missing)"
+"${SUDO[@]}" apt-get install -y -q --no-install-recommends "${PACKAGES[@]}"

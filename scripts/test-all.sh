@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Builds every preset and runs every test:
+#   linux  native build: all tests (unit, plug-in, renderer, binary checks)
+#   win32  32-bit Windows deliverables: import/export checks (cannot execute here)
+#   win64  64-bit Windows build: all tests under wine64
+#   tsan   tests labelled tsan under ThreadSanitizer
+#   asan   tests labelled asan under AddressSanitizer + UndefinedBehaviorSanitizer
+#   then the demo phrase rendered on linux and win64 must be identical byte for byte.
+# Every stage runs even when an earlier one fails; the exit status is non-zero
+# when any stage failed. The last lines are the summary of a CTest run over the
+# stage results.
+#
+# Environment: VL_SKIP_INSTALL=1 skips the package installation;
+#              VL_PRESETS="linux win64" limits the presets built and tested.
+set -uo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$(pwd)
+
+started=$(date +%s)
+if [[ ${VL_SKIP_INSTALL:-0} != 1 ]]; then
+  bash scripts/install-deps.sh || { echo "error: package installation failed" >&2; exit 1; }
+fi
+
+presets=(${VL_PRESETS:-linux win32 win64 tsan asan})
+results=$root/build/ci
+rm -rf "$results"
+mkdir -p "$results"
+
+has_preset() { [[ " ${presets[*]} " == *" $1 "* ]]; }
+
+# record STAGE STATUS [NOTE]: keeps the outcome of one stage for the final summary,
+# numbered so that the summary lists the stages in the order they ran.
+recorded=0
+record() {
+  recorded=$((recorded + 1))
+  local file
+  file=$results/$(printf '%02d' "$recorded")-$1
+  echo "$2" >"$file.status"
+  printf '%s\n' "${3:-}" >"$file.note"
+}
+
+# stage NAME COMMAND...: runs a stage with a banner and records its exit status.
+stage() {
+  local name=$1; shift
+  local t0=$SECONDS rc=0
+  echo
+  echo "================ $name ================"
+  "$@" 2>&1 | tee "$results/$name.log"
+  rc=${PIPESTATUS[0]}
+  local summary
+  summary=$(grep -E '^[0-9]+% tests passed|^No tests were found' "$results/$name.log" | tail -n 1)
+  record "$name" "$rc" "${summary:-exit status $rc} ($((SECONDS - t0)) s)"
+  return "$rc"
+}
+
+# Tests that open windows need a display; an X server of our own is used when
+# xvfb-run is installed.
+with_display=()
+if command -v xvfb-run >/dev/null; then
+  with_display=(xvfb-run -a -s "-screen 0 1280x1024x24")
+fi
+
+# ThreadSanitizer cannot map its shadow memory when the kernel randomises the
+# address space too widely; running without randomisation avoids that.
+no_aslr=()
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+  no_aslr=(setarch "$(uname -m)" -R)
+fi
+
+for p in "${presets[@]}"; do
+  if stage "configure-$p" cmake --preset "$p"; then
+    stage "build-$p" cmake --build --preset "$p"
+  else
+    record "build-$p" 1 "not built: configuration failed"
+  fi
+done
+
+built() { [[ $(cat "$results"/*-"build-$1.status" 2>/dev/null) == 0 ]]; }
+
+run_tests() { # run_tests PRESET [WRAPPER...]
+  local p=$1; shift
+  if ! built "$p"; then
+    record "test-$p" 1 "not run: build failed"
+    return
+  fi
+  stage "test-$p" "$@" ctest --preset "$p"
+}
+
+has_preset linux && run_tests linux "${with_display[@]}"
+has_preset win32 && run_tests win32
+if has_preset win64; then
+  run_tests win64 "${with_display[@]}"
+fi
+has_preset tsan && run_tests tsan "${with_display[@]}" "${no_aslr[@]}"
+has_preset asan && run_tests asan "${with_display[@]}"
+
+if has_preset linux && has_preset win64; then
+  if built linux && built win64; then
+    stage determinism-renders bash scripts/compare-renders.sh build/linux build/win64 build/determinism
+  else
+    record determinism-renders 1 "not run: linux or win64 build failed"
+  fi
+fi
+
+if has_preset win64 && [[ -d build/win64/wineprefix ]]; then
+  WINEPREFIX=$root/build/win64/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+fi
+
+# The stage results as a CTest project of their own, so that the output ends with
+# CTest's summary: one test per stage, failing when the stage failed.
+{
+  for status in "$results"/*.status; do
+    file=${status%.status}
+    name=$(basename "$file")
+    echo "add_test(${name#*-} \"bash\" \"-c\" \"cat '$file.note'; exit \$(cat '$status')\")"
+  done
+} >"$results/CTestTestfile.cmake"
+
+echo
+echo "================ summary ($(( ($(date +%s) - started) / 60 )) min $(( ($(date +%s) - started) % 60 )) s) ================"
+for status in "$results"/*.status; do
+  file=${status%.status}
+  name=$(basename "$file")
+  if [[ $(cat "$status") == 0 ]]; then word=passed; else word=FAILED; fi
+  printf '  %-24s %-7s %s\n' "${name#*-}" "$word" "$(cat "$file.note")"
+done
+echo
+cd "$results" && ctest --output-on-failure
