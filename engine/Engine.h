@@ -4,6 +4,7 @@
 //
 // NOTE: this header fixes the interface the instrument is written against. The engine
 // implementation may add private members and helpers freely, but keep these calls.
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -12,6 +13,18 @@
 #include "Reverb.h"
 
 namespace vl {
+
+class Voice;
+class StringVoice;
+
+// Failure injection for tests of the instrument's error paths. All false by default.
+namespace testhooks {
+extern std::atomic<bool> failTableAllocation;   // acquireSharedTables cannot allocate
+extern std::atomic<bool> failEngineAllocation;  // Engine construction cannot allocate voices/events
+extern std::atomic<bool> failPoolBuild;         // rebuildPool fails (no pool afterwards)
+uint16_t noiseSeedValue();                      // the note random generator's state
+void setNoiseSeed(uint16_t seed);
+} // namespace testhooks
 
 // Implemented by the instrument: the MIDI messages that act on parameters and programs
 // go back through the instrument so that its editor follows.
@@ -87,7 +100,84 @@ public:
     void processReplacing(float* left, float* right, int32_t frames); // overwrites
     void processInterleaved16(int16_t* frames16, int32_t frames);     // interleaved L/R
 
-    // ... implementation members follow (private)
+    // Extra queries for the instrument and tests.
+    float getPitchBendFactor() const { return pitchBendFactor; }
+    bool sustainPedalDown() const { return sustainPedal; }
+    float getOutputLevel() const { return outputLevel; }
+    float getAntiDenormal() const { return antiDenormal; }
+    int32_t getTickInterval() const { return tickInterval; }
+    bool hasPool() const { return poolBuilt; }
+    int activeVoiceCount() const { return poolActive; }  // taken from the pool, not yet returned
+    int freeVoiceCount() const { return poolTop; }
+    const Voice* firstVoice() const;                      // list head, most recent first
+    const Voice* poolVoice(int index) const;              // construction order, 0..127
+
+    // Renders every segment with the plain per-voice loop instead of the vectorised one
+    // (tests compare the two sample for sample).
+    void setReferenceRendering(bool on) { referenceRendering = on; }
+
+private:
+    friend class Voice;
+    friend class StringVoice;
+
+    struct Event {
+        int32_t type;
+        int32_t deltaFrames;
+        uint8_t data[3];
+    };
+    enum class Output { Add, Replace, Interleaved16 };
+
+    template <Output mode>
+    void renderBlock(float* left, float* right, int16_t* frames16, int32_t n);
+    template <Output mode>
+    void renderSegment(int32_t count, float*& left, float*& right, int16_t*& frames16);
+    void sumVoices(float* sums, int32_t count);
+    void sumVoicesReference(float* sums, int32_t count);
+    void sumVoicesFast(float* sums, int32_t count);
+    void handleEvent(const Event& e);
+    void noteOn(uint8_t key, uint8_t velocity);
+    void noteOffKey(uint8_t key);
+    void allNotesOff();
+    Voice* chooseVictim() const;
+    void unlinkAndFree(Voice* v);
+    void resetPool(int limit);
+
+    EngineClient* client;
+    Event* events = nullptr;
+    int32_t pendingIndex = 0;
+    int32_t pendingCount = 0;
+    int32_t storedCount = 0;
+
+    float pitchBendFactor = 1.0f;
+    bool sustainPedal = false;
+    float outputLevel = 1.0f;
+    float leftGain = 0.5f;
+    float rightGain = 0.5f;
+    float sampleRate = 44100.0f;
+    float halfInvSampleRate = 0.5f / 44100.0f;
+    bool rateValid = false;
+    float antiDenormal = 1e-24f;
+    float attackTime = 0.201f;
+    float releaseTime = 0.91f;
+    float brightness = 0.46f;
+    int32_t tickCountdown = 0;
+    int32_t tickInterval = 0;
+
+    Ensemble ensemble;
+    Phaser phaser;
+    Reverb reverb;
+
+    // The pool: 128 voices allocated once, reinitialised in place by every rebuild.
+    StringVoice* voices = nullptr;
+    Voice* freeStack[kPoolSize] = {};
+    int poolActive = 0;
+    int poolLimit = 16;
+    int poolTop = 0;
+    bool poolBuilt = false;
+    Voice* head = nullptr;
+
+    bool referenceRendering = false;
+    float* scratch = nullptr;  // fixed-size work area for the vectorised voice sum
 };
 
 } // namespace vl
