@@ -1,0 +1,179 @@
+#pragma once
+// A minimal VST 2 host for the tests: loads the built plug-in library with dlopen, finds
+// its entry points, answers the plug-in's callbacks and records them, and captures what
+// the plug-in writes to stderr (where its notices go on Linux).
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "vst/VstAbi.h"
+
+namespace plugtest {
+
+using EntryPoint = AEffect* (*)(audioMasterCallback);
+
+struct Call {
+    AEffect* effect;
+    VstInt32 opcode;
+    VstInt32 index;
+    VstIntPtr value;
+    float opt;
+};
+
+class Recorder {
+public:
+    void add(const Call& call) {
+        std::lock_guard<std::mutex> lock(mutex);
+        calls.push_back(call);
+    }
+    std::vector<Call> take() {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::vector<Call> out;
+        out.swap(calls);
+        return out;
+    }
+    int count(AEffect* effect, VstInt32 opcode) {
+        std::lock_guard<std::mutex> lock(mutex);
+        int n = 0;
+        for (const Call& c : calls)
+            if (c.effect == effect && c.opcode == opcode) ++n;
+        return n;
+    }
+
+private:
+    std::mutex mutex;
+    std::vector<Call> calls;
+};
+
+inline Recorder& recorder() {
+    static Recorder r;
+    return r;
+}
+
+inline VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                          void*, float opt) {
+    recorder().add({effect, opcode, index, value, opt});
+    switch (opcode) {
+    case audioMasterVersion:
+        return 2400;
+    case audioMasterGetSampleRate:
+        return 48000;
+    default:
+        return 0;
+    }
+}
+
+// A host from before the versioned interface: answers 0 to everything.
+inline VstIntPtr VSTCALLBACK silentHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*,
+                                        float opt) {
+    recorder().add({effect, opcode, index, value, opt});
+    return 0;
+}
+
+class Library {
+public:
+    Library() {
+        handle = dlopen(VL_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) return;
+        pluginMain = reinterpret_cast<EntryPoint>(dlsym(handle, "VSTPluginMain"));
+        legacyMain = reinterpret_cast<EntryPoint>(dlsym(handle, "main"));
+    }
+    ~Library() {
+        if (handle) dlclose(handle);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    void* handle = nullptr;
+    EntryPoint pluginMain = nullptr;
+    EntryPoint legacyMain = nullptr;
+};
+
+// Captures everything written to fd 2 while it lives.
+class StderrCapture {
+public:
+    StderrCapture() {
+        std::fflush(stderr);
+        std::snprintf(path, sizeof path, "/tmp/vl_plugin_stderr_XXXXXX");
+        fileFd = mkstemp(path);
+        savedFd = dup(2);
+        dup2(fileFd, 2);
+    }
+    ~StderrCapture() { restore(); }
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+
+    // Restores stderr and answers the captured lines.
+    std::vector<std::string> lines() {
+        restore();
+        std::vector<std::string> out;
+        std::string line;
+        for (char c : text) {
+            if (c == '\n') {
+                out.push_back(line);
+                line.clear();
+            } else {
+                line += c;
+            }
+        }
+        if (!line.empty()) out.push_back(line);
+        return out;
+    }
+
+private:
+    void restore() {
+        if (savedFd < 0) return;
+        std::fflush(stderr);
+        dup2(savedFd, 2);
+        close(savedFd);
+        savedFd = -1;
+        lseek(fileFd, 0, SEEK_SET);
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(fileFd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+        close(fileFd);
+        unlink(path);
+    }
+
+    char path[64];
+    int fileFd = -1;
+    int savedFd = -1;
+    std::string text;
+};
+
+inline VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                          void* ptr = nullptr, float opt = 0.0f) {
+    return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+}
+
+// A host event list of any length with the published VstEvents layout.
+template <int N>
+struct EventList {
+    VstInt32 numEvents = 0;
+    VstIntPtr reserved = 0;
+    VstEvent* events[N] = {};
+    VstMidiEvent storage[N] = {};
+
+    void add(int deltaFrames, int status, int data1, int data2) {
+        VstMidiEvent& e = storage[numEvents];
+        e = VstMidiEvent{};
+        e.type = kVstMidiType;
+        e.byteSize = sizeof(VstMidiEvent);
+        e.deltaFrames = deltaFrames;
+        e.midiData[0] = static_cast<char>(status);
+        e.midiData[1] = static_cast<char>(data1);
+        e.midiData[2] = static_cast<char>(data2);
+        events[numEvents] = reinterpret_cast<VstEvent*>(&e);
+        ++numEvents;
+    }
+    void clear() { numEvents = 0; }
+    VstEvents* get() { return reinterpret_cast<VstEvents*>(this); }
+};
+
+} // namespace plugtest
