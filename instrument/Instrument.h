@@ -95,6 +95,14 @@ public:
     // True once the instance is fully built and usable (set by the constructor).
     bool editorReady = false;
 
+    // Patch (.fxp) and bank (.fxb) files, chosen through the host's file selector or the
+    // system dialog owned by ownerWindow (the panel's native window). True when a file
+    // was loaded or saved; every failure is shown through showError.
+    bool loadBank(void* ownerWindow);
+    bool saveBank(void* ownerWindow);
+    bool loadPatch(void* ownerWindow);
+    bool savePatch(void* ownerWindow);
+
 protected:
     ProgramChunk programChunk;
     BankChunk bankChunk;
