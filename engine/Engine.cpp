@@ -20,7 +20,23 @@ constexpr int32_t kMidiEventType = 1;  // kVstMidiType
 constexpr int32_t kChunk = 64;         // samples per voice-sum pass
 constexpr float kMinRate = 1000.0f;
 constexpr float kMaxRate = 768000.0f;
+constexpr int32_t kUnbounded = 0x7FFFFFFF;
 } // namespace
+
+// The voices of the list side by side (structure of arrays, four per SSE register) for
+// the vectorised voice sum, and each voice's output over the current run.
+struct Engine::VoiceLanes {
+    alignas(16) float level[kPoolSize];
+    alignas(16) float rate[kPoolSize];
+    alignas(16) float phase[kPoolSize];
+    alignas(16) float increment[kPoolSize];
+    alignas(16) float lastOutput[kPoolSize];
+    alignas(16) float feedback[kPoolSize];
+    alignas(16) int32_t countdown[kPoolSize];
+    alignas(16) int32_t age[kPoolSize];
+    alignas(16) float out[kPoolSize][kChunk];
+    StringVoice* voice[kPoolSize];
+};
 
 Engine::Engine(EngineClient* client_) : client(client_) {
     // Channel gains of the fixed centre pan position p = 0.5: cos^2 and sin^2 of pi/4.
@@ -31,13 +47,13 @@ Engine::Engine(EngineClient* client_) : client(client_) {
     if (testhooks::failEngineAllocation.load()) return;
     events = new (std::nothrow) Event[kEventCapacity];
     void* raw = ::operator new(sizeof(StringVoice) * kPoolSize, std::nothrow);
-    scratch = new (std::nothrow) float[kChunk * kPoolSize];
-    if (!events || !raw || !scratch) {
+    lanes = new (std::nothrow) VoiceLanes;
+    if (!events || !raw || !lanes) {
         delete[] events;
         events = nullptr;
         ::operator delete(raw);
-        delete[] scratch;
-        scratch = nullptr;
+        delete lanes;
+        lanes = nullptr;
         return;
     }
     voices = static_cast<StringVoice*>(raw);
@@ -50,10 +66,10 @@ Engine::~Engine() {
         ::operator delete(static_cast<void*>(voices));
     }
     delete[] events;
-    delete[] scratch;
+    delete lanes;
 }
 
-bool Engine::ok() const { return voices != nullptr && events != nullptr && scratch != nullptr; }
+bool Engine::ok() const { return voices != nullptr && events != nullptr && lanes != nullptr; }
 
 const Voice* Engine::firstVoice() const { return head; }
 
@@ -319,7 +335,173 @@ void Engine::sumVoicesReference(float* sums, int32_t count) {
     }
 }
 
-void Engine::sumVoicesFast(float* sums, int32_t count) { sumVoicesReference(sums, count); }
+namespace {
+
+// Samples a voice can render from now on without any change of stage, flag or list
+// membership: only the level/phase arithmetic, the 64-sample phase wrap and the
+// countdown of remaining run.
+int32_t uneventfulSamples(const StringVoice& v) {
+    if (v.stage == 2) {
+        // Each sample counts remaining down; the one that reaches 0 finishes the voice.
+        if (v.step != -1 || v.remaining <= 0) return 0;
+        return v.remaining - 1;
+    }
+    if (v.releasing || v.remaining <= 0) return 0;
+    if (v.step == 0) return kUnbounded;  // sustain
+    if (v.step == -1) return v.remaining;
+    return 0;
+}
+
+} // namespace
+
+void Engine::sumVoicesFast(float* sums, int32_t count) {
+#ifdef VL_HAVE_SSE2
+    int32_t t = 0;
+    while (t < count) {
+        int n = 0;
+        int32_t run = count - t;
+        for (Voice* v = head; v; v = v->next) {
+            StringVoice* sv = static_cast<StringVoice*>(v);
+            lanes->voice[n++] = sv;
+            const int32_t free = uneventfulSamples(*sv);
+            if (free < run) run = free;
+        }
+        if (n == 0) {
+            for (; t < count; ++t) sums[t] = 0.0f;
+            return;
+        }
+        if (run == 0) {
+            // A voice changes stage or finishes in this sample: one sample the plain way.
+            sumVoicesReference(sums + t, 1);
+            ++t;
+            continue;
+        }
+        runVoiceLanes(n, run);
+        // The voice sum in list order, as the per-sample loop adds it, four samples at once.
+        float* dst = sums + t;
+        int32_t k = 0;
+        for (; k + 4 <= run; k += 4) {
+            __m128 acc = _mm_setzero_ps();
+            for (int v = 0; v < n; ++v) acc = _mm_add_ps(acc, _mm_load_ps(&lanes->out[v][k]));
+            _mm_storeu_ps(dst + k, acc);
+        }
+        for (; k < run; ++k) {
+            float acc = 0.0f;
+            for (int v = 0; v < n; ++v) acc = acc + lanes->out[v][k];
+            dst[k] = acc;
+        }
+        t += run;
+    }
+#else
+    sumVoicesReference(sums, count);
+#endif
+}
+
+// Renders `count` uneventful samples of the first voiceCount voices of lanes->voice into
+// lanes->out, four voices per register, with each voice's arithmetic exactly that of
+// StringVoice::tickStep (same operations, same order, single precision).
+int32_t Engine::runVoiceLanes(int voiceCount, int32_t count) {
+#ifdef VL_HAVE_SSE2
+    VoiceLanes& L = *lanes;
+    const int laneCount = (voiceCount + 3) & ~3;
+    for (int v = 0; v < voiceCount; ++v) {
+        const StringVoice& sv = *L.voice[v];
+        L.level[v] = sv.level;
+        L.rate[v] = sv.rate;
+        L.phase[v] = sv.phase;
+        L.increment[v] = sv.increment;
+        L.lastOutput[v] = sv.lastOutput;
+        L.feedback[v] = sv.feedback;
+        L.countdown[v] = sv.tickCountdown;
+        L.age[v] = static_cast<int32_t>(sv.age);
+    }
+    for (int v = voiceCount; v < laneCount; ++v) {
+        L.level[v] = L.rate[v] = L.phase[v] = L.increment[v] = L.lastOutput[v] = L.feedback[v] = 0.0f;
+        L.countdown[v] = kUnbounded;
+        L.age[v] = 0;
+    }
+
+    const float* const table = sineTable;
+    const __m128 offset = _mm_set1_ps(StringVoice::kEnvelopeOffset);
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 scale = _mm_set1_ps(8192.0f);
+    const __m128 bend = _mm_set1_ps(pitchBendFactor);
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i period = _mm_set1_epi32(64);
+    const __m128i mask = _mm_set1_epi32(kSineTableMask);
+    const __m128i zero = _mm_setzero_si128();
+
+    for (int32_t k = 0; k < count; ++k) {
+        for (int g = 0; g < laneCount; g += 4) {
+            // Envelope: level = (level + offset) * rate + level.
+            __m128 level = _mm_load_ps(L.level + g);
+            level = _mm_add_ps(_mm_mul_ps(_mm_add_ps(level, offset), _mm_load_ps(L.rate + g)), level);
+            _mm_store_ps(L.level + g, level);
+
+            // Phase wrap where the 64-sample countdown runs out.
+            __m128i countdown = _mm_sub_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(L.countdown + g)), one);
+            const __m128i due = _mm_cmpeq_epi32(countdown, zero);
+            countdown = _mm_or_si128(countdown, _mm_and_si128(due, period));
+            _mm_store_si128(reinterpret_cast<__m128i*>(L.countdown + g), countdown);
+            __m128i age = _mm_load_si128(reinterpret_cast<const __m128i*>(L.age + g));
+            _mm_store_si128(reinterpret_cast<__m128i*>(L.age + g), _mm_sub_epi32(age, due));
+            __m128 phase = _mm_load_ps(L.phase + g);
+            const __m128 wrapped = _mm_sub_ps(phase, _mm_cvtepi32_ps(_mm_cvtps_epi32(_mm_sub_ps(phase, half))));
+            const __m128 dueMask = _mm_castsi128_ps(due);
+            phase = _mm_or_ps(_mm_and_ps(dueMask, wrapped), _mm_andnot_ps(dueMask, phase));
+
+            // Oscillator.
+            phase = _mm_add_ps(phase, _mm_mul_ps(bend, _mm_load_ps(L.increment + g)));
+            _mm_store_ps(L.phase + g, phase);
+            const __m128 x = _mm_mul_ps(
+                _mm_add_ps(phase, _mm_mul_ps(_mm_load_ps(L.feedback + g), _mm_load_ps(L.lastOutput + g))), scale);
+            const __m128i i = _mm_cvtps_epi32(_mm_sub_ps(x, half));
+            const __m128 f = _mm_sub_ps(x, _mm_cvtepi32_ps(i));
+            const __m128i index = _mm_and_si128(i, mask);
+            // Entry and successor in one 8-byte read each (the table's guard entry covers 8191).
+            const int i0 = _mm_cvtsi128_si32(index);
+            const int i1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0x55));
+            const int i2 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xAA));
+            const int i3 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xFF));
+            const __m128 p0 = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(table + i0)));
+            const __m128 p1 = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(table + i1)));
+            const __m128 p2 = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(table + i2)));
+            const __m128 p3 = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(table + i3)));
+            const __m128 lo = _mm_unpacklo_ps(p0, p1);  // a0 a1 b0 b1
+            const __m128 hi = _mm_unpacklo_ps(p2, p3);  // a2 a3 b2 b3
+            const __m128 a = _mm_movelh_ps(lo, hi);
+            const __m128 b = _mm_movehl_ps(hi, lo);
+            const __m128 s = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), f));
+            _mm_store_ps(L.lastOutput + g, s);
+
+            const __m128 out = _mm_mul_ps(s, level);
+            _mm_store_ss(&L.out[g][k], out);
+            _mm_store_ss(&L.out[g + 1][k], _mm_shuffle_ps(out, out, 0x55));
+            _mm_store_ss(&L.out[g + 2][k], _mm_shuffle_ps(out, out, 0xAA));
+            _mm_store_ss(&L.out[g + 3][k], _mm_shuffle_ps(out, out, 0xFF));
+        }
+    }
+
+    for (int v = 0; v < voiceCount; ++v) {
+        StringVoice& sv = *L.voice[v];
+        sv.level = L.level[v];
+        sv.phase = L.phase[v];
+        sv.lastOutput = L.lastOutput[v];
+        sv.tickCountdown = L.countdown[v];
+        sv.age = static_cast<uint32_t>(L.age[v]);
+        sv.remaining += sv.step * count;
+        if (sv.stage == 2) {
+            // Every sample of the run left remaining above 0.
+            sv.releasing = true;
+            sv.finished = false;
+        }
+    }
+    return count;
+#else
+    (void)voiceCount;
+    return count;
+#endif
+}
 
 template <Engine::Output mode>
 void Engine::renderSegment(int32_t count, float*& left, float*& right, int16_t*& frames16) {

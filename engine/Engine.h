@@ -134,6 +134,7 @@ private:
     void sumVoices(float* sums, int32_t count);
     void sumVoicesReference(float* sums, int32_t count);
     void sumVoicesFast(float* sums, int32_t count);
+    int32_t runVoiceLanes(int voiceCount, int32_t count);
     void handleEvent(const Event& e);
     void noteOn(uint8_t key, uint8_t velocity);
     void noteOffKey(uint8_t key);
@@ -177,7 +178,8 @@ private:
     Voice* head = nullptr;
 
     bool referenceRendering = false;
-    float* scratch = nullptr;  // fixed-size work area for the vectorised voice sum
+    struct VoiceLanes;
+    VoiceLanes* lanes = nullptr;  // fixed-size work area of the vectorised voice sum
 };
 
 } // namespace vl

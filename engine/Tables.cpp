@@ -20,7 +20,10 @@ std::atomic<bool> failTableAllocation{false};
 namespace {
 
 // All three tables live in one block so that building either succeeds or leaves nothing.
-constexpr int kTableFloats = kSineTableSize + 128 + 128;
+// The sine table carries one guard entry (a copy of entry 0) so that an entry and its
+// successor can be read as one pair.
+constexpr int kSineFloats = kSineTableSize + 1;
+constexpr int kTableFloats = kSineFloats + 128 + 128;
 
 std::mutex& tableMutex() {
     static std::mutex m;
@@ -33,12 +36,13 @@ std::atomic<uint32_t> noiseSeed{1000};
 
 void fillTables(float* block) {
     float* sine = block;
-    float* notes = block + kSineTableSize;
+    float* notes = block + kSineFloats;
     float* bends = notes + 128;
     // One period over 8192 entries; the angle is evaluated in double precision and each
     // entry rounded to float once.
     for (int i = 0; i < kSineTableSize; ++i)
         sine[i] = static_cast<float>(std::sin(6.2831852 * i / 8192.0));
+    sine[kSineTableSize] = sine[0];
     // 13.75 Hz (A at key -3) doubled per octave; the twelfth-of-an-octave step is the
     // single-precision 1/12, the power itself is evaluated in double.
     const float twelfth = 1.0f / 12.0f;
@@ -61,8 +65,8 @@ bool acquireSharedTables() {
         fillTables(block);
         tableBlock = block;
         sineTable = block;
-        noteFrequency = block + kSineTableSize;
-        bendFactor = block + kSineTableSize + 128;
+        noteFrequency = block + kSineFloats;
+        bendFactor = block + kSineFloats + 128;
     }
     ++tableUsers;
     return true;
