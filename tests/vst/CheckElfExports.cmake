@@ -1,0 +1,20 @@
+# Fails unless the shared library PLUGIN defines exactly the dynamic symbols listed in
+# EXPECTED (sorted, comma-separated), as reported by NM.
+execute_process(COMMAND ${NM} -D --defined-only ${PLUGIN}
+                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${NM} failed on ${PLUGIN}")
+endif()
+string(REPLACE "\n" ";" lines "${listing}")
+set(names "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[0-9a-fA-F]* +[A-Za-z] +([^ ]+)$")
+    list(APPEND names ${CMAKE_MATCH_1})
+  endif()
+endforeach()
+list(SORT names)
+string(REPLACE "," ";" EXPECTED "${EXPECTED}")
+if(NOT names STREQUAL EXPECTED)
+  message(FATAL_ERROR "exported: '${names}', expected: '${EXPECTED}'")
+endif()
+message(STATUS "exported: ${names}")
