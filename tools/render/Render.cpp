@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -24,6 +25,11 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPt
 }
 
 constexpr std::size_t kMaxMidiFileSize = 64u << 20;
+
+// Set by an interrupt (Ctrl-C) or termination request; the render loop stops at the next
+// block and the temporary file is removed.
+volatile std::sig_atomic_t stopRequested = 0;
+extern "C" void requestStop(int) { stopRequested = 1; }
 constexpr const char* kDemoOutput = "velmorloom-demo.wav";
 
 void errorLine(const std::string& message) {
@@ -115,6 +121,10 @@ bool renderToWav(const Timeline& timeline, int64_t totalFrames, const Options& o
         }
         if (!out.write(bytes.data(), std::size_t(n) * bytesPerFrame(format), error)) return false;
         done += n;
+        if (stopRequested) {
+            error = "interrupted";
+            return false;
+        }
         if (progress) progress(done, totalFrames);
     }
     stats.frames = done;
@@ -189,6 +199,8 @@ int runRenderer(const std::vector<std::string>& args) {
         std::fflush(stderr);
     };
 
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
     RenderStats stats;
     const bool rendered = renderToWav(timeline, totalFrames, options, out, stats, error, progress);
     if (progressShown) {
@@ -198,7 +210,7 @@ int runRenderer(const std::vector<std::string>& args) {
     if (!rendered || !out.commit(error)) {
         out.abandon();
         errorLine(error);
-        return 1;
+        return stopRequested ? 130 : 1;
     }
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!options.quiet) {
