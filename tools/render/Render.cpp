@@ -104,8 +104,9 @@ bool renderToWav(const Timeline& timeline, int64_t totalFrames, const Options& o
         const int32_t want = int32_t(std::min<int64_t>(int64_t(block), totalFrames - done));
         const int32_t n = feeder.prepare(done, want);
         if (n <= 0) {
-            error = "more than " + std::to_string(EventFeeder::kMaxEventsPerCall) +
-                    " MIDI events at one instant";
+            error = "more than ";
+            error += std::to_string(EventFeeder::kMaxEventsPerCall);
+            error += " MIDI events at one instant";
             return false;
         }
         if (VstEvents* list = feeder.list()) inst->processEvents(list);
