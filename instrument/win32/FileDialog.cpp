@@ -38,7 +38,7 @@ bool chooseFileFallback(VstFileSelect* selection, void* ownerWindow) {
     char title[sizeof(VstFileSelect::title)] = {};
     std::memcpy(title, selection->title, sizeof title - 1);
     char defaultExtension[sizeof(VstFileType::dosType) + 1] = {};
-    std::memcpy(defaultExtension, extension, std::strlen(extension) < sizeof defaultExtension ? std::strlen(extension) : sizeof defaultExtension - 1);
+    std::memcpy(defaultExtension, extension, strnlen(extension, sizeof(VstFileType::dosType)));
 
     char chosen[MAX_PATH * 4] = {};
     OPENFILENAMEA dialog;
