@@ -11,14 +11,12 @@
 #include <random>
 #include <vector>
 
-#include "instrument/Instrument.h"
+#include "TestSupport.h"
 #include "platform/Notice.h"
 
 namespace {
 
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
+using vltest::quietHost;
 
 int refusals = 0;
 void countNotice(const char*, const char*) { ++refusals; }

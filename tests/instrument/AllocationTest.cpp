@@ -10,7 +10,7 @@
 #include <new>
 #include <random>
 
-#include "instrument/Instrument.h"
+#include "TestSupport.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define VL_SANITIZED 1
@@ -110,30 +110,8 @@ void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { VL_RAW
 
 namespace {
 
-// A host that answers without allocating anything itself.
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-struct Events {
-    static constexpr int kMax = 64;
-    VstInt32 numEvents = 0;
-    VstIntPtr reserved = 0;
-    VstEvent* events[kMax] = {};
-    VstMidiEvent storage[kMax] = {};
-    void add(int delta, int status, int d1, int d2) {
-        VstMidiEvent& e = storage[numEvents];
-        e = VstMidiEvent{};
-        e.type = kVstMidiType;
-        e.byteSize = sizeof(VstMidiEvent);
-        e.deltaFrames = delta;
-        e.midiData[0] = static_cast<char>(status);
-        e.midiData[1] = static_cast<char>(d1);
-        e.midiData[2] = static_cast<char>(d2);
-        events[numEvents++] = reinterpret_cast<VstEvent*>(&e);
-    }
-    VstEvents* get() { return reinterpret_cast<VstEvents*>(this); }
-};
+using Events = vltest::EventList<64>;
+using vltest::quietHost;
 
 class Measure {
 public:
@@ -171,7 +149,7 @@ TEST(RenderPathAllocation, NothingIsAllocatedWhilePlaying) {
         Measure m;
         bool finite = true;
         for (int block = 0; block < 40; ++block) {
-            events.numEvents = 0;
+            events.clear();
             // Chords that exceed the polyphony, then their releases.
             for (int k = 0; k < 6; ++k) events.add(k * 37, 0x90, 36 + static_cast<int>(random() % 60), 1 + static_cast<int>(random() % 127));
             if (block % 3 == 0) events.add(200, 0x80, 36 + static_cast<int>(random() % 60), 0);

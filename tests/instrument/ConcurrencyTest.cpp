@@ -12,33 +12,12 @@
 #include <thread>
 #include <vector>
 
-#include "instrument/Instrument.h"
+#include "TestSupport.h"
 
 namespace {
 
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-struct Events {
-    static constexpr int kMax = 16;
-    VstInt32 numEvents = 0;
-    VstIntPtr reserved = 0;
-    VstEvent* events[kMax] = {};
-    VstMidiEvent storage[kMax] = {};
-    void add(int delta, int status, int d1, int d2) {
-        VstMidiEvent& e = storage[numEvents];
-        e = VstMidiEvent{};
-        e.type = kVstMidiType;
-        e.byteSize = sizeof(VstMidiEvent);
-        e.deltaFrames = delta;
-        e.midiData[0] = static_cast<char>(status);
-        e.midiData[1] = static_cast<char>(d1);
-        e.midiData[2] = static_cast<char>(d2);
-        events[numEvents++] = reinterpret_cast<VstEvent*>(&e);
-    }
-    VstEvents* get() { return reinterpret_cast<VstEvents*>(this); }
-};
+using Events = vltest::EventList<16>;
+using vltest::quietHost;
 
 } // namespace
 
@@ -58,7 +37,7 @@ TEST(Concurrency, RenderingWhileTheUserInterfaceChangesEverything) {
         std::vector<float> left(256), right(256);
         float* outputs[2] = {left.data(), right.data()};
         while (!stop.load()) {
-            events.numEvents = 0;
+            events.clear();
             for (int i = 0; i < 4; ++i) {
                 const int kind = static_cast<int>(random() % 10);
                 const int delta = static_cast<int>(random() % 256);

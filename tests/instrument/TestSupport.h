@@ -33,6 +33,11 @@ inline VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 i
     return 0;
 }
 
+// A host that answers without recording (and without allocating) anything.
+inline VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
 inline int countHostCalls(VstInt32 opcode) {
     int n = 0;
     for (const HostCall& call : hostCalls())
@@ -76,6 +81,7 @@ struct EventList {
     VstEvent* events[N] = {};
     VstMidiEvent storage[N] = {};
 
+    void clear() { numEvents = 0; }
     void add(int deltaFrames, int status, int data1, int data2) {
         VstMidiEvent& e = storage[numEvents];
         e = VstMidiEvent{};
