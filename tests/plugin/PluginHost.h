@@ -100,8 +100,8 @@ class StderrCapture {
 public:
     StderrCapture() {
         std::fflush(stderr);
-        std::snprintf(path, sizeof path, "/tmp/vl_plugin_stderr_XXXXXX");
-        fileFd = mkstemp(path);
+        file = std::tmpfile();
+        fileFd = fileno(file);
         savedFd = dup(2);
         dup2(fileFd, 2);
     }
@@ -137,11 +137,10 @@ private:
         char buffer[4096];
         ssize_t n;
         while ((n = read(fileFd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-        close(fileFd);
-        unlink(path);
+        std::fclose(file);
     }
 
-    char path[64];
+    std::FILE* file = nullptr;
     int fileFd = -1;
     int savedFd = -1;
     std::string text;
