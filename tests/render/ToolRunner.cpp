@@ -7,7 +7,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -61,13 +63,14 @@ std::wstring quoteArgument(const std::wstring& arg) {
 
 std::string toolPath() { return VL_RENDER_TOOL; }
 
-ToolRun runTool(const std::vector<std::string>& args, const std::string& workDir) {
+ToolRun runTool(const std::vector<std::string>& args, const std::string& workDir, long fileSizeLimit) {
     ToolRun run;
     const fs::path outPath = captureFolder() / "stdout.txt";
     const fs::path errPath = captureFolder() / "stderr.txt";
     fs::remove(outPath);
     fs::remove(errPath);
 #ifdef _WIN32
+    (void)fileSizeLimit;
     std::wstring commandLine = quoteArgument(fs::path(toolPath()).wstring());
     for (const std::string& a : args) commandLine += L" " + quoteArgument(fs::u8path(a).wstring());
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -99,6 +102,12 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& workDir
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
         if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(127);
+        if (fileSizeLimit > 0) {
+            // Writes past the limit then fail with EFBIG instead of raising SIGXFSZ.
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+        }
         std::vector<char*> argv;
         const std::string path = toolPath();
         argv.push_back(const_cast<char*>(path.c_str()));

@@ -15,7 +15,10 @@ struct ToolRun {
 // Path of the executable under test (given to the test program at build time).
 std::string toolPath();
 
-// Runs the tool with args in folder workDir (the current folder when empty).
-ToolRun runTool(const std::vector<std::string>& args, const std::string& workDir = std::string());
+// Runs the tool with args in folder workDir (the current folder when empty). A non-zero
+// fileSizeLimit caps the size of any file the tool writes (POSIX only), so that its
+// writes fail the way they do on a full disk.
+ToolRun runTool(const std::vector<std::string>& args, const std::string& workDir = std::string(),
+                long fileSizeLimit = 0);
 
 } // namespace vl::render::test

@@ -151,6 +151,20 @@ TEST_F(RenderTool, FailedRenderKeepsTheExistingTarget) {
     EXPECT_EQ(entries(), (std::vector<std::string>{"bad.mid", "existing.wav"}));
 }
 
+TEST_F(RenderTool, FailedWriteLeavesNoFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "file size limits are a POSIX facility";
+#else
+    const std::string out = at("full.wav");
+    // The header and the first blocks fit, a later write fails.
+    const ToolRun r = runTool({"-o", out, "--tail", "1"}, std::string(), 100000);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("velmorloom-render: cannot write '", 0), 0u) << r.err;
+    EXPECT_TRUE(entries().empty());
+#endif
+}
+
 TEST_F(RenderTool, NoteOnsetLandsOnItsFrame) {
     const std::string midi = put("note.mid", oneNote(0x93));   // any channel is heard
     // 0.5 s: frame 22050 at 44100, 24000 at 48000, 44100 at 88200.
