@@ -34,7 +34,7 @@ struct Song {
 constexpr uint32_t kDefaultTempo = 500000;
 
 // Parses a whole file held in memory. On failure returns false and sets error to a
-// one-line message (no trailing newline); song is then unspecified.
+// one-line message (no trailing newline); song may then hold part of the file.
 bool parseMidi(const uint8_t* data, std::size_t size, Song& song, std::string& error);
 
 } // namespace vl::render
