@@ -352,6 +352,16 @@ int32_t uneventfulSamples(const StringVoice& v) {
     return 0;
 }
 
+#ifdef VL_HAVE_SSE2
+// A table entry and its successor as the low two lanes, read without assuming 8-byte
+// alignment of the float table.
+inline __m128 loadPair(const float* entry) {
+    double pair;
+    std::memcpy(&pair, entry, sizeof pair);
+    return _mm_castpd_ps(_mm_set_sd(pair));
+}
+#endif
+
 } // namespace
 
 void Engine::sumVoicesFast(float* sums, int32_t count) {
@@ -463,10 +473,10 @@ int32_t Engine::runVoiceLanes(int voiceCount, int32_t count) {
             const int i1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0x55));
             const int i2 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xAA));
             const int i3 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xFF));
-            const __m128 p0 = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(table + i0)));
-            const __m128 p1 = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(table + i1)));
-            const __m128 p2 = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(table + i2)));
-            const __m128 p3 = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(table + i3)));
+            const __m128 p0 = loadPair(table + i0);
+            const __m128 p1 = loadPair(table + i1);
+            const __m128 p2 = loadPair(table + i2);
+            const __m128 p3 = loadPair(table + i3);
             const __m128 lo = _mm_unpacklo_ps(p0, p1);  // a0 a1 b0 b1
             const __m128 hi = _mm_unpacklo_ps(p2, p3);  // a2 a3 b2 b3
             const __m128 a = _mm_movelh_ps(lo, hi);
@@ -552,7 +562,13 @@ void Engine::renderSegment(int32_t count, float*& left, float*& right, int16_t*&
 template <Engine::Output mode>
 void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n) {
     if (n < 0) return;
-    if (!rateValid || !ok() || !sineTable) {
+    bool ready;
+    {
+        // The rate may be changed by another thread; read it under the lock.
+        std::lock_guard<std::recursive_mutex> guard(engineLock);
+        ready = rateValid && ok() && sineTable;
+    }
+    if (!ready) {
         // Nothing to render with yet: silence, events stay pending.
         if constexpr (mode == Output::Replace) {
             std::memset(left, 0, sizeof(float) * static_cast<size_t>(n));
@@ -586,6 +602,7 @@ void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n
         }
         if (tickDue) renormalizePhasors();
     }
+    std::lock_guard<std::recursive_mutex> guard(engineLock);
     tickCountdown -= n;
     antiDenormal = -antiDenormal;
 }
