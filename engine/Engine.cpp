@@ -150,12 +150,16 @@ void Engine::setPhaserFeedback(float v) { phaser.setFeedback(v); }
 void Engine::setReverbLength(float v) { reverb.setLength(v); }
 void Engine::setReverbMix(float v) { reverb.setMix(v); }
 
-bool Engine::setVoices(float v) {
-    int limit = static_cast<int>(31.0f * v + 0.1f) + 1;
-    if (!(limit >= 1)) limit = 1;
-    if (limit > 32) limit = 32;
-    return rebuildPool(limit);
+int voiceLimitFor(float v) {
+    // trunc(31 v + 0.1) + 1 with the float constants, evaluated in double so that the
+    // limit and the displayed voice count agree for every value.
+    const double x = static_cast<double>(v) * static_cast<double>(31.0f) + static_cast<double>(0.1f);
+    if (!(x >= 0.0)) return 1;
+    if (x >= 31.0) return 32;
+    return static_cast<int>(x) + 1;
 }
+
+bool Engine::setVoices(float v) { return rebuildPool(voiceLimitFor(v)); }
 
 // ---------------------------------------------------------------------------------------
 // Pool

@@ -47,6 +47,9 @@ void releaseSharedTables();   // counter - 1; frees the tables on 1 -> 0
 int sharedTableUsers();       // the instance counter (tests)
 bool sharedTablesBuilt();     // tables allocated (tests)
 
+// Polyphony requested by the Voices value v: trunc(31 v + 0.1) + 1, 1..32.
+int voiceLimitFor(float v);
+
 class Engine {
 public:
     static constexpr int kEventCapacity = 16384;

@@ -81,7 +81,7 @@ void formatPercentOrOff(float v, char* text) {
 }
 
 int voiceCountFor(float v) {
-    return truncated(static_cast<double>(v) * static_cast<double>(31.0f) + static_cast<double>(0.1f)) + 1;
+    return voiceLimitFor(v);
 }
 
 void formatVoiceCount(float v, char* text) {
