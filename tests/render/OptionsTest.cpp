@@ -71,6 +71,35 @@ TEST(Options, FlagsParamsAndTail) {
     EXPECT_TRUE(parse({"--version"}).options.version);
 }
 
+TEST(Options, BankAndPatchFiles) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--bank", "set.fxb", "--patch", "one.fxp"},
+             {"--patch=one.fxp", "--bank=set.fxb"},
+             {"--ba", "set.fxb", "--pat=one.fxp"}}) {
+        const Result r = parse(args);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.options.bank, "set.fxb");
+        EXPECT_EQ(r.options.patch, "one.fxp");
+        EXPECT_TRUE(r.options.input.empty());
+    }
+    const Result none = parse({"song.mid"});
+    EXPECT_TRUE(none.options.bank.empty());
+    EXPECT_TRUE(none.options.patch.empty());
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--patch", "a.fxp", "--patch", "b.fxp"}, "option '--patch' given more than once"},
+        {{"--bank=a.fxb", "--ba", "a.fxb"}, "option '--bank' given more than once"},
+        {{"--patch="}, "invalid value '' for --patch: expected a file name"},
+        {{"--bank"}, "option '--bank' requires an argument"},
+        {{"--pa", "x"}, "option '--pa' is ambiguous"},
+    };
+    for (const auto& [args, message] : refused) {
+        const Result r = parse(args);
+        EXPECT_FALSE(r.ok) << args[0];
+        EXPECT_EQ(r.error, message) << args[0];
+    }
+}
+
 TEST(Options, TailIsExactInFrames) {
     struct Case {
         const char* text;

@@ -5,7 +5,7 @@
 namespace vl::render {
 namespace {
 
-enum class Id { Output, Rate, Block, Program, Param, Tail, Float, Quiet, Help, Version };
+enum class Id { Output, Rate, Block, Program, Bank, Patch, Param, Tail, Float, Quiet, Help, Version };
 
 struct LongOption {
     const char* name;
@@ -16,6 +16,7 @@ struct LongOption {
 constexpr LongOption kLongOptions[] = {
     {"output", true, Id::Output},  {"rate", true, Id::Rate},     {"block", true, Id::Block},
     {"program", true, Id::Program}, {"param", true, Id::Param},  {"tail", true, Id::Tail},
+    {"bank", true, Id::Bank},      {"patch", true, Id::Patch},
     {"float", false, Id::Float},   {"quiet", false, Id::Quiet},  {"help", false, Id::Help},
     {"version", false, Id::Version},
 };
@@ -85,6 +86,10 @@ public:
             if (!parseInteger(value, 0, 7, n)) return bad(shown, value, "an integer from 0 to 7");
             options.program = int(n);
             return true;
+        case Id::Bank:
+            return setFile(options.bank, shown, value);
+        case Id::Patch:
+            return setFile(options.patch, shown, value);
         case Id::Param: {
             const std::size_t eq = value.find('=');
             if (eq == std::string::npos || !parseInteger(value.substr(0, eq), 0, 12, n))
@@ -113,6 +118,17 @@ public:
         case Id::Version: options.version = true; return true;
         }
         return false;
+    }
+
+    // A file option may be given once: a second one would silently win or be ignored.
+    bool setFile(std::string& file, const std::string& shown, const std::string& value) {
+        if (value.empty()) return bad(shown, value, "a file name");
+        if (!file.empty()) {
+            error = "option '" + shown + "' given more than once";
+            return false;
+        }
+        file = value;
+        return true;
     }
 
     bool bad(const std::string& shown, const std::string& value, const char* expected) {
@@ -236,8 +252,12 @@ std::string usageText() {
            "  -r, --rate=HZ          sample rate, 8000 to 192000 (default 44100)\n"
            "  -b, --block=N          frames per render call, 1 to 8192 (default 512)\n"
            "  -p, --program=N        program 0 to 7 (default 0)\n"
+           "      --bank=FILE.fxb    load a bank of eight programs first; then --program\n"
+           "                         chooses among them\n"
+           "      --patch=FILE.fxp   load a patch into the chosen program (after --bank)\n"
            "      --param=INDEX=VALUE  set parameter INDEX (0 to 12) to VALUE (0 to 1)\n"
-           "                         after the program is chosen; may be repeated\n"
+           "                         after the program and files are loaded; may be\n"
+           "                         repeated\n"
            "      --tail=SECONDS     time rendered after the last event, 0 to 600\n"
            "                         (default 3)\n"
            "      --float            write 32-bit float samples instead of 16-bit PCM\n"

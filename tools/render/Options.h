@@ -15,6 +15,8 @@ struct Options {
     uint32_t rate = 44100;
     int block = 512;
     int program = 0;
+    std::string bank;               // bank file (.fxb) loaded before the program is chosen
+    std::string patch;              // patch file (.fxp) loaded into the chosen program
     std::vector<std::pair<int, float>> params;   // in command-line order
     // Tail after the last event as the exact decimal tailUnits / tailScale seconds.
     uint64_t tailUnits = 3;

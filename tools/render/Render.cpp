@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "instrument/Instrument.h"
+#include "instrument/PatchFiles.h"
+#include "platform/Notice.h"
 #include "tools/render/DemoPhrase.h"
 #include "tools/render/EventFeeder.h"
 #include "tools/render/MidiFile.h"
@@ -66,10 +68,50 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& data, std::str
     return ok;
 }
 
+// Takes in the instrument's notices while a file loads, so that a refused file is reported
+// once, on the renderer's own error line. The first notice is the one that explains.
+class NoticeCapture {
+public:
+    NoticeCapture() : previous(setNoticeSink(&keep)) { captured().clear(); }
+    ~NoticeCapture() { setNoticeSink(previous); }
+    NoticeCapture(const NoticeCapture&) = delete;
+    NoticeCapture& operator=(const NoticeCapture&) = delete;
+
+    static const std::string& text() { return captured(); }
+
+private:
+    static std::string& captured() {
+        static std::string first;
+        return first;
+    }
+    static void keep(const char*, const char* text) {
+        if (captured().empty() && text != nullptr) captured() = text;
+    }
+
+    NoticeSink previous;
+};
+
+bool loadFile(Instrument& instrument, const std::string& path, bool bank, std::string& error) {
+    NoticeCapture notices;
+    if (bank ? loadBankFile(instrument, path.c_str()) : loadPatchFile(instrument, path.c_str())) return true;
+    error = "'" + path + "': " + (notices.text().empty() ? std::string("cannot be loaded") : notices.text());
+    return false;
+}
+
 } // namespace
 
-bool renderToWav(const Timeline& timeline, int64_t totalFrames, const Options& options, OutputFile& out,
-                 RenderStats& stats, std::string& error, const ProgressFunction& progress) {
+bool prepareInstrument(Instrument& instrument, const Options& options, std::string& error) {
+    instrument.setSampleRate(float(options.rate));
+    instrument.resume();
+    if (!options.bank.empty() && !loadFile(instrument, options.bank, true, error)) return false;
+    instrument.setProgram(options.program);
+    if (!options.patch.empty() && !loadFile(instrument, options.patch, false, error)) return false;
+    for (const auto& [index, value] : options.params) instrument.setParameter(index, value);
+    return true;
+}
+
+bool renderToWav(Instrument& instrument, const Timeline& timeline, int64_t totalFrames, const Options& options,
+                 OutputFile& out, RenderStats& stats, std::string& error, const ProgressFunction& progress) {
     const SampleFormat format = options.floatOutput ? SampleFormat::Float32 : SampleFormat::Pcm16;
     if (totalFrames < 0 || uint64_t(totalFrames) > maxWavFrames(format)) {
         error = "the render would exceed the 4 GiB size limit of a WAV file";
@@ -78,16 +120,6 @@ bool renderToWav(const Timeline& timeline, int64_t totalFrames, const Options& o
     stats = RenderStats{};
     const std::vector<uint8_t> header = wavHeader(format, options.rate, uint32_t(totalFrames));
     if (!out.write(header.data(), header.size(), error)) return false;
-
-    auto inst = std::make_unique<Instrument>(&hostCallback);
-    if (!inst->engineReady()) {
-        error = "the instrument could not be set up (out of memory)";
-        return false;
-    }
-    inst->setSampleRate(float(options.rate));
-    inst->resume();
-    inst->setProgram(options.program);
-    for (const auto& [index, value] : options.params) inst->setParameter(index, value);
 
     const std::size_t block = std::size_t(options.block);
     std::vector<float> left(block), right(block), silentIn(block, 0.0f);
@@ -109,13 +141,13 @@ bool renderToWav(const Timeline& timeline, int64_t totalFrames, const Options& o
             error += " MIDI events at one instant";
             return false;
         }
-        if (VstEvents* list = feeder.list()) inst->processEvents(list);
+        if (VstEvents* list = feeder.list()) instrument.processEvents(list);
         if (format == SampleFormat::Pcm16) {
-            inst->processInterleaved16(pcm.data(), n);
+            instrument.processInterleaved16(pcm.data(), n);
             for (int32_t i = 0; i < 2 * n; ++i) peak16 = std::max(peak16, std::abs(int(pcm[std::size_t(i)])));
             encodePcm16(pcm.data(), std::size_t(n), bytes.data());
         } else {
-            inst->processReplacing(inputs, outputs, n);
+            instrument.processReplacing(inputs, outputs, n);
             for (int32_t i = 0; i < n; ++i)
                 peakFloat = std::max({peakFloat, std::fabs(left[std::size_t(i)]), std::fabs(right[std::size_t(i)])});
             encodeFloat32(left.data(), right.data(), std::size_t(n), bytes.data());
@@ -175,6 +207,18 @@ int runRenderer(const std::vector<std::string>& args) {
         return 1;
     }
 
+    // The instrument is ready, files included, before the output file is begun, so that a
+    // refused patch or bank leaves nothing behind.
+    auto instrument = std::make_unique<Instrument>(&hostCallback);
+    if (!instrument->engineReady()) {
+        errorLine("the instrument could not be set up (out of memory)");
+        return 1;
+    }
+    if (!prepareInstrument(*instrument, options, error)) {
+        errorLine(error);
+        return 1;
+    }
+
     const std::string target = !options.output.empty() ? options.output
                                : options.input.empty() ? std::string(kDemoOutput)
                                                         : defaultOutputFor(options.input);
@@ -203,7 +247,7 @@ int runRenderer(const std::vector<std::string>& args) {
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
     RenderStats stats;
-    const bool rendered = renderToWav(timeline, totalFrames, options, out, stats, error, progress);
+    const bool rendered = renderToWav(*instrument, timeline, totalFrames, options, out, stats, error, progress);
     if (progressShown) {
         std::fprintf(stderr, "\r%*s\r", int(target.size()) + 16, "");
         std::fflush(stderr);
