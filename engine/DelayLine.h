@@ -1,18 +1,9 @@
 #pragma once
 #include <cstdint>
 
-namespace vl {
+#include "Rounding.h"
 
-// Integer nearest to x, ties to even, under the default rounding mode: the same result as
-// std::nearbyint(x) for |x| < 2^22, without a library call. Adding 1.5 * 2^23 moves x into
-// the binade where one unit in the last place is 1, so the addition itself rounds to an
-// integer (ties to even, and the offset is even so parity is kept); the subtraction is exact.
-// Requires strict single-precision arithmetic (SSE, no fast-math), which the build enforces.
-inline int32_t roundToNearestEven(float x) {
-    constexpr float kShift = 12582912.0f; // 1.5 * 2^23
-    const float r = (x + kShift) - kShift;
-    return static_cast<int32_t>(r);
-}
+namespace vl {
 
 // Float ring buffer used by the ensemble and the reverb.
 struct DelayLine {

@@ -524,14 +524,23 @@ void Engine::renderSegment(int32_t count, float*& left, float*& right, int16_t*&
         const int32_t len = count < kChunk ? count : kChunk;
         sumVoices(sums, len);
         const float level = outputLevel;
+        const float ad = antiDenormal;
+        const bool ensembleOn = ensemble.active();
+        const bool phaserOn = phaser.active();
+        const bool reverbOn = reverb.active();
+        // The stages' state lives in registers for the run; a stage that is off keeps its
+        // state exactly as it was.
+        Ensemble::Kernel ensembleKernel(ensemble);
+        Phaser::Kernel phaserKernel(phaser);
+        Reverb::Kernel reverbKernel(reverb);
         for (int32_t t = 0; t < len; ++t) {
             float u = sums[t];
-            if (ensemble.active()) u = ensemble.process(u, antiDenormal);
-            if (phaser.active()) u = phaser.process(u, antiDenormal);
+            if (ensembleOn) u = ensembleKernel.process(u, ad);
+            if (phaserOn) u = phaserKernel.process(u, ad);
             const float x = u * level;
             float l, r;
-            if (reverb.active()) {
-                reverb.process(x, antiDenormal, l, r);
+            if (reverbOn) {
+                reverbKernel.process(x, ad, l, r);
             } else {
                 l = x;
                 r = x;

@@ -41,7 +41,7 @@ public:
     // more, so one correction always suffices.
     static Tap tapAt(int32_t writeIndex, float delay, float sampleRate, int32_t size) {
         const float p = static_cast<float>(writeIndex) - delay * sampleRate;
-        int32_t i = roundToNearestEven(p - 0.5f);
+        int32_t i = roundToEven(p - 0.5f);
         const float f = p - static_cast<float>(i);
         if (i < 0) i += size; else if (i >= size) i -= size;
         int32_t j = i + 1;
@@ -49,35 +49,66 @@ public:
         return {i, j, f};
     }
 
+    // The per-sample arithmetic with the stage's state held in locals for a run of
+    // samples: nothing the line writes can alias the oscillators or the write index, so
+    // they stay in registers. The state goes back into the stage when the kernel ends;
+    // nothing else may touch the stage meanwhile.
+    class Kernel {
+    public:
+        explicit Kernel(Ensemble& stage)
+            : owner(stage), s(stage.line.samples), size(stage.line.size), w(stage.line.writeIndex),
+              slow(stage.slow), fast(stage.fast), amount(stage.amount), feedback(stage.feedback),
+              rate(stage.rate) {}
+        ~Kernel() {
+            owner.line.writeIndex = w;
+            owner.slow = slow;
+            owner.fast = fast;
+        }
+        Kernel(const Kernel&) = delete;
+        Kernel& operator=(const Kernel&) = delete;
+
+        // One sample: input u (the voice sum), returns the chorus output E alone.
+        float process(float u, float antiDenormal) {
+            slow.step();
+            const float x1 = slow.x;
+            const float y1 = slow.y;
+            constexpr float k = 0.8660254f;   // sqrt(0.75)
+            constexpr float k4 = 4.0f * k;
+            const float a1 = y1;
+            const float b1 = 0.5f * x1 + k * y1;
+            const float c1 = k * y1 - 0.5f * x1;
+            fast.step();
+            const float x2 = fast.x;
+            const float y2 = fast.y;
+            const float a2 = 4.0f * y2;
+            const float b2 = 2.0f * x2 + k4 * y2;
+            const float c2 = k4 * y2 - 2.0f * x2;
+            const float da = amount * (a1 + a2) + kCentreDelay;
+            const float db = amount * (b1 + b2) + kCentreDelay;
+            const float dc = amount * (c1 + c2) + kCentreDelay;
+            const float ta = read(s, tapAt(w, da, rate, size));
+            const float tb = read(s, tapAt(w, db, rate, size));
+            const float tc = read(s, tapAt(w, dc, rate, size));
+            const float e = (ta + tb + tc) * 0.3333f;
+            s[w] = u + e * feedback + antiDenormal;
+            w = (w + 1 == size) ? 0 : w + 1;
+            return e;
+        }
+
+    private:
+        Ensemble& owner;
+        float* const s;
+        const int32_t size;
+        int32_t w;
+        Phasor slow;
+        Phasor fast;
+        const float amount;
+        const float feedback;
+        const float rate;
+    };
+
     // One sample: input u (the voice sum), returns the chorus output E alone.
-    float process(float u, float antiDenormal) {
-        slow.step();
-        const float x1 = slow.x;
-        const float y1 = slow.y;
-        constexpr float k = 0.8660254f;   // sqrt(0.75)
-        constexpr float k4 = 4.0f * k;
-        const float a1 = y1;
-        const float b1 = 0.5f * x1 + k * y1;
-        const float c1 = k * y1 - 0.5f * x1;
-        fast.step();
-        const float x2 = fast.x;
-        const float y2 = fast.y;
-        const float a2 = 4.0f * y2;
-        const float b2 = 2.0f * x2 + k4 * y2;
-        const float c2 = k4 * y2 - 2.0f * x2;
-        const float da = amount * (a1 + a2) + kCentreDelay;
-        const float db = amount * (b1 + b2) + kCentreDelay;
-        const float dc = amount * (c1 + c2) + kCentreDelay;
-        float* const s = line.samples;
-        const int32_t w = line.writeIndex;
-        const float ta = read(s, tapAt(w, da, rate, line.size));
-        const float tb = read(s, tapAt(w, db, rate, line.size));
-        const float tc = read(s, tapAt(w, dc, rate, line.size));
-        const float e = (ta + tb + tc) * 0.3333f;
-        s[w] = u + e * feedback + antiDenormal;
-        line.writeIndex = (w + 1 == line.size) ? 0 : w + 1;
-        return e;
-    }
+    float process(float u, float antiDenormal) { return Kernel(*this).process(u, antiDenormal); }
 
     // Read access for tests and diagnostics.
     const DelayLine& delayLine() const { return line; }

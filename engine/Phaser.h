@@ -20,18 +20,50 @@ public:
     void resetModulators(); // phasor to theta = 0, the twelve all-pass memories to 0
     void renormalize();     // control tick
 
-    float process(float u, float antiDenormal) {
-        phasor.step();
-        const float a = -0.5f - std::fabs(phasor.x) * 0.4f;
-        float in = u + feedback * prevOut[kStages - 1] + antiDenormal;
-        for (int k = 0; k < kStages; ++k) {
-            const float y = a * (in - prevOut[k]) + prevIn[k];
-            prevIn[k] = in;
-            prevOut[k] = y;
-            in = y;
+    // The per-sample arithmetic with the sweep and the twelve memories held in locals for
+    // a run of samples (see Ensemble::Kernel); written back when the kernel ends.
+    class Kernel {
+    public:
+        explicit Kernel(Phaser& stage)
+            : owner(stage), phasor(stage.phasor), depth(stage.depth), feedback(stage.feedback) {
+            for (int k = 0; k < kStages; ++k) {
+                prevIn[k] = stage.prevIn[k];
+                prevOut[k] = stage.prevOut[k];
+            }
         }
-        return u + depth * prevOut[kStages - 1];
-    }
+        ~Kernel() {
+            owner.phasor = phasor;
+            for (int k = 0; k < kStages; ++k) {
+                owner.prevIn[k] = prevIn[k];
+                owner.prevOut[k] = prevOut[k];
+            }
+        }
+        Kernel(const Kernel&) = delete;
+        Kernel& operator=(const Kernel&) = delete;
+
+        float process(float u, float antiDenormal) {
+            phasor.step();
+            const float a = -0.5f - std::fabs(phasor.x) * 0.4f;
+            float in = u + feedback * prevOut[kStages - 1] + antiDenormal;
+            for (int k = 0; k < kStages; ++k) {
+                const float y = a * (in - prevOut[k]) + prevIn[k];
+                prevIn[k] = in;
+                prevOut[k] = y;
+                in = y;
+            }
+            return u + depth * prevOut[kStages - 1];
+        }
+
+    private:
+        Phaser& owner;
+        Phasor phasor;
+        float prevIn[kStages];
+        float prevOut[kStages];
+        const float depth;
+        const float feedback;
+    };
+
+    float process(float u, float antiDenormal) { return Kernel(*this).process(u, antiDenormal); }
 
     // Read access for tests and diagnostics.
     const Phasor& sweep() const { return phasor; }

@@ -33,13 +33,76 @@ public:
     bool active() const { return mix != 0.0f && ready; }
     void clear(); // zeroes the six lines and the six filter states (suspend)
 
+    // The per-sample arithmetic with indices and filter states held in locals for a run of
+    // samples (see Ensemble::Kernel); written back when the kernel ends.
+    class Kernel {
+    public:
+        explicit Kernel(Reverb& stage) : owner(stage), gain(stage.gain), mix(stage.mix) {
+            for (int k = 0; k < 6; ++k) {
+                samples[k] = stage.lines[k].samples;
+                size[k] = stage.lines[k].size;
+                writeIndex[k] = stage.lines[k].writeIndex;
+                readIndex[k] = stage.lines[k].readIndex;
+                state[k] = stage.state[k];
+                damping[k] = stage.damping[k];
+            }
+        }
+        ~Kernel() {
+            for (int k = 0; k < 6; ++k) {
+                owner.lines[k].writeIndex = writeIndex[k];
+                owner.lines[k].readIndex = readIndex[k];
+                owner.state[k] = state[k];
+            }
+        }
+        Kernel(const Kernel&) = delete;
+        Kernel& operator=(const Kernel&) = delete;
+
+        void process(float x, float antiDenormal, float& left, float& right) {
+            network<0>(x, antiDenormal);
+            network<3>(x, antiDenormal);
+            left = x + mix * (state[0] + state[1] + state[2]);
+            right = x - mix * (state[3] + state[4] + state[5]);
+        }
+
+    private:
+        static void advance(int32_t& index, int32_t lineSize) {
+            if (++index == lineSize) index = 0;
+        }
+        // Lines a, b, c = first .. first + 2: writes from the previous filter states, then
+        // the low-passed reads.
+        template <int first>
+        void network(float x, float ad) {
+            constexpr int a = first, b = first + 1, c = first + 2;
+            float& ya = state[a];
+            float& yb = state[b];
+            float& yc = state[c];
+            samples[a][writeIndex[a]] = ((ya - yb) - yc) * gain + ad + x;
+            samples[b][writeIndex[b]] = ((yb - ya) - yc) * gain + ad + x;
+            samples[c][writeIndex[c]] = (yc - (ya + yb)) * gain + ad + x;
+            advance(writeIndex[a], size[a]);
+            advance(writeIndex[b], size[b]);
+            advance(writeIndex[c], size[c]);
+            ya = ya + (samples[a][readIndex[a]] - ya) * damping[a];
+            yb = yb + (samples[b][readIndex[b]] - yb) * damping[b];
+            yc = yc + (samples[c][readIndex[c]] - yc) * damping[c];
+            advance(readIndex[a], size[a]);
+            advance(readIndex[b], size[b]);
+            advance(readIndex[c], size[c]);
+        }
+
+        Reverb& owner;
+        float* samples[6];
+        int32_t size[6];
+        int32_t writeIndex[6];
+        int32_t readIndex[6];
+        float state[6];
+        float damping[6];
+        const float gain;
+        const float mix;
+    };
+
     void process(float x, float antiDenormal, float& left, float& right) {
-        network(lines[0], lines[1], lines[2], state[0], state[1], state[2], damping[0], damping[1],
-                damping[2], x, antiDenormal);
-        network(lines[3], lines[4], lines[5], state[3], state[4], state[5], damping[3], damping[4],
-                damping[5], x, antiDenormal);
-        left = x + mix * (state[0] + state[1] + state[2]);
-        right = x - mix * (state[3] + state[4] + state[5]);
+        Kernel(*this).process(x, antiDenormal, left, right);
     }
 
     // Read access for tests and diagnostics (k = 0..5 for A..F).
@@ -50,26 +113,6 @@ public:
     float mixAmount() const { return mix; }
 
 private:
-    static void advance(int32_t& index, int32_t size) {
-        if (++index == size) index = 0;
-    }
-    void network(DelayLine& la, DelayLine& lb, DelayLine& lc, float& ya, float& yb, float& yc,
-                 float da, float db, float dc, float x, float ad) {
-        const float g = gain;
-        la.samples[la.writeIndex] = ((ya - yb) - yc) * g + ad + x;
-        lb.samples[lb.writeIndex] = ((yb - ya) - yc) * g + ad + x;
-        lc.samples[lc.writeIndex] = (yc - (ya + yb)) * g + ad + x;
-        advance(la.writeIndex, la.size);
-        advance(lb.writeIndex, lb.size);
-        advance(lc.writeIndex, lc.size);
-        ya = ya + (la.samples[la.readIndex] - ya) * da;
-        yb = yb + (lb.samples[lb.readIndex] - yb) * db;
-        yc = yc + (lc.samples[lc.readIndex] - yc) * dc;
-        advance(la.readIndex, la.size);
-        advance(lb.readIndex, lb.size);
-        advance(lc.readIndex, lc.size);
-    }
-
     DelayLine lines[6];
     float state[6] = {};
     float damping[6] = {};

@@ -101,12 +101,12 @@ TEST(DelayLineBasics, UnusableSizesAllocateNothing) {
 TEST(Rounding, MatchesNearbyintIncludingTies) {
     const float ties[] = {0.5f, 1.5f, 2.5f, -0.5f, -1.5f, -2.5f, 528.5f, 529.5f, -1000.5f, 4194303.5f};
     const int32_t expected[] = {0, 2, 2, 0, -2, -2, 528, 530, -1000, 4194304};
-    for (size_t k = 0; k < std::size(ties); ++k) EXPECT_EQ(vl::roundToNearestEven(ties[k]), expected[k]) << ties[k];
+    for (size_t k = 0; k < std::size(ties); ++k) EXPECT_EQ(vl::roundToEven(ties[k]), expected[k]) << ties[k];
     std::mt19937 rng(12345);
     std::uniform_real_distribution<float> dist(-4194304.0f, 4194304.0f);
     for (int n = 0; n < 200000; ++n) {
         const float x = n % 2 ? dist(rng) : dist(rng) * 1e-3f;
-        ASSERT_EQ(vl::roundToNearestEven(x), static_cast<int32_t>(std::nearbyint(x))) << x;
+        ASSERT_EQ(vl::roundToEven(x), static_cast<int32_t>(std::nearbyint(x))) << x;
     }
 }
 
