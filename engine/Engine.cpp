@@ -582,6 +582,7 @@ void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n
         ready = rateValid && ok() && sineTable;
     }
     if (!ready) {
+        if (n == 0) return;
         // Nothing to render with yet: silence, events stay pending.
         if constexpr (mode == Output::Replace) {
             std::memset(left, 0, sizeof(float) * static_cast<size_t>(n));
@@ -621,17 +622,17 @@ void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n
 }
 
 void Engine::process(float* left, float* right, int32_t frames) {
-    if (!left || !right) return;
+    if ((!left || !right) && frames != 0) return;
     renderBlock<Output::Add>(left, right, nullptr, frames);
 }
 
 void Engine::processReplacing(float* left, float* right, int32_t frames) {
-    if (!left || !right) return;
+    if ((!left || !right) && frames != 0) return;
     renderBlock<Output::Replace>(left, right, nullptr, frames);
 }
 
 void Engine::processInterleaved16(int16_t* frames16, int32_t frames) {
-    if (!frames16) return;
+    if (!frames16 && frames != 0) return;
     renderBlock<Output::Interleaved16>(nullptr, nullptr, frames16, frames);
 }
 

@@ -390,13 +390,23 @@ VstInt32 Instrument::processEvents(VstEvents* events) {
     return 1;
 }
 
+// A call with 0 frames still reaches the engine: it renders nothing but flips the sign of
+// the anti-denormal offset, exactly as a call with frames does at its end.
 void Instrument::process(float**, float** outputs, VstInt32 sampleFrames) {
-    if (!outputs || !outputs[0] || !outputs[1] || sampleFrames <= 0) return;
+    if (sampleFrames == 0) {
+        if (engine) engine->process(nullptr, nullptr, 0);
+        return;
+    }
+    if (!outputs || !outputs[0] || !outputs[1] || sampleFrames < 0) return;
     if (engine) engine->process(outputs[0], outputs[1], sampleFrames);
 }
 
 void Instrument::processReplacing(float**, float** outputs, VstInt32 sampleFrames) {
-    if (!outputs || !outputs[0] || !outputs[1] || sampleFrames <= 0) return;
+    if (sampleFrames == 0) {
+        if (engine) engine->processReplacing(nullptr, nullptr, 0);
+        return;
+    }
+    if (!outputs || !outputs[0] || !outputs[1] || sampleFrames < 0) return;
     if (engine) {
         engine->processReplacing(outputs[0], outputs[1], sampleFrames);
         return;
@@ -406,7 +416,11 @@ void Instrument::processReplacing(float**, float** outputs, VstInt32 sampleFrame
 }
 
 void Instrument::processInterleaved16(std::int16_t* frames, std::int32_t sampleFrames) {
-    if (!frames || sampleFrames <= 0) return;
+    if (sampleFrames == 0) {
+        if (engine) engine->processInterleaved16(nullptr, 0);
+        return;
+    }
+    if (!frames || sampleFrames < 0) return;
     if (engine) {
         engine->processInterleaved16(frames, sampleFrames);
         return;

@@ -283,3 +283,25 @@ TEST(ErrorReport, EightTextsUnderOneCaption) {
     };
     EXPECT_EQ(notices(), expected);
 }
+
+TEST(ZeroFrameCalls, FlipTheAntiDenormalOffsetLikeAnyOtherRenderCall) {
+    // With no note the effects carry only the tiny anti-denormal offsets, whose sign
+    // alternates per render call; a 0-frame call takes its turn in that alternation.
+    CaptureScope capture;
+    auto renderWith = [](int zeroFrameCalls) {
+        Instrument instrument(quietHost);
+        AEffect* effect = instrument.getAeffect();
+        std::vector<float> left, right;
+        render(instrument, 512, left, right);
+        for (int k = 0; k < zeroFrameCalls; ++k) effect->processReplacing(effect, nullptr, nullptr, 0);
+        render(instrument, 512, left, right);
+        return left;
+    };
+    const std::vector<float> none = renderWith(0);
+    const std::vector<float> one = renderWith(1);
+    const std::vector<float> two = renderWith(2);
+    EXPECT_GT(peak(none), 0.0f);
+    EXPECT_LT(peak(none), 1e-20f);
+    EXPECT_NE(std::memcmp(none.data(), one.data(), none.size() * sizeof(float)), 0);
+    EXPECT_EQ(std::memcmp(none.data(), two.data(), none.size() * sizeof(float)), 0);
+}
