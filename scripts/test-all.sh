@@ -126,5 +126,15 @@ for status in "$results"/*.status; do
   if [[ $(cat "$status") == 0 ]]; then word=passed; else word=FAILED; fi
   printf '  %-24s %-7s %s\n' "${name#*-}" "$word" "$(cat "$file.note")"
 done
+total=0
+failed_tests=0
+for log in "$results"/test-*.log; do
+  [[ -f $log ]] || continue
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  [[ $line =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]] || continue
+  failed_tests=$((failed_tests + BASH_REMATCH[1]))
+  total=$((total + BASH_REMATCH[2]))
+done
+echo "  test executables and checks run: $total, failed: $failed_tests"
 echo
 cd "$results" && ctest --output-on-failure
