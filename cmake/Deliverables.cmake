@@ -10,13 +10,19 @@
 set(VL_CHECK_BINARIES ${CMAKE_CURRENT_LIST_DIR}/../scripts/check-binaries.sh)
 get_filename_component(VL_CHECK_BINARIES ${VL_CHECK_BINARIES} ABSOLUTE)
 
-# All executables and shared libraries built by the project, found by walking the
-# directory tree (GoogleTest's folder included: its libraries are static).
+# All executables and shared libraries that the default build produces, found by
+# walking the directory tree (targets and folders excluded from "all" are skipped:
+# they are not built, and GoogleTest's folder holds static libraries only).
 function(vl_collect_binaries dir out)
   set(found "")
+  get_property(dir_excluded DIRECTORY ${dir} PROPERTY EXCLUDE_FROM_ALL)
   get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(t IN LISTS targets)
     get_target_property(type ${t} TYPE)
+    get_target_property(excluded ${t} EXCLUDE_FROM_ALL)
+    if(dir_excluded OR excluded)
+      continue()
+    endif()
     if(type STREQUAL "EXECUTABLE" OR type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "MODULE_LIBRARY")
       list(APPEND found ${t})
     endif()
