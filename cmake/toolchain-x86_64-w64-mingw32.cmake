@@ -1,19 +1,8 @@
 # Cross build for 64-bit Windows: the same sources as the 32-bit product, built so
 # that their tests can run on Linux under the 64-bit wine loader.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(VL_MINGW_TRIPLET x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER   ${VL_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VL_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER  ${VL_MINGW_TRIPLET}-windres)
-set(CMAKE_OBJDUMP      ${VL_MINGW_TRIPLET}-objdump CACHE FILEPATH "objdump for PE files")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${VL_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
 # ctest runs every test executable through the 64-bit wine loader. It is called
 # directly: the distribution keeps it off PATH, and the "wine" wrapper would pick
