@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "Rounding.h"
 #include "Tables.h"
@@ -21,10 +22,12 @@ constexpr int32_t kChunk = 64;         // samples per voice-sum pass
 constexpr float kMinRate = 1000.0f;
 constexpr float kMaxRate = 768000.0f;
 constexpr int32_t kUnbounded = 0x7FFFFFFF;
+constexpr int kLaneBlock = 4;  // SSE registers of voices rendered together
 } // namespace
 
 // The voices of the list side by side (structure of arrays, four per SSE register) for
-// the vectorised voice sum, and each voice's output over the current run.
+// the vectorised voice sum (increment already multiplied by the pitch bend), and one
+// block's output over the current run.
 struct Engine::VoiceLanes {
     alignas(16) float level[kPoolSize];
     alignas(16) float rate[kPoolSize];
@@ -33,8 +36,9 @@ struct Engine::VoiceLanes {
     alignas(16) float lastOutput[kPoolSize];
     alignas(16) float feedback[kPoolSize];
     alignas(16) int32_t countdown[kPoolSize];
-    alignas(16) int32_t age[kPoolSize];
-    alignas(16) float out[kPoolSize][kChunk];
+#ifdef VL_HAVE_SSE2
+    __m128 out[kLaneBlock][kChunk];  // one block's output, four voices per entry
+#endif
     StringVoice* voice[kPoolSize];
 };
 
@@ -341,6 +345,7 @@ void Engine::sumVoicesReference(float* sums, int32_t count) {
 
 namespace {
 
+#ifdef VL_HAVE_SSE2
 // Samples a voice can render from now on without any change of stage, flag or list
 // membership: only the level/phase arithmetic, the 64-sample phase wrap and the
 // countdown of remaining run.
@@ -356,7 +361,6 @@ int32_t uneventfulSamples(const StringVoice& v) {
     return 0;
 }
 
-#ifdef VL_HAVE_SSE2
 // A table entry and its successor as the low two lanes, read without assuming 8-byte
 // alignment of the float table.
 inline __m128 loadPair(const float* entry) {
@@ -390,20 +394,7 @@ void Engine::sumVoicesFast(float* sums, int32_t count) {
             ++t;
             continue;
         }
-        runVoiceLanes(n, run);
-        // The voice sum in list order, as the per-sample loop adds it, four samples at once.
-        float* dst = sums + t;
-        int32_t k = 0;
-        for (; k + 4 <= run; k += 4) {
-            __m128 acc = _mm_setzero_ps();
-            for (int v = 0; v < n; ++v) acc = _mm_add_ps(acc, _mm_load_ps(&lanes->out[v][k]));
-            _mm_storeu_ps(dst + k, acc);
-        }
-        for (; k < run; ++k) {
-            float acc = 0.0f;
-            for (int v = 0; v < n; ++v) acc = acc + lanes->out[v][k];
-            dst[k] = acc;
-        }
+        runVoiceLanes(n, run, sums + t);
         t += run;
     }
 #else
@@ -411,98 +402,154 @@ void Engine::sumVoicesFast(float* sums, int32_t count) {
 #endif
 }
 
-// Renders `count` uneventful samples of the first voiceCount voices of lanes->voice into
-// lanes->out, four voices per register, with each voice's arithmetic exactly that of
-// StringVoice::tickStep (same operations, same order, single precision).
-int32_t Engine::runVoiceLanes(int voiceCount, int32_t count) {
+#ifdef VL_HAVE_SSE2
+namespace {
+
+// Adds the first `valid` lanes (voices) of each of `count` four-lane vectors to sums[k],
+// voice after voice, or stores that sum when `first` (the sum then starts from 0 as the
+// per-sample loop's does). Four samples at a time: a 4x4 transpose turns four samples of
+// four voices into four voices of four samples.
+void addLanes(const __m128* out, int valid, int32_t count, float* sums, bool first) {
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        __m128 r0 = out[k];
+        __m128 r1 = out[k + 1];
+        __m128 r2 = out[k + 2];
+        __m128 r3 = out[k + 3];
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        __m128 acc = first ? _mm_setzero_ps() : _mm_loadu_ps(sums + k);
+        acc = _mm_add_ps(acc, r0);
+        if (valid > 1) acc = _mm_add_ps(acc, r1);
+        if (valid > 2) acc = _mm_add_ps(acc, r2);
+        if (valid > 3) acc = _mm_add_ps(acc, r3);
+        _mm_storeu_ps(sums + k, acc);
+    }
+    for (; k < count; ++k) {
+        alignas(16) float lane[4];
+        _mm_store_ps(lane, out[k]);
+        float acc = first ? 0.0f : sums[k];
+        for (int v = 0; v < valid; ++v) acc = acc + lane[v];
+        sums[k] = acc;
+    }
+}
+
+} // namespace
+#endif
+
+// Renders `count` uneventful samples of the first voiceCount voices of lanes->voice and
+// adds them in list order into sums[0 .. count - 1] (which it overwrites). Four voices
+// per register with each voice's arithmetic exactly that of StringVoice::tickStep (same
+// operations, same order, single precision). Blocks of up to kLaneBlock registers keep
+// their state in registers for the whole run, so that the blocks' independent sine
+// lookups overlap; each block's output is then added, voice after voice, to the running
+// sums, so that every sample's sum is still formed in list order.
+void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
 #ifdef VL_HAVE_SSE2
     VoiceLanes& L = *lanes;
     const int laneCount = (voiceCount + 3) & ~3;
+    // The pitch bend cannot change during the run: bend * increment is the same product
+    // every sample.
+    const float bendFactor = pitchBendFactor;
     for (int v = 0; v < voiceCount; ++v) {
         const StringVoice& sv = *L.voice[v];
         L.level[v] = sv.level;
         L.rate[v] = sv.rate;
         L.phase[v] = sv.phase;
-        L.increment[v] = sv.increment;
+        L.increment[v] = bendFactor * sv.increment;
         L.lastOutput[v] = sv.lastOutput;
         L.feedback[v] = sv.feedback;
         L.countdown[v] = sv.tickCountdown;
-        L.age[v] = static_cast<int32_t>(sv.age);
     }
     for (int v = voiceCount; v < laneCount; ++v) {
         L.level[v] = L.rate[v] = L.phase[v] = L.increment[v] = L.lastOutput[v] = L.feedback[v] = 0.0f;
         L.countdown[v] = kUnbounded;
-        L.age[v] = 0;
     }
 
     const float* const table = sineTable;
     const __m128 offset = _mm_set1_ps(StringVoice::kEnvelopeOffset);
     const __m128 half = _mm_set1_ps(0.5f);
     const __m128 scale = _mm_set1_ps(8192.0f);
-    const __m128 bend = _mm_set1_ps(pitchBendFactor);
     const __m128i one = _mm_set1_epi32(1);
     const __m128i period = _mm_set1_epi32(64);
     const __m128i mask = _mm_set1_epi32(kSineTableMask);
-    const __m128i zero = _mm_setzero_si128();
 
-    for (int32_t k = 0; k < count; ++k) {
-        for (int g = 0; g < laneCount; g += 4) {
-            // Envelope: level = (level + offset) * rate + level.
-            __m128 level = _mm_load_ps(L.level + g);
-            level = _mm_add_ps(_mm_mul_ps(_mm_add_ps(level, offset), _mm_load_ps(L.rate + g)), level);
-            _mm_store_ps(L.level + g, level);
+    // One register of four voices for one sample.
+    auto step = [&](__m128& level, __m128 rate, __m128& phase, __m128 increment, __m128& lastOutput,
+                    __m128 feedback, __m128i& countdown) -> __m128 {
+        // Envelope: level = (level + offset) * rate + level.
+        level = _mm_add_ps(_mm_mul_ps(_mm_add_ps(level, offset), rate), level);
+        // Phase wrap where the 64-sample countdown runs out.
+        countdown = _mm_sub_epi32(countdown, one);
+        const __m128i due = _mm_cmpeq_epi32(countdown, _mm_setzero_si128());
+        countdown = _mm_or_si128(countdown, _mm_and_si128(due, period));
+        const __m128 wrapped = _mm_sub_ps(phase, _mm_cvtepi32_ps(_mm_cvtps_epi32(_mm_sub_ps(phase, half))));
+        const __m128 dueMask = _mm_castsi128_ps(due);
+        phase = _mm_or_ps(_mm_and_ps(dueMask, wrapped), _mm_andnot_ps(dueMask, phase));
+        // Oscillator.
+        phase = _mm_add_ps(phase, increment);
+        const __m128 x = _mm_mul_ps(_mm_add_ps(phase, _mm_mul_ps(feedback, lastOutput)), scale);
+        const __m128i i = _mm_cvtps_epi32(_mm_sub_ps(x, half));
+        const __m128 f = _mm_sub_ps(x, _mm_cvtepi32_ps(i));
+        const __m128i index = _mm_and_si128(i, mask);
+        // Entry and successor in one 8-byte read each (the table's guard entry covers 8191).
+        const int i0 = _mm_cvtsi128_si32(index);
+        const int i1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0x55));
+        const int i2 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xAA));
+        const int i3 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xFF));
+        const __m128 p0 = loadPair(table + i0);
+        const __m128 p1 = loadPair(table + i1);
+        const __m128 p2 = loadPair(table + i2);
+        const __m128 p3 = loadPair(table + i3);
+        const __m128 lo = _mm_unpacklo_ps(p0, p1);  // a0 a1 b0 b1
+        const __m128 hi = _mm_unpacklo_ps(p2, p3);  // a2 a3 b2 b3
+        const __m128 a = _mm_movelh_ps(lo, hi);
+        const __m128 b = _mm_movehl_ps(hi, lo);
+        const __m128 s = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), f));
+        lastOutput = s;
+        return _mm_mul_ps(s, level);
+    };
+    auto loadInt = [](const int32_t* p) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p)); };
+    auto storeInt = [](int32_t* p, __m128i x) { _mm_store_si128(reinterpret_cast<__m128i*>(p), x); };
 
-            // Phase wrap where the 64-sample countdown runs out.
-            __m128i countdown = _mm_sub_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(L.countdown + g)), one);
-            const __m128i due = _mm_cmpeq_epi32(countdown, zero);
-            countdown = _mm_or_si128(countdown, _mm_and_si128(due, period));
-            _mm_store_si128(reinterpret_cast<__m128i*>(L.countdown + g), countdown);
-            __m128i age = _mm_load_si128(reinterpret_cast<const __m128i*>(L.age + g));
-            _mm_store_si128(reinterpret_cast<__m128i*>(L.age + g), _mm_sub_epi32(age, due));
-            __m128 phase = _mm_load_ps(L.phase + g);
-            const __m128 wrapped = _mm_sub_ps(phase, _mm_cvtepi32_ps(_mm_cvtps_epi32(_mm_sub_ps(phase, half))));
-            const __m128 dueMask = _mm_castsi128_ps(due);
-            phase = _mm_or_ps(_mm_and_ps(dueMask, wrapped), _mm_andnot_ps(dueMask, phase));
-
-            // Oscillator.
-            phase = _mm_add_ps(phase, _mm_mul_ps(bend, _mm_load_ps(L.increment + g)));
-            _mm_store_ps(L.phase + g, phase);
-            const __m128 x = _mm_mul_ps(
-                _mm_add_ps(phase, _mm_mul_ps(_mm_load_ps(L.feedback + g), _mm_load_ps(L.lastOutput + g))), scale);
-            const __m128i i = _mm_cvtps_epi32(_mm_sub_ps(x, half));
-            const __m128 f = _mm_sub_ps(x, _mm_cvtepi32_ps(i));
-            const __m128i index = _mm_and_si128(i, mask);
-            // Entry and successor in one 8-byte read each (the table's guard entry covers 8191).
-            const int i0 = _mm_cvtsi128_si32(index);
-            const int i1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0x55));
-            const int i2 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xAA));
-            const int i3 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xFF));
-            const __m128 p0 = loadPair(table + i0);
-            const __m128 p1 = loadPair(table + i1);
-            const __m128 p2 = loadPair(table + i2);
-            const __m128 p3 = loadPair(table + i3);
-            const __m128 lo = _mm_unpacklo_ps(p0, p1);  // a0 a1 b0 b1
-            const __m128 hi = _mm_unpacklo_ps(p2, p3);  // a2 a3 b2 b3
-            const __m128 a = _mm_movelh_ps(lo, hi);
-            const __m128 b = _mm_movehl_ps(hi, lo);
-            const __m128 s = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), f));
-            _mm_store_ps(L.lastOutput + g, s);
-
-            const __m128 out = _mm_mul_ps(s, level);
-            _mm_store_ss(&L.out[g][k], out);
-            _mm_store_ss(&L.out[g + 1][k], _mm_shuffle_ps(out, out, 0x55));
-            _mm_store_ss(&L.out[g + 2][k], _mm_shuffle_ps(out, out, 0xAA));
-            _mm_store_ss(&L.out[g + 3][k], _mm_shuffle_ps(out, out, 0xFF));
+    // G registers (4 G voices) from lane g on, their state in registers for the run.
+    bool first = true;
+    auto block = [&]<int... J>(int g, std::integer_sequence<int, J...>) {
+        constexpr int G = static_cast<int>(sizeof...(J));
+        __m128 level[G] = {_mm_load_ps(L.level + g + 4 * J)...};
+        __m128 phase[G] = {_mm_load_ps(L.phase + g + 4 * J)...};
+        __m128 last[G] = {_mm_load_ps(L.lastOutput + g + 4 * J)...};
+        __m128i countdown[G] = {loadInt(L.countdown + g + 4 * J)...};
+        const __m128 rate[G] = {_mm_load_ps(L.rate + g + 4 * J)...};
+        const __m128 inc[G] = {_mm_load_ps(L.increment + g + 4 * J)...};
+        const __m128 fb[G] = {_mm_load_ps(L.feedback + g + 4 * J)...};
+        for (int32_t k = 0; k < count; ++k)
+            ((L.out[J][k] = step(level[J], rate[J], phase[J], inc[J], last[J], fb[J], countdown[J])), ...);
+        ((_mm_store_ps(L.level + g + 4 * J, level[J]), _mm_store_ps(L.phase + g + 4 * J, phase[J]),
+          _mm_store_ps(L.lastOutput + g + 4 * J, last[J]), storeInt(L.countdown + g + 4 * J, countdown[J])),
+         ...);
+        for (int j = 0; j < G; ++j) {
+            const int valid = voiceCount - (g + 4 * j);
+            addLanes(L.out[j], valid < 4 ? valid : 4, count, sums, first);
+            first = false;
         }
-    }
+    };
+    int g = 0;
+    for (; g + 4 * kLaneBlock <= laneCount; g += 4 * kLaneBlock) block(g, std::make_integer_sequence<int, kLaneBlock>());
+    // The remaining 1 .. kLaneBlock - 1 registers.
+    const int rest = (laneCount - g) / 4;
+    [&]<int... R>(std::integer_sequence<int, R...>) {
+        ((rest == R + 1 ? (block(g, std::make_integer_sequence<int, R + 1>()), 0) : 0), ...);
+    }(std::make_integer_sequence<int, kLaneBlock - 1>());
 
     for (int v = 0; v < voiceCount; ++v) {
         StringVoice& sv = *L.voice[v];
+        // The countdown ran out (and the phase wrapped) at sample c, then every 64 samples.
+        const int32_t c = sv.tickCountdown;
+        if (c <= count) sv.age += static_cast<uint32_t>(1 + (count - c) / 64);
         sv.level = L.level[v];
         sv.phase = L.phase[v];
         sv.lastOutput = L.lastOutput[v];
         sv.tickCountdown = L.countdown[v];
-        sv.age = static_cast<uint32_t>(L.age[v]);
         sv.remaining += sv.step * count;
         if (sv.stage == 2) {
             // Every sample of the run left remaining above 0.
@@ -510,10 +557,10 @@ int32_t Engine::runVoiceLanes(int voiceCount, int32_t count) {
             sv.finished = false;
         }
     }
-    return count;
 #else
     (void)voiceCount;
-    return count;
+    (void)count;
+    (void)sums;
 #endif
 }
 

@@ -137,7 +137,7 @@ private:
     void sumVoices(float* sums, int32_t count);
     void sumVoicesReference(float* sums, int32_t count);
     void sumVoicesFast(float* sums, int32_t count);
-    int32_t runVoiceLanes(int voiceCount, int32_t count);
+    void runVoiceLanes(int voiceCount, int32_t count, float* sums);
     void handleEvent(const Event& e);
     void noteOn(uint8_t key, uint8_t velocity);
     void noteOffKey(uint8_t key);
