@@ -576,13 +576,17 @@ void Engine::renderSegment(int32_t count, float*& left, float*& right, int16_t*&
         const bool phaserOn = phaser.active();
         const bool reverbOn = reverb.active();
         // The stages' state lives in registers for the run; a stage that is off keeps its
-        // state exactly as it was.
-        Ensemble::Kernel ensembleKernel(ensemble);
+        // state exactly as it was. The ensemble depends on nothing after it: it runs over
+        // the whole chunk first, so that its work does not queue behind the phaser's
+        // sample-to-sample feedback chain.
+        if (ensembleOn) {
+            Ensemble::Kernel ensembleKernel(ensemble);
+            for (int32_t t = 0; t < len; ++t) sums[t] = ensembleKernel.process(sums[t], ad);
+        }
         Phaser::Kernel phaserKernel(phaser);
         Reverb::Kernel reverbKernel(reverb);
         for (int32_t t = 0; t < len; ++t) {
             float u = sums[t];
-            if (ensembleOn) u = ensembleKernel.process(u, ad);
             if (phaserOn) u = phaserKernel.process(u, ad);
             const float x = u * level;
             float l, r;
