@@ -405,30 +405,37 @@ void Engine::sumVoicesFast(float* sums, int32_t count) {
 #ifdef VL_HAVE_SSE2
 namespace {
 
-// Adds the first `valid` lanes (voices) of each of `count` four-lane vectors to sums[k],
-// voice after voice, or stores that sum when `first` (the sum then starts from 0 as the
-// per-sample loop's does). Four samples at a time: a 4x4 transpose turns four samples of
-// four voices into four voices of four samples.
-void addLanes(const __m128* out, int valid, int32_t count, float* sums, bool first) {
+// Adds the voices of `registers` registers' outputs (out[r][k], four voices each, the
+// last one with only `lastValid` voices in use) to sums[k], voice after voice in lane
+// order, or stores that sum when `first` (the sum then starts from 0 as the per-sample
+// loop's does). Four samples at a time: a 4x4 transpose turns four samples of four voices
+// into four voices of four samples.
+void addLanes(const __m128 (*out)[kChunk], int registers, int lastValid, int32_t count, float* sums, bool first) {
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
-        __m128 r0 = out[k];
-        __m128 r1 = out[k + 1];
-        __m128 r2 = out[k + 2];
-        __m128 r3 = out[k + 3];
-        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
         __m128 acc = first ? _mm_setzero_ps() : _mm_loadu_ps(sums + k);
-        acc = _mm_add_ps(acc, r0);
-        if (valid > 1) acc = _mm_add_ps(acc, r1);
-        if (valid > 2) acc = _mm_add_ps(acc, r2);
-        if (valid > 3) acc = _mm_add_ps(acc, r3);
+        for (int r = 0; r < registers; ++r) {
+            __m128 r0 = out[r][k];
+            __m128 r1 = out[r][k + 1];
+            __m128 r2 = out[r][k + 2];
+            __m128 r3 = out[r][k + 3];
+            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+            const int valid = r + 1 < registers ? 4 : lastValid;
+            acc = _mm_add_ps(acc, r0);
+            if (valid > 1) acc = _mm_add_ps(acc, r1);
+            if (valid > 2) acc = _mm_add_ps(acc, r2);
+            if (valid > 3) acc = _mm_add_ps(acc, r3);
+        }
         _mm_storeu_ps(sums + k, acc);
     }
     for (; k < count; ++k) {
-        alignas(16) float lane[4];
-        _mm_store_ps(lane, out[k]);
         float acc = first ? 0.0f : sums[k];
-        for (int v = 0; v < valid; ++v) acc = acc + lane[v];
+        for (int r = 0; r < registers; ++r) {
+            alignas(16) float lane[4];
+            _mm_store_ps(lane, out[r][k]);
+            const int valid = r + 1 < registers ? 4 : lastValid;
+            for (int v = 0; v < valid; ++v) acc = acc + lane[v];
+        }
         sums[k] = acc;
     }
 }
@@ -482,9 +489,12 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         countdown = _mm_sub_epi32(countdown, one);
         const __m128i due = _mm_cmpeq_epi32(countdown, _mm_setzero_si128());
         countdown = _mm_or_si128(countdown, _mm_and_si128(due, period));
-        const __m128 wrapped = _mm_sub_ps(phase, _mm_cvtepi32_ps(_mm_cvtps_epi32(_mm_sub_ps(phase, half))));
-        const __m128 dueMask = _mm_castsi128_ps(due);
-        phase = _mm_or_ps(_mm_and_ps(dueMask, wrapped), _mm_andnot_ps(dueMask, phase));
+        // Each voice wraps once in 64 samples: skip the arithmetic while none is due.
+        if (_mm_movemask_epi8(due) != 0) {
+            const __m128 wrapped = _mm_sub_ps(phase, _mm_cvtepi32_ps(_mm_cvtps_epi32(_mm_sub_ps(phase, half))));
+            const __m128 dueMask = _mm_castsi128_ps(due);
+            phase = _mm_or_ps(_mm_and_ps(dueMask, wrapped), _mm_andnot_ps(dueMask, phase));
+        }
         // Oscillator.
         phase = _mm_add_ps(phase, increment);
         const __m128 x = _mm_mul_ps(_mm_add_ps(phase, _mm_mul_ps(feedback, lastOutput)), scale);
@@ -527,11 +537,9 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         ((_mm_store_ps(L.level + g + 4 * J, level[J]), _mm_store_ps(L.phase + g + 4 * J, phase[J]),
           _mm_store_ps(L.lastOutput + g + 4 * J, last[J]), storeInt(L.countdown + g + 4 * J, countdown[J])),
          ...);
-        for (int j = 0; j < G; ++j) {
-            const int valid = voiceCount - (g + 4 * j);
-            addLanes(L.out[j], valid < 4 ? valid : 4, count, sums, first);
-            first = false;
-        }
+        const int lastValid = voiceCount - (g + 4 * (G - 1));
+        addLanes(L.out, G, lastValid < 4 ? lastValid : 4, count, sums, first);
+        first = false;
     };
     int g = 0;
     for (; g + 4 * kLaneBlock <= laneCount; g += 4 * kLaneBlock) block(g, std::make_integer_sequence<int, kLaneBlock>());
