@@ -35,7 +35,7 @@ struct Engine::VoiceLanes {
     alignas(16) float increment[kPoolSize];
     alignas(16) float lastOutput[kPoolSize];
     alignas(16) float feedback[kPoolSize];
-    alignas(16) int32_t countdown[kPoolSize];
+    alignas(16) int32_t wrapAt[kPoolSize];  // sample of the run (mod 64) where the phase wraps
 #ifdef VL_HAVE_SSE2
     __m128 out[kLaneBlock][kChunk];  // one block's output, four voices per entry
 #endif
@@ -465,11 +465,13 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         L.increment[v] = bendFactor * sv.increment;
         L.lastOutput[v] = sv.lastOutput;
         L.feedback[v] = sv.feedback;
-        L.countdown[v] = sv.tickCountdown;
+        // The countdown (1 .. 64) runs out at sample countdown - 1 of the run, then every
+        // 64 samples.
+        L.wrapAt[v] = (sv.tickCountdown - 1) & 63;
     }
     for (int v = voiceCount; v < laneCount; ++v) {
         L.level[v] = L.rate[v] = L.phase[v] = L.increment[v] = L.lastOutput[v] = L.feedback[v] = 0.0f;
-        L.countdown[v] = kUnbounded;
+        L.wrapAt[v] = -1;  // never
     }
 
     const float* const table = sineTable;
@@ -477,18 +479,16 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
     const __m128 half = _mm_set1_ps(0.5f);
     const __m128 scale = _mm_set1_ps(8192.0f);
     const __m128i one = _mm_set1_epi32(1);
-    const __m128i period = _mm_set1_epi32(64);
+    const __m128i mod64 = _mm_set1_epi32(63);
     const __m128i mask = _mm_set1_epi32(kSineTableMask);
 
     // One register of four voices for one sample.
     auto step = [&](__m128& level, __m128 rate, __m128& phase, __m128 increment, __m128& lastOutput,
-                    __m128 feedback, __m128i& countdown) -> __m128 {
+                    __m128 feedback, __m128i wrapAt, __m128i sample) -> __m128 {
         // Envelope: level = (level + offset) * rate + level.
         level = _mm_add_ps(_mm_mul_ps(_mm_add_ps(level, offset), rate), level);
         // Phase wrap where the 64-sample countdown runs out.
-        countdown = _mm_sub_epi32(countdown, one);
-        const __m128i due = _mm_cmpeq_epi32(countdown, _mm_setzero_si128());
-        countdown = _mm_or_si128(countdown, _mm_and_si128(due, period));
+        const __m128i due = _mm_cmpeq_epi32(wrapAt, sample);
         // Each voice wraps once in 64 samples: skip the arithmetic while none is due.
         if (_mm_movemask_epi8(due) != 0) {
             const __m128 wrapped = _mm_sub_ps(phase, _mm_cvtepi32_ps(_mm_cvtps_epi32(_mm_sub_ps(phase, half))));
@@ -519,7 +519,6 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         return _mm_mul_ps(s, level);
     };
     auto loadInt = [](const int32_t* p) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p)); };
-    auto storeInt = [](int32_t* p, __m128i x) { _mm_store_si128(reinterpret_cast<__m128i*>(p), x); };
 
     // G registers (4 G voices) from lane g on, their state in registers for the run.
     bool first = true;
@@ -528,14 +527,17 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         __m128 level[G] = {_mm_load_ps(L.level + g + 4 * J)...};
         __m128 phase[G] = {_mm_load_ps(L.phase + g + 4 * J)...};
         __m128 last[G] = {_mm_load_ps(L.lastOutput + g + 4 * J)...};
-        __m128i countdown[G] = {loadInt(L.countdown + g + 4 * J)...};
         const __m128 rate[G] = {_mm_load_ps(L.rate + g + 4 * J)...};
         const __m128 inc[G] = {_mm_load_ps(L.increment + g + 4 * J)...};
         const __m128 fb[G] = {_mm_load_ps(L.feedback + g + 4 * J)...};
-        for (int32_t k = 0; k < count; ++k)
-            ((L.out[J][k] = step(level[J], rate[J], phase[J], inc[J], last[J], fb[J], countdown[J])), ...);
+        const __m128i wrapAt[G] = {loadInt(L.wrapAt + g + 4 * J)...};
+        __m128i sample = _mm_setzero_si128();  // k mod 64 in every lane
+        for (int32_t k = 0; k < count; ++k) {
+            ((L.out[J][k] = step(level[J], rate[J], phase[J], inc[J], last[J], fb[J], wrapAt[J], sample)), ...);
+            sample = _mm_and_si128(_mm_add_epi32(sample, one), mod64);
+        }
         ((_mm_store_ps(L.level + g + 4 * J, level[J]), _mm_store_ps(L.phase + g + 4 * J, phase[J]),
-          _mm_store_ps(L.lastOutput + g + 4 * J, last[J]), storeInt(L.countdown + g + 4 * J, countdown[J])),
+          _mm_store_ps(L.lastOutput + g + 4 * J, last[J])),
          ...);
         const int lastValid = voiceCount - (g + 4 * (G - 1));
         addLanes(L.out, G, lastValid < 4 ? lastValid : 4, count, sums, first);
@@ -553,11 +555,15 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         StringVoice& sv = *L.voice[v];
         // The countdown ran out (and the phase wrapped) at sample c, then every 64 samples.
         const int32_t c = sv.tickCountdown;
-        if (c <= count) sv.age += static_cast<uint32_t>(1 + (count - c) / 64);
+        if (c <= count) {
+            sv.age += static_cast<uint32_t>(1 + (count - c) / 64);
+            sv.tickCountdown = 64 - (count - c) % 64;
+        } else {
+            sv.tickCountdown = c - count;
+        }
         sv.level = L.level[v];
         sv.phase = L.phase[v];
         sv.lastOutput = L.lastOutput[v];
-        sv.tickCountdown = L.countdown[v];
         sv.remaining += sv.step * count;
         if (sv.stage == 2) {
             // Every sample of the run left remaining above 0.
