@@ -27,8 +27,9 @@ constexpr int kLaneBlock = 4;  // SSE registers of voices rendered together
 
 // The voices of the list side by side (structure of arrays, four per SSE register) for
 // the vectorised voice sum (increment already multiplied by the pitch bend), and one
-// block's output over the current run.
-struct Engine::VoiceLanes {
+// block's output over the current run. Over-aligned, so that new uses the aligned
+// allocation: the default allocator of 32-bit Windows only guarantees 8 bytes.
+struct alignas(64) Engine::VoiceLanes {
     alignas(16) float level[kPoolSize];
     alignas(16) float rate[kPoolSize];
     alignas(16) float phase[kPoolSize];
