@@ -122,7 +122,9 @@ TEST_F(RenderedAudio, Interleaved16ExactValuesAtNormalLevel) {
 
 // A fixed phrase: chords, a retrigger, stealing at limit 6, pedal, bends, Brightness and
 // envelope changes, across uneven block sizes.
-uint64_t renderPhrase(bool reference, std::vector<float>* keep = nullptr) {
+// Dense: 32 voices, more notes per block and every effect on (factory program 0's
+// values), so that the fast path runs full registers of voices next to the effects.
+uint64_t renderPhrase(bool reference, std::vector<float>* keep = nullptr, bool dense = false) {
     vltest::RecordingClient client;
     vl::Engine engine(&client);
     engine.setReferenceRendering(reference);
@@ -133,14 +135,25 @@ uint64_t renderPhrase(bool reference, std::vector<float>* keep = nullptr) {
     engine.setAttack(0.02f);
     engine.setRelease(0.1f);
     engine.setBrightness(0.6f);
-    EXPECT_TRUE(engine.rebuildPool(6));
+    EXPECT_TRUE(engine.rebuildPool(dense ? 32 : 6));
+    if (dense) {
+        engine.setEnsembleSpeed(0.3f);
+        engine.setEnsembleAmount(0.4f);
+        engine.setEnsembleFeedback(0.4f);
+        engine.setPhaserRate(0.25f);
+        engine.setPhaserDepth(0.6f);
+        engine.setPhaserFeedback(0.95f);
+        engine.setReverbLength(0.35f);
+        engine.setReverbMix(0.35f);
+    }
     const int blocks[] = {512, 1, 63, 64, 300, 1024, 7, 256};
     uint64_t hash = 1469598103934665603ull;  // FNV-1a over the raw float bits
     std::mt19937 rng(12345);
+    int mostVoices = 0;
     for (int b = 0; b < 120; ++b) {
         const int n = blocks[b % 8];
         engine.clearEvents();
-        const int events = static_cast<int>(rng() % 5);
+        const int events = static_cast<int>(rng() % (dense ? 12 : 5));
         for (int e = 0; e < events; ++e) {
             const int32_t at = static_cast<int32_t>(rng() % static_cast<unsigned>(n + 8));
             const unsigned kind = rng() % 10;
@@ -154,6 +167,7 @@ uint64_t renderPhrase(bool reference, std::vector<float>* keep = nullptr) {
         if (b == 80) engine.setRelease(0.0f);
         std::vector<float> l(static_cast<size_t>(n)), r(static_cast<size_t>(n));
         engine.processReplacing(l.data(), r.data(), n);
+        if (engine.activeVoiceCount() > mostVoices) mostVoices = engine.activeVoiceCount();
         for (int i = 0; i < n; ++i) {
             for (float s : {l[static_cast<size_t>(i)], r[static_cast<size_t>(i)]}) {
                 uint32_t bits;
@@ -165,6 +179,10 @@ uint64_t renderPhrase(bool reference, std::vector<float>* keep = nullptr) {
             }
             if (keep) keep->push_back(l[static_cast<size_t>(i)]);
         }
+    }
+    // The dense phrase fills the pool up to its limit (stolen voices fading included).
+    if (dense) {
+        EXPECT_GE(mostVoices, 32);
     }
     return hash;
 }
@@ -187,6 +205,16 @@ TEST_F(Determinism, VectorisedVoiceSumMatchesThePlainLoopBitForBit) {
     ASSERT_EQ(fast.size(), plain.size());
     for (size_t i = 0; i < fast.size(); ++i) ASSERT_EQ(fast[i], plain[i]) << i;
     EXPECT_EQ(a, b);
+}
+
+TEST_F(Determinism, ThirtyTwoVoicesWithEffectsMatchThePlainLoopAndAKnownChecksum) {
+    std::vector<float> fast, plain;
+    const uint64_t a = renderPhrase(false, &fast, true);
+    const uint64_t b = renderPhrase(true, &plain, true);
+    ASSERT_EQ(fast.size(), plain.size());
+    for (size_t i = 0; i < fast.size(); ++i) ASSERT_EQ(fast[i], plain[i]) << i;
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a, 0x47395d689fd59c2bull) << std::hex << a;
 }
 
 } // namespace
