@@ -17,6 +17,10 @@ PACKAGES=(
   # Linux plug-in panel
   libx11-dev
 )
+# With --with-host: a real third-party VST host for the plug-in session test.
+if [[ "${1:-}" == "--with-host" ]]; then
+  PACKAGES+=(ardour)
+fi
 
 SUDO=()
 if [[ $(id -u) -ne 0 ]]; then

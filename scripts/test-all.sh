@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test:
-#   linux  native build: all tests (unit, plug-in, renderer, binary checks)
+#   linux  native build: all tests (unit, plug-in, renderer, binary checks, and the
+#          plug-in in a session of a real host, Ardour, installed with --with-host)
 #   win32  32-bit Windows deliverables: import/export checks (cannot execute here)
 #   win64  64-bit Windows build: all tests under wine64
 #   tsan   tests labelled tsan under ThreadSanitizer
@@ -18,7 +19,7 @@ root=$(pwd)
 
 started=$(date +%s)
 if [[ ${VL_SKIP_INSTALL:-0} != 1 ]]; then
-  bash scripts/install-deps.sh || { echo "error: package installation failed" >&2; exit 1; }
+  bash scripts/install-deps.sh --with-host || { echo "error: package installation failed" >&2; exit 1; }
 fi
 
 presets=(${VL_PRESETS:-linux win32 win64 tsan asan})
