@@ -17,25 +17,34 @@ namespace {
 
 constexpr float kRate = 44100.0f;
 
+// The three stages at 44.1 kHz with factory program 0's effect values.
+struct Stages {
+    vl::Ensemble ensemble;
+    vl::Phaser phaser;
+    vl::Reverb reverb;
+    Stages() {
+        ensemble.setSampleRate(kRate, 0.5f / kRate);
+        phaser.setSampleRate(0.5f / kRate);
+        reverb.setSampleRate(kRate);
+        ensemble.setSpeed(0.3f);
+        ensemble.setAmount(0.4f);
+        ensemble.setFeedback(0.4f);
+        phaser.setRate(0.25f);
+        phaser.setDepth(0.6f);
+        phaser.setFeedback(0.95f);
+        reverb.setLength(0.35f);
+        reverb.setMix(0.35f);
+    }
+};
+
 // ---------------------------------------------------------------------------------------
 // Effects alone: ensemble, phaser, level and reverb per sample, every stage on.
 
 void BM_EffectsPerSample(benchmark::State& state) {
-    vl::Ensemble ensemble;
-    vl::Phaser phaser;
-    vl::Reverb reverb;
-    ensemble.setSampleRate(kRate, 0.5f / kRate);
-    phaser.setSampleRate(0.5f / kRate);
-    reverb.setSampleRate(kRate);
-    // Factory program 0's effect values.
-    ensemble.setSpeed(0.3f);
-    ensemble.setAmount(0.4f);
-    ensemble.setFeedback(0.4f);
-    phaser.setRate(0.25f);
-    phaser.setDepth(0.6f);
-    phaser.setFeedback(0.95f);
-    reverb.setLength(0.35f);
-    reverb.setMix(0.35f);
+    Stages stages;
+    vl::Ensemble& ensemble = stages.ensemble;
+    vl::Phaser& phaser = stages.phaser;
+    vl::Reverb& reverb = stages.reverb;
 
     std::vector<float> input(4096);
     std::mt19937 rng(1);
@@ -70,20 +79,10 @@ BENCHMARK(BM_EffectsPerSample)->Unit(benchmark::kMicrosecond);
 // Each stage alone, same values, to see where the time goes.
 template <int stage>
 void BM_StagePerSample(benchmark::State& state) {
-    vl::Ensemble ensemble;
-    vl::Phaser phaser;
-    vl::Reverb reverb;
-    ensemble.setSampleRate(kRate, 0.5f / kRate);
-    phaser.setSampleRate(0.5f / kRate);
-    reverb.setSampleRate(kRate);
-    ensemble.setSpeed(0.3f);
-    ensemble.setAmount(0.4f);
-    ensemble.setFeedback(0.4f);
-    phaser.setRate(0.25f);
-    phaser.setDepth(0.6f);
-    phaser.setFeedback(0.95f);
-    reverb.setLength(0.35f);
-    reverb.setMix(0.35f);
+    Stages stages;
+    vl::Ensemble& ensemble = stages.ensemble;
+    vl::Phaser& phaser = stages.phaser;
+    vl::Reverb& reverb = stages.reverb;
     std::vector<float> input(4096), out(4096), out2(4096);
     std::mt19937 rng(2);
     std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
