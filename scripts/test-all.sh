@@ -4,8 +4,8 @@
 #          plug-in in a session of a real host, Ardour, installed with --with-host)
 #   win32  32-bit Windows deliverables: import/export checks (cannot execute here)
 #   win64  64-bit Windows build: all tests under wine64
-#   tsan   tests labelled tsan under ThreadSanitizer
-#   asan   tests labelled asan under AddressSanitizer + UndefinedBehaviorSanitizer
+#   tsan   every native test under ThreadSanitizer
+#   asan   every native test under AddressSanitizer + UndefinedBehaviorSanitizer
 #   then the demo phrase rendered on linux and win64 must be identical byte for byte.
 # Every stage runs even when an earlier one fails; the exit status is non-zero
 # when any stage failed. The last lines are the summary of a CTest run over the

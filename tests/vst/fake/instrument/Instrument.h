@@ -37,6 +37,8 @@ public:
         return ::operator new(size, std::nothrow);
     }
     static void operator delete(void* p) noexcept { ::operator delete(p); }
+    // Matching placement delete: frees the memory when the constructor throws.
+    static void operator delete(void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
 
     void process(float**, float**, VstInt32) override {}
 
