@@ -373,6 +373,9 @@ void Instrument::resume() { wantEvents(1); }
 
 VstInt32 Instrument::processEvents(VstEvents* events) {
     if (!engine) return 1;
+    // Hosts call this on the audio thread, but the copy must never overlap a render
+    // segment that reads the pending events, whichever thread it comes from.
+    Guard guard(*this);
     engine->clearEvents();
     if (!events) return 1;
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
