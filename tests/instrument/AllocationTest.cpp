@@ -24,7 +24,7 @@ namespace {
 std::atomic<bool> counting{false};
 std::atomic<long> allocations{0};
 
-void noteAllocation() {
+[[maybe_unused]] void noteAllocation() {
     if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
 }
 } // namespace
