@@ -14,8 +14,11 @@ PACKAGES=(
   xvfb xauth
   # GoogleTest (library natively, sources for the cross builds) and Google Benchmark
   googletest libgtest-dev libbenchmark-dev
-  # Linux plug-in panel
-  libx11-dev
+  # Linux panel (Xlib window, cairo drawing, fontconfig fonts) and the XTest
+  # extension the panel tests use to press keys and buttons
+  libx11-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core libxtst-dev
+  # Linux standalone program: JACK and ALSA audio and MIDI; the JACK server for its tests
+  libjack-jackd2-dev libasound2-dev jackd2 alsa-utils
 )
 # With --with-host: a real third-party VST host for the plug-in session test.
 if [[ "${1:-}" == "--with-host" ]]; then
