@@ -340,21 +340,27 @@ TEST_F(MidiHandling, NoteOffVariantsAndChannels) {
     }
 }
 
-TEST_F(MidiHandling, SustainPedalDefersNoteOffs) {
-    control(0, 64, 100);
-    noteOn(0, 60);
-    noteOff(100, 60);
-    render(2000);
-    ASSERT_NE(engine->firstVoice(), nullptr);
-    EXPECT_TRUE(engine->firstVoice()->pedalMark);
-    EXPECT_FALSE(engine->firstVoice()->releasing);
-    EXPECT_TRUE(engine->sustainPedalDown());
-    control(10, 64, 0);
-    auto out = render(1000);
-    EXPECT_FALSE(engine->sustainPedalDown());
-    EXPECT_EQ(engine->firstVoice(), nullptr);
-    EXPECT_NE(out[10 + 439], 0.0f);
-    EXPECT_EQ(out[10 + 440], 0.0f);
+TEST_F(MidiHandling, SustainPedalHoldsForEveryNonZeroValueAndZeroReleases) {
+    // The pedal is a switch on data != 0, not a half-way threshold: 1 and 63 hold as
+    // 127 does, and a later small value while down does not release.
+    for (uint8_t down : {1, 63, 64, 127}) {
+        SCOPED_TRACE(int(down));
+        control(0, 64, down);
+        noteOn(0, 60);
+        noteOff(100, 60);
+        control(200, 64, 1);
+        render(2000);
+        ASSERT_NE(engine->firstVoice(), nullptr);
+        EXPECT_TRUE(engine->firstVoice()->pedalMark);
+        EXPECT_FALSE(engine->firstVoice()->releasing);
+        EXPECT_TRUE(engine->sustainPedalDown());
+        control(10, 64, 0);
+        auto out = render(1000);
+        EXPECT_FALSE(engine->sustainPedalDown());
+        EXPECT_EQ(engine->firstVoice(), nullptr);
+        EXPECT_NE(out[10 + 439], 0.0f);
+        EXPECT_EQ(out[10 + 440], 0.0f);
+    }
 }
 
 TEST_F(MidiHandling, AllNotesOffReleasesEverythingAndLiftsThePedal) {
