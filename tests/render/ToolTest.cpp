@@ -151,17 +151,26 @@ TEST_F(RenderTool, FailedRenderKeepsTheExistingTarget) {
     EXPECT_EQ(entries(), (std::vector<std::string>{"bad.mid", "existing.wav"}));
 }
 
-TEST_F(RenderTool, FailedWriteLeavesNoFile) {
+TEST_F(RenderTool, FailedWriteKeepsTheExistingTargetByteForByte) {
 #ifdef _WIN32
     GTEST_SKIP() << "file size limits are a POSIX facility";
 #else
-    const std::string out = at("full.wav");
-    // The header and the first blocks fit, a later write fails.
-    const ToolRun r = runTool({"-o", out, "--tail", "1"}, std::string(), 100000);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.rfind("velmorloom-render: cannot write '", 0), 0u) << r.err;
-    EXPECT_TRUE(entries().empty());
+    const std::vector<std::string> args = {"-q", "--tail", "1", "-o"};
+    ASSERT_EQ(runTool(args + std::vector<std::string>{at("probe.wav")}).status, 0);
+    const long size = long(fs::file_size(at("probe.wav")));
+    fs::remove(at("probe.wav"));
+    const Bytes old = {'o', 'l', 'd', 0, 0xFF, '\n'};
+    // A write in the middle fails, or only the final flush of the last buffered bytes.
+    for (long limit : {100000L, size - 1}) {
+        SCOPED_TRACE(limit);
+        const std::string out = put("full.wav", old);
+        const ToolRun r = runTool(args + std::vector<std::string>{out}, std::string(), limit);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind("velmorloom-render: cannot write '", 0), 0u) << r.err;
+        EXPECT_EQ(read(out), old);
+        EXPECT_EQ(entries(), std::vector<std::string>{"full.wav"});
+    }
 #endif
 }
 
