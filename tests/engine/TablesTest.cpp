@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 
 #include "engine/Engine.h"
 #include "engine/Rounding.h"
@@ -95,9 +96,11 @@ TEST(NoiseSeed, FollowsTheLinearCongruence) {
 }
 
 TEST(Rounding, RoundToEvenMatchesNearbyint) {
-    const float samples[] = {0.5f, 1.5f, 2.5f, -0.5f, -1.5f, -2.5f, 0.49999997f, 8191.5f, -8192.5f,
-                             1e-30f, -0.0f, 32766.5f, -32767.5f, 12345.678f, 3.4999998f};
-    for (float x : samples) EXPECT_EQ(vl::roundToEven(x), static_cast<int32_t>(std::nearbyint(x))) << x;
+    const float ties[] = {0.5f, 1.5f, 2.5f, -0.5f, -1.5f, -2.5f, 8191.5f, -8192.5f, 32766.5f, -32767.5f, 4194303.5f};
+    const int32_t expected[] = {0, 2, 2, 0, -2, -2, 8192, -8192, 32766, -32768, 4194304};
+    for (size_t k = 0; k < std::size(ties); ++k) EXPECT_EQ(vl::roundToEven(ties[k]), expected[k]) << ties[k];
+    for (float x : {0.49999997f, 1e-30f, -0.0f, 12345.678f, 3.4999998f})
+        EXPECT_EQ(vl::roundToEven(x), static_cast<int32_t>(std::nearbyint(x))) << x;
     for (int i = -200000; i <= 200000; ++i) {
         const float x = static_cast<float>(i) * 0.125f;
         ASSERT_EQ(vl::roundToEven(x), static_cast<int32_t>(std::nearbyint(x))) << x;
