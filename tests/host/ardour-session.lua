@@ -34,7 +34,11 @@ local s = create_session(dir, "velmorloom", 44100)
 assert(s, "session not created")
 local midi = ARDOUR.ChanCount(ARDOUR.DataType("midi"), 1)
 local stereo = ARDOUR.ChanCount(ARDOUR.DataType("audio"), 2)
-local tracks = s:new_midi_track(midi, stereo, true, ARDOUR.PluginInfo(), nil, nil, 1, "Synth",
+-- No strict I/O: the track keeps the stereo output it is created with. With strict I/O,
+-- inserting the plug-in makes Ardour register "Synth/audio_out 1" again, and on a busy
+-- machine the old port is sometimes not gone yet: Ardour then aborts ("Port already
+-- exists").
+local tracks = s:new_midi_track(midi, stereo, false, ARDOUR.PluginInfo(), nil, nil, 1, "Synth",
                                 ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true, false)
 local route = tracks:front()
 
