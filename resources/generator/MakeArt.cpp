@@ -446,7 +446,7 @@ void drawIcon(cairo_t* cr, double cx, double cy, Icon icon, bool pressed)
     const bool bank = icon == Icon::loadBank || icon == Icon::saveBank;
     const bool load = icon == Icon::loadPatch || icon == Icon::loadBank;
     // cards on the right, an arrow on the left: into the cards to load, out to save
-    const double cardX = cx + 1.5, cardY = cy - 4.5;
+    const double cardX = cx + 2.0, cardY = cy - 4.5;  // outlines on whole pixels
     if (bank) {
         card(cardX + 4, cardY - 2);
         card(cardX + 2, cardY - 1);
