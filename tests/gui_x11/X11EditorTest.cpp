@@ -533,3 +533,21 @@ TEST_F(X11Fixture, ABadParentWindowGivesNoViewAndNoCrash) {
     EXPECT_EQ(editor->getRoot()->getView(), nullptr);
     idle();
 }
+
+TEST(X11Pictures, PanelBitmapsLoadFromTheLibraryWithTheirSizes) {
+    setBitmapSource(nullptr);
+    const struct {
+        int32_t id, width, height;
+    } cases[] = {{134, 727, 301}, {166, 37, 2442}, {165, 48, 3168}, {145, 43, 50}, {146, 43, 50}, {151, 43, 50},
+                 {152, 43, 50},   {157, 19, 36},   {164, 19, 36},   {168, 10, 110}, {149, 43, 50}, {150, 43, 50}};
+    for (auto& c : cases) {
+        Picture* p = new Picture(c.id);
+        EXPECT_EQ(p->width, c.width) << c.id;
+        EXPECT_EQ(p->height, c.height) << c.id;
+        p->release();
+    }
+    Picture* missing = new Picture(135);
+    EXPECT_EQ(missing->getHandle(), nullptr);
+    missing->release();
+    installTestPictures();
+}
