@@ -551,3 +551,35 @@ TEST(X11Pictures, PanelBitmapsLoadFromTheLibraryWithTheirSizes) {
     missing->release();
     installTestPictures();
 }
+
+TEST_F(X11Fixture, FocusTakenByTheHostCommitsTheEdit) {
+    open();
+    quickClick(Point{200, 110});
+    idle();
+    ASSERT_TRUE(field->isEditing());
+    typeKey(XK_z);
+    settle();
+    XSetInputFocus(d, parent, RevertToParent, CurrentTime); // the host's window takes the keys
+    XSync(d, False);
+    settle();
+    EXPECT_FALSE(field->isEditing());
+    EXPECT_EQ(fieldText(), "z");
+    EXPECT_EQ(listener.values(kFieldTag).size(), 1u);
+}
+
+TEST_F(X11Fixture, HostWindowAndParentDestroyedBeforeClose) {
+    open();
+    EXPECT_EQ(editor->getRoot()->findHostWindow(), reinterpret_cast<void*>(uintptr_t(parent)))
+        << "the parent is more than 60 pixels larger than the panel";
+    editor->getRoot()->setCursor(1);
+    editor->getRoot()->setCursor(0);
+    XDestroyWindow(d, parent); // the host tears its window down first
+    XSync(d, False);
+    parent = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0); // for TearDown
+    settle();
+    EXPECT_FALSE(editor->getRoot()->isOpen());
+    idle();
+    knob->setValue(0.7f);
+    idle(); // nothing to draw into any more
+    EXPECT_EQ(editor->getRoot()->findHostWindow(), nullptr);
+}
