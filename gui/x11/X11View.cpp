@@ -115,6 +115,7 @@ private:
     size_t caret = 0;
     size_t selectionStart = 0, selectionEnd = 0; // all of the text is selected at first
     Window window = 0;
+    Window previousFocus = None; // who had the keyboard before the editor took it
 };
 
 // ---- The view ----
@@ -758,6 +759,16 @@ X11LineEditor::X11LineEditor(X11View& view, const LineEditorSetup& s, LineEditor
 X11LineEditor::~X11LineEditor() {
     if (view.editor == this) view.editor = nullptr;
     if (window && view.display) {
+        // The keyboard goes back to whoever had it before (the host's window), unless it
+        // has moved on already.
+        Window focus = None;
+        int revert = 0;
+        XGetInputFocus(view.display, &focus, &revert);
+        if (focus == window) {
+            ErrorTrap trap(view.display); // that window may be gone by now
+            XSetInputFocus(view.display, previousFocus != None ? previousFocus : PointerRoot, RevertToPointerRoot,
+                           CurrentTime);
+        }
         XDestroyWindow(view.display, window);
         XFlush(view.display);
     }
@@ -774,6 +785,9 @@ bool X11LineEditor::create() {
                            CopyFromParent, InputOutput, CopyFromParent, CWEventMask | CWBackPixmap, &a);
     if (!window) return false;
     XMapRaised(d, window);
+    int revert = 0;
+    XGetInputFocus(d, &previousFocus, &revert);
+    if (previousFocus == PointerRoot) previousFocus = None;
     // The keyboard focus moves only to a viewable window (else X reports an error).
     XWindowAttributes state;
     if (XGetWindowAttributes(d, window, &state) && state.map_state == IsViewable)
