@@ -167,8 +167,17 @@ private:
     int32_t width = 0, height = 0;
     bool alive = false; // the window exists
     int dispatchDepth = 0;
-    bool pressHeld = false; // a press is being handled and no yield happened yet
+    // The press being handled (viewMouseDown): until the control's first yield the button
+    // counts as held at the press's place with the press's modifiers; when its release is
+    // already queued, from then on as released where it was released. A press and release
+    // that both arrived between two idle calls so act as a click, where it was made.
+    bool inPress = false;
+    bool pressHeld = false;
     ButtonState pressState = 0;
+    Point pressRoot;
+    bool releaseQueued = false;
+    ButtonState releaseState = 0;
+    Point releaseRoot;
     Cursor cursors[7] = {};
     bool cursorSet = false;
 
@@ -312,6 +321,8 @@ Point X11View::screenOrigin() {
 }
 
 Point X11View::cursorScreenPosition() {
+    if (pressHeld) return pressRoot;
+    if (inPress && releaseQueued) return releaseRoot;
     Window rootReturn, childReturn;
     int rootX = 0, rootY = 0, winX = 0, winY = 0;
     unsigned int mask = 0;
@@ -321,6 +332,7 @@ Point X11View::cursorScreenPosition() {
 
 ButtonState X11View::buttonState() {
     if (pressHeld) return pressState;
+    if (inPress && releaseQueued) return releaseState;
     Window rootReturn, childReturn;
     int rootX = 0, rootY = 0, winX = 0, winY = 0;
     unsigned int mask = 0;
@@ -394,9 +406,36 @@ void X11View::handle(XEvent& event) {
         if (b.button == Button2) held |= kMiddleButton;
         if (b.button == Button3) held |= kRightButton;
         pressState = held;
+        pressRoot = Point{b.x_root, b.y_root};
+        // Is the release already here? (It is taken from the queue; releases do nothing
+        // else.)
+        XEvent release;
+        struct Match {
+            Window window;
+            unsigned int button;
+        } match{b.window, b.button};
+        releaseQueued = XCheckIfEvent(
+            display, &release,
+            [](Display*, XEvent* e, XPointer arg) -> Bool {
+                const auto* m = reinterpret_cast<const Match*>(arg);
+                return e->type == ButtonRelease && e->xbutton.window == m->window && e->xbutton.button == m->button;
+            },
+            reinterpret_cast<XPointer>(&match));
+        if (releaseQueued) {
+            // The state after the release: its modifiers, and the other buttons still down.
+            ButtonState after = stateFromMask(release.xbutton.state);
+            if (b.button == Button1) after &= ~kLeftButton;
+            if (b.button == Button2) after &= ~kMiddleButton;
+            if (b.button == Button3) after &= ~kRightButton;
+            releaseState = after;
+            releaseRoot = Point{release.xbutton.x_root, release.xbutton.y_root};
+        }
+        inPress = true;
         pressHeld = true;
         client->viewMouseDown(Point{b.x, b.y});
         pressHeld = false;
+        inPress = false;
+        releaseQueued = false;
         break;
     }
     case KeyPress:

@@ -314,8 +314,11 @@ TEST_F(X11Fixture, QuickClicksBetweenTwoIdlesStillAct) {
     EXPECT_EQ(TestHost::edits(), "");
     EXPECT_EQ(listener.changes.back().state, kLeftButton | kControl);
 
-    // A quick circular click at the top of the knob: the middle of the sweep.
+    // A quick circular click at the top of the knob: the middle of the sweep, also when the
+    // pointer has moved on before the panel's idle.
     quickClick(Point{40, 22});
+    moveTo(d, Point{58, 58});
+    XSync(d, False);
     idle();
     EXPECT_NEAR(knob->getValue(), 0.5f, 0.02f);
     EXPECT_EQ(TestHost::edits(), "b2 e2 ");
