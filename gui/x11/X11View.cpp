@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -23,34 +24,79 @@ namespace vl::x11 {
 namespace {
 
 // ---- X errors ----
-// Requests about windows of another client (the host's parent window) can fail, and the
-// default error handler would end the host. While a trap is active, errors are only
-// counted. The handler is process-wide, so it is installed only around such requests.
-int trappedErrors = 0;
-int trapHandler(Display*, XErrorEvent*) {
-    ++trappedErrors;
+// Xlib's default error handler ends the process. Errors on the views' own connections are
+// never worth that (a window the host destroyed before closing the editor, a parent
+// window id that was bad), so while views exist a handler is installed that counts the
+// errors of their connections and passes every other connection's errors on to the
+// handler that was there before. It is taken out again when the last view closes (unless
+// someone else installed a handler since), so that no handler of an unloaded plug-in is
+// left behind in the host.
+std::mutex errorLock;
+std::vector<std::pair<Display*, int>> ownConnections; // connection and its error count
+XErrorHandler chainedHandler = nullptr;
+bool handlerInstalled = false;
+
+int ownErrorHandler(Display* display, XErrorEvent* event) {
+    XErrorHandler next = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(errorLock);
+        for (auto& c : ownConnections)
+            if (c.first == display) {
+                ++c.second;
+                return 0;
+            }
+        next = chainedHandler;
+    }
+    return next ? next(display, event) : 0;
+}
+
+void registerConnection(Display* display) {
+    std::lock_guard<std::mutex> lock(errorLock);
+    ownConnections.push_back({display, 0});
+    if (!handlerInstalled) {
+        chainedHandler = XSetErrorHandler(ownErrorHandler);
+        handlerInstalled = true;
+    }
+}
+
+void unregisterConnection(Display* display) {
+    std::lock_guard<std::mutex> lock(errorLock);
+    for (size_t i = 0; i < ownConnections.size(); ++i)
+        if (ownConnections[i].first == display) {
+            ownConnections.erase(ownConnections.begin() + long(i));
+            break;
+        }
+    if (ownConnections.empty() && handlerInstalled) {
+        XErrorHandler current = XSetErrorHandler(chainedHandler);
+        if (current != ownErrorHandler) XSetErrorHandler(current); // not ours any more: leave it
+        handlerInstalled = false;
+        chainedHandler = nullptr;
+    }
+}
+
+int errorCount(Display* display) {
+    std::lock_guard<std::mutex> lock(errorLock);
+    for (auto& c : ownConnections)
+        if (c.first == display) return c.second;
     return 0;
 }
 
+// Tells whether the requests made while it exists failed.
 class ErrorTrap {
 public:
     explicit ErrorTrap(Display* d) : display(d) {
         XSync(display, False);
-        trappedErrors = 0;
-        previous = XSetErrorHandler(trapHandler);
+        start = errorCount(display);
     }
-    ~ErrorTrap() {
-        XSync(display, False);
-        XSetErrorHandler(previous);
-    }
+    ~ErrorTrap() { XSync(display, False); }
     bool failed() {
         XSync(display, False);
-        return trappedErrors != 0;
+        return errorCount(display) != start;
     }
 
 private:
     Display* display;
-    XErrorHandler previous;
+    int start;
 };
 
 ButtonState stateFromMask(unsigned int mask) {
@@ -204,6 +250,7 @@ X11View::~X11View() {
         if (c) XFreeCursor(display, c);
     if (gc) XFreeGC(display, gc);
     XSync(display, False);
+    unregisterConnection(display);
     XCloseDisplay(display);
     if (backbuffer) cairo_surface_destroy(backbuffer);
 }
@@ -211,6 +258,7 @@ X11View::~X11View() {
 bool X11View::create(Window parentWindow, int32_t w, int32_t h) {
     display = XOpenDisplay(nullptr);
     if (!display) return false;
+    registerConnection(display);
     parent = parentWindow;
     width = w > 0 ? w : 1;
     height = h > 0 ? h : 1;
