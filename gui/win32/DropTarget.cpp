@@ -136,11 +136,11 @@ bool FileDropTarget::dropFiles(HDROP drop) {
 
 bool FileDropTarget::dropText(HGLOBAL memory) {
     bool taken = false;
-    const char* text = static_cast<const char*>(GlobalLock(memory));
+    char* text = static_cast<char*>(GlobalLock(memory));
     if (!text) return false;
     const SIZE_T size = GlobalSize(memory);
     if (size != 0 && handler_) {
-        const char* items[1] = {text};
+        char* items[1] = {text};
         const int count = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
         taken = handler_->onNativeDrop(items, count, 1, cursorInWindow(window_));
     }

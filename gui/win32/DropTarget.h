@@ -13,7 +13,7 @@ public:
     // kind 0: items holds count zero-terminated file names (shortcuts already resolved);
     // kind 1: items[0] points to the dropped text and count is the byte size of its block.
     // where is the cursor position in the window's coordinates. True when taken.
-    virtual bool onNativeDrop(const char* const* items, int count, int kind, POINT where) = 0;
+    virtual bool onNativeDrop(char** items, int count, int kind, POINT where) = 0;
 };
 
 // Replaces a shortcut file name (last extension ".lnk", any case) in the 1024-byte buffer

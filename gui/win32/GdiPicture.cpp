@@ -2,6 +2,8 @@
 
 #include "vst/Module.h"
 
+#include <vector>
+
 namespace vl::win32 {
 
 namespace {
@@ -72,6 +74,45 @@ GdiPicture::GdiPicture(HBITMAP bitmap) : bitmap_(bitmap) {
         width_ = description.bmWidth;
         height_ = description.bmHeight;
     }
+}
+
+GdiPicture::GdiPicture(int width, int height, const uint8_t* rgb) {
+    if (width <= 0 || height <= 0 || !rgb) return;
+    // Rows of a 24-bit DIB are blue-green-red and padded to 4 bytes.
+    const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t(3);
+    std::vector<uint8_t> rows;
+    try {
+        rows.assign(stride * static_cast<size_t>(height), 0);
+    } catch (...) {
+        return;
+    }
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* from = rgb + static_cast<size_t>(y) * static_cast<size_t>(width) * 3;
+        uint8_t* to = rows.data() + static_cast<size_t>(y) * stride;
+        for (int x = 0; x < width; ++x) {
+            to[x * 3 + 0] = from[x * 3 + 2];
+            to[x * 3 + 1] = from[x * 3 + 1];
+            to[x * 3 + 2] = from[x * 3 + 0];
+        }
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    if (!screen) return;
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    if (bitmap && SetDIBits(screen, bitmap, 0, static_cast<UINT>(height), rows.data(), &info, DIB_RGB_COLORS) == height) {
+        bitmap_ = bitmap;
+        width_ = width;
+        height_ = height;
+    } else if (bitmap) {
+        DeleteObject(bitmap);
+    }
+    ReleaseDC(nullptr, screen);
 }
 
 GdiPicture::~GdiPicture() {

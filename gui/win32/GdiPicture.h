@@ -5,26 +5,31 @@
 
 #include <windows.h>
 
+#include "gui/Platform.h"
+
 namespace vl::win32 {
 
 // The module whose resources hold the bitmaps: the plug-in library's instance when it
 // was loaded as one, else the program's own module.
 HINSTANCE resourceModule();
 
-class GdiPicture {
+class GdiPicture final : public PlatformImage {
 public:
     // LoadBitmapA of the resource module with the id as an integer resource name (low
     // 16 bits). A bitmap that does not load leaves the picture empty (0 × 0).
     explicit GdiPicture(int resourceId);
     // Takes over a bitmap made elsewhere (owned from then on); null makes an empty picture.
     explicit GdiPicture(HBITMAP bitmap);
-    ~GdiPicture();
+    // A bitmap compatible with the screen made from width × height RGB pixels (rows top
+    // to bottom, 3 bytes each); empty when it cannot be made.
+    GdiPicture(int width, int height, const uint8_t* rgb);
+    ~GdiPicture() override;
     GdiPicture(const GdiPicture&) = delete;
     GdiPicture& operator=(const GdiPicture&) = delete;
 
     HBITMAP handle() const { return bitmap_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
+    int32_t width() const override { return width_; }
+    int32_t height() const override { return height_; }
     bool hasMask() const { return mask_ != nullptr; }
 
     // Copies width × height pixels from (sx, sy) of the picture to (dx, dy) of target.

@@ -1,67 +1,84 @@
 #include "gui/win32/GdiSurface.h"
 
+#include "gui/win32/GdiPicture.h"
+
 #include <cstring>
 #include <new>
 
 namespace vl::win32 {
 
-namespace {
-
-const GdiFontFace fontFaces[8] = {
-    {"Arial", FW_BOLD, 0x22},   {"Arial", FW_NORMAL, 0x22}, {"Arial", FW_NORMAL, 0x22},
-    {"Arial", FW_NORMAL, 0x22}, {"Arial", FW_NORMAL, 0x22}, {"Arial", FW_NORMAL, 0x22},
-    {"Arial", FW_NORMAL, 0x22}, {"Symbol", FW_NORMAL, 0x50},
-};
-
-} // namespace
-
-const GdiFontFace& gdiFontFace(int id) {
-    if (id < 0 || id > 7) id = 0;
-    return fontFaces[id];
-}
-
-HFONT createGdiFont(int id, int height, bool plainWeight) {
-    const GdiFontFace& face = gdiFontFace(id);
+HFONT createGdiFont(FontId id, int height, bool plainWeight) {
+    const FontSpec& spec = fontSpec(id);
     LOGFONTA font{};
-    font.lfHeight = -height; // character height, without internal leading
-    font.lfWeight = plainWeight ? FW_NORMAL : face.weight;
+    font.lfHeight = -height; // negative: character height, without the internal leading
+    font.lfWeight = plainWeight ? FW_NORMAL : spec.weight;
     font.lfCharSet = ANSI_CHARSET;
     font.lfOutPrecision = OUT_STRING_PRECIS;
     font.lfClipPrecision = CLIP_STROKE_PRECIS;
     font.lfQuality = DEFAULT_QUALITY;
-    font.lfPitchAndFamily = plainWeight ? BYTE(0x22) : face.pitchAndFamily;
-    std::strncpy(font.lfFaceName, face.face, LF_FACESIZE - 1);
+    font.lfPitchAndFamily = plainWeight ? BYTE(0x22) : spec.pitchAndFamily;
+    std::strncpy(font.lfFaceName, spec.face, LF_FACESIZE - 1);
     return CreateFontIndirectA(&font);
 }
 
-GdiSurface::GdiSurface(HDC dc) : dc_(dc) {
+GdiSurface::GdiSurface(HDC dc, Context context, HWND window, HBITMAP bitmap)
+    : dc_(dc), context_(context), window_(window), bitmap_(bitmap) {
     if (!dc_) return;
+    if (bitmap_) oldBitmap_ = SelectObject(dc_, bitmap_);
     oldBrush_ = GetCurrentObject(dc_, OBJ_BRUSH);
     oldPen_ = GetCurrentObject(dc_, OBJ_PEN);
     oldFont_ = GetCurrentObject(dc_, OBJ_FONT);
     SetBkMode(dc_, TRANSPARENT);
-    setPen(RGB(255, 255, 255), 0, 1);
-    setFill(RGB(0, 0, 0));
-    setTextColor(RGB(255, 255, 255));
+}
+
+GdiSurface* GdiSurface::createMemory(HWND window, int width, int height) {
+    if (width <= 0) width = 1;
+    if (height <= 0) height = 1;
+    HDC reference = GetDC(window);
+    if (!reference) return nullptr;
+    HDC dc = CreateCompatibleDC(reference);
+    HBITMAP bitmap = dc ? CreateCompatibleBitmap(reference, width, height) : nullptr;
+    ReleaseDC(window, reference);
+    if (!dc || !bitmap) {
+        if (bitmap) DeleteObject(bitmap);
+        if (dc) DeleteDC(dc);
+        return nullptr;
+    }
+    auto* surface = new (std::nothrow) GdiSurface(dc, Context::Memory, nullptr, bitmap);
+    if (!surface) {
+        DeleteDC(dc);
+        DeleteObject(bitmap);
+    }
+    return surface;
 }
 
 GdiSurface::~GdiSurface() {
     if (dc_) {
+        // Our objects leave the context before they are deleted, and before the context
+        // itself goes.
         if (oldBrush_) SelectObject(dc_, oldBrush_);
         if (oldPen_) SelectObject(dc_, oldPen_);
         if (oldFont_) SelectObject(dc_, oldFont_);
+        if (oldBitmap_) SelectObject(dc_, oldBitmap_);
     }
     if (brush_) DeleteObject(brush_);
     if (pen_) DeleteObject(pen_);
     if (font_) DeleteObject(font_);
+    if (!dc_) return;
+    switch (context_) {
+    case Context::Borrowed: break;
+    case Context::WindowDc: ReleaseDC(window_, dc_); break;
+    case Context::Memory: DeleteDC(dc_); break;
+    }
+    if (bitmap_) DeleteObject(bitmap_);
 }
 
-void GdiSurface::setPen(COLORREF color, int lineStyle, int width) {
+void GdiSurface::setPen(Color color, int32_t width, int32_t style) {
     if (!dc_) return;
     LOGPEN description{};
-    description.lopnStyle = lineStyle == 1 ? PS_DOT : PS_SOLID;
+    description.lopnStyle = style == 1 ? PS_DOT : PS_SOLID;
     description.lopnWidth.x = width;
-    description.lopnColor = color;
+    description.lopnColor = toColorRef(color);
     HPEN pen = CreatePenIndirect(&description);
     if (!pen) return;
     SelectObject(dc_, pen);
@@ -69,107 +86,98 @@ void GdiSurface::setPen(COLORREF color, int lineStyle, int width) {
     pen_ = pen;
 }
 
-void GdiSurface::setFill(COLORREF color) {
-    if (!dc_) return;
-    SetBkColor(dc_, color);
+bool GdiSurface::setBrush(Color color) {
+    if (!dc_) return false;
     LOGBRUSH description{};
     description.lbStyle = BS_SOLID;
-    description.lbColor = color;
+    description.lbColor = toColorRef(color);
     HBRUSH brush = CreateBrushIndirect(&description);
-    if (!brush) return;
+    if (!brush) return false;
     SelectObject(dc_, brush);
     if (brush_) DeleteObject(brush_);
     brush_ = brush;
+    return true;
 }
 
-void GdiSurface::setTextColor(COLORREF color) {
-    if (dc_) SetTextColor(dc_, color);
+void GdiSurface::setTextColor(Color color) {
+    if (dc_) SetTextColor(dc_, toColorRef(color));
 }
 
-void GdiSurface::setFont(int id, int height) {
+void GdiSurface::setTextBackground(Color color) {
+    if (dc_) SetBkColor(dc_, toColorRef(color));
+}
+
+void GdiSurface::setFont(FontId id, int32_t size) {
     if (!dc_) return;
-    HFONT font = createGdiFont(id, height);
+    HFONT font = createGdiFont(id, size);
     if (!font) return;
     SelectObject(dc_, font);
     if (font_) DeleteObject(font_);
     font_ = font;
 }
 
-void GdiSurface::moveTo(int x, int y) {
-    if (dc_) MoveToEx(dc_, x, y, nullptr);
+void GdiSurface::moveTo(int32_t h, int32_t v) {
+    if (dc_) MoveToEx(dc_, h, v, nullptr);
 }
 
-void GdiSurface::lineTo(int x, int y) {
-    if (dc_) LineTo(dc_, x, y);
+void GdiSurface::lineTo(int32_t h, int32_t v) {
+    if (dc_) LineTo(dc_, h, v);
 }
 
-void GdiSurface::drawRect(int left, int top, int right, int bottom) {
+void GdiSurface::polyline(const Point* points, int32_t count) {
+    if (!dc_ || !points || count < 2) return;
+    POINT path[16];
+    POINT* all = count <= 16 ? path : new (std::nothrow) POINT[static_cast<size_t>(count)];
+    if (!all) return;
+    for (int32_t i = 0; i < count; ++i) all[i] = POINT{points[i].h, points[i].v};
+    Polyline(dc_, all, count);
+    if (all != path) delete[] all;
+}
+
+void GdiSurface::fillRect(const Rect& r) {
     if (!dc_) return;
-    const POINT path[5] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}, {left, top}};
-    Polyline(dc_, path, 5);
-}
-
-void GdiSurface::fillRect(int left, int top, int right, int bottom) {
-    if (!dc_ || !brush_) return;
+    HBRUSH brush = brush_ ? brush_ : static_cast<HBRUSH>(GetCurrentObject(dc_, OBJ_BRUSH));
+    if (!brush) return;
+    // The null pen is selected for the fill and the previous pen restored after it.
     HGDIOBJ previousPen = SelectObject(dc_, GetStockObject(NULL_PEN));
-    const RECT area{left + 1, top + 1, right, bottom};
-    FillRect(dc_, &area, brush_);
+    const RECT area{r.left, r.top, r.right, r.bottom};
+    FillRect(dc_, &area, brush);
     if (previousPen) SelectObject(dc_, previousPen);
 }
 
-void GdiSurface::drawString(const char* text, int left, int top, int right, int bottom, bool opaque,
-                            int alignment) {
+void GdiSurface::drawText(const char* text, const Rect& r, bool opaque, int32_t alignment) {
     if (!dc_ || !text) return;
-    UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
-    if (alignment == 1) {
-        format |= DT_CENTER;
-    } else if (alignment == 2) {
-        format |= DT_RIGHT;
-    } else {
-        left += 1;
-    }
+    UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX; // 0x824
+    if (alignment == 1) format |= DT_CENTER;
+    else if (alignment == 2) format |= DT_RIGHT;
     SetBkMode(dc_, opaque ? OPAQUE : TRANSPARENT);
-    RECT area{left, top, right, bottom};
+    RECT area{r.left, r.top, r.right, r.bottom};
     DrawTextA(dc_, text, -1, &area, format);
     SetBkMode(dc_, TRANSPARENT);
 }
 
-void GdiSurface::copyFrom(HDC source, int sx, int sy, int dx, int dy, int width, int height) {
-    if (dc_ && source) BitBlt(dc_, dx, dy, width, height, source, sx, sy, SRCCOPY);
-}
-
-GdiOffscreen::GdiOffscreen(HWND window, int width, int height, COLORREF background)
-    : width_(width > 0 ? width : 0), height_(height > 0 ? height : 0) {
-    HDC reference = GetDC(window);
-    if (!reference) return;
-    dc_ = CreateCompatibleDC(reference);
-    if (dc_) bitmap_ = CreateCompatibleBitmap(reference, width_ > 0 ? width_ : 1, height_ > 0 ? height_ : 1);
-    ReleaseDC(window, reference);
+void GdiSurface::drawImage(PlatformImage& image, const Rect& dest, Point source, bool transparent) {
     if (!dc_) return;
-    if (!bitmap_) {
-        DeleteDC(dc_);
-        dc_ = nullptr;
-        return;
-    }
-    oldBitmap_ = SelectObject(dc_, bitmap_);
-    surface_ = new (std::nothrow) GdiSurface(dc_);
-    if (surface_) {
-        surface_->setFill(background);
-        surface_->setPen(background, 0, 1);
-        surface_->fillRect(0, 0, width_, height_);
-        surface_->drawRect(0, 0, width_, height_);
+    auto& picture = static_cast<GdiPicture&>(image);
+    if (transparent) {
+        picture.drawTransparent(dc_, dest.left, dest.top, dest.width(), dest.height(), source.h, source.v);
+    } else {
+        picture.draw(dc_, dest.left, dest.top, dest.width(), dest.height(), source.h, source.v);
     }
 }
 
-GdiOffscreen::~GdiOffscreen() {
-    // The surface selects its original objects back first: nothing of ours may still be
-    // selected when the context goes, and nothing may be selected into a deleted context.
-    delete surface_;
-    if (dc_) {
-        if (oldBitmap_) SelectObject(dc_, oldBitmap_);
-        DeleteDC(dc_);
-    }
-    if (bitmap_) DeleteObject(bitmap_);
+void GdiSurface::copyFrom(DrawSurface& source, const Rect& dest, Point sourcePoint) {
+    auto& from = static_cast<GdiSurface&>(source);
+    if (!dc_ || !from.dc_) return;
+    BitBlt(dc_, dest.left, dest.top, dest.width(), dest.height(), from.dc_, sourcePoint.h, sourcePoint.v, SRCCOPY);
+}
+
+bool GdiSurface::readPixel(int32_t h, int32_t v, Color* out) {
+    if (!dc_ || !out) return false;
+    const COLORREF pixel = GetPixel(dc_, h, v);
+    if (pixel == CLR_INVALID) return false;
+    *out = Color{GetRValue(pixel), GetGValue(pixel), GetBValue(pixel), 0};
+    return true;
 }
 
 } // namespace vl::win32

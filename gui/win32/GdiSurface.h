@@ -1,94 +1,70 @@
 #pragma once
-// Drawing on one Win32 device context: the pen, brush and font that the toolkit's canvas
-// selects, lines, rectangles, text and the copy of memory surfaces. Coordinates are in
-// the device context's own pixels; the caller has already added its drawing offset.
+// The toolkit's drawing surface on one Win32 device context: the pen, brush and font that
+// the canvas selects, lines, rectangles, text, pictures and the copy of memory surfaces.
+// Coordinates are in the device context's own pixels (the canvas has added its offset).
 
 #include <windows.h>
 
+#include "gui/Platform.h"
+
 namespace vl::win32 {
 
-// Face, weight and pitch/family of the toolkit's eight fonts; the pixel heights come
-// with the font id from the caller.
-struct GdiFontFace {
-    const char* face;
-    LONG weight;
-    BYTE pitchAndFamily;
-};
-// Entry for id 0..7; any other id gives entry 0.
-const GdiFontFace& gdiFontFace(int id);
-// Creates the font of a font id at a pixel height (character height, not cell height).
-// For the edit control every id is made with normal weight and the Swiss family.
-HFONT createGdiFont(int id, int height, bool plainWeight = false);
+// Creates the font of a font table entry at a pixel height (character height). The edit
+// control's fonts use normal weight and the Swiss family for every entry (plainWeight).
+HFONT createGdiFont(FontId id, int height, bool plainWeight = false);
 
-class GdiSurface {
+inline COLORREF toColorRef(const Color& c) { return static_cast<COLORREF>(c.toWin32()); }
+
+class GdiSurface final : public DrawSurface {
 public:
-    // Wraps dc (not owned). Records the brush, pen and font selected now, sets the
-    // background mode to transparent and selects a white 1-pixel solid pen, a black
-    // brush and white text.
-    explicit GdiSurface(HDC dc);
-    // Selects the recorded objects back, then deletes the objects this surface made.
-    ~GdiSurface();
+    // What happens to the device context when the surface goes.
+    enum class Context {
+        Borrowed, // someone else's (a paint context between BeginPaint and EndPaint)
+        WindowDc, // from GetDC(window): released with ReleaseDC
+        Memory, // a memory context with its own bitmap: both deleted
+    };
+
+    // Records the brush, pen and font selected in dc now and sets the background mode to
+    // transparent. window is the window of a WindowDc context.
+    GdiSurface(HDC dc, Context context, HWND window = nullptr, HBITMAP bitmap = nullptr);
+    // A memory surface compatible with the window's device context (the screen's for a
+    // null window), width × height pixels. Null when it cannot be made.
+    static GdiSurface* createMemory(HWND window, int width, int height);
+    // Selects the recorded objects back, deletes the objects it created, then lets go of
+    // the context as its kind requires (a memory bitmap is deselected before deletion).
+    ~GdiSurface() override;
     GdiSurface(const GdiSurface&) = delete;
     GdiSurface& operator=(const GdiSurface&) = delete;
 
     HDC dc() const { return dc_; }
+    HBITMAP bitmap() const { return bitmap_; }
 
-    // Pen: colour, 0 solid / 1 dotted, width in pixels.
-    void setPen(COLORREF color, int lineStyle, int width);
-    // Brush and text background colour. A brush that cannot be made leaves the
-    // previous one selected.
-    void setFill(COLORREF color);
-    void setTextColor(COLORREF color);
-    // Font of the table at height pixels (0 = caller decides; must be > 0 here).
-    void setFont(int id, int height);
-
-    void moveTo(int x, int y);
-    void lineTo(int x, int y);
-    // Outline (left, top) → (right, top) → (right, bottom) → (left, bottom) → (left, top).
-    void drawRect(int left, int top, int right, int bottom);
-    // Fills left+1 .. right-1, top+1 .. bottom-1 with the brush; the outline row and
-    // column at left and top stay as they are.
-    void fillRect(int left, int top, int right, int bottom);
-    // Single line, vertically centred, no prefix processing; alignment 0 left (the
-    // rectangle's left edge moved 1 pixel right), 1 centre, 2 right.
-    void drawString(const char* text, int left, int top, int right, int bottom, bool opaque, int alignment);
-    // BitBlt SRCCOPY of width × height pixels from source (x, y) to (dx, dy).
-    void copyFrom(HDC source, int sx, int sy, int dx, int dy, int width, int height);
+    void setPen(Color color, int32_t width, int32_t style) override;
+    bool setBrush(Color color) override;
+    void setTextColor(Color color) override;
+    void setTextBackground(Color color) override;
+    void setFont(FontId id, int32_t size) override;
+    void moveTo(int32_t h, int32_t v) override;
+    void lineTo(int32_t h, int32_t v) override;
+    void polyline(const Point* points, int32_t count) override;
+    void fillRect(const Rect& r) override;
+    void drawText(const char* text, const Rect& r, bool opaque, int32_t alignment) override;
+    void drawImage(PlatformImage& image, const Rect& dest, Point source, bool transparent) override;
+    void copyFrom(DrawSurface& source, const Rect& dest, Point sourcePoint) override;
+    bool readPixel(int32_t h, int32_t v, Color* out) override;
 
 private:
     HDC dc_;
+    Context context_;
+    HWND window_;
+    HBITMAP bitmap_;
+    HGDIOBJ oldBitmap_ = nullptr;
     HPEN pen_ = nullptr;
     HBRUSH brush_ = nullptr;
     HFONT font_ = nullptr;
     HGDIOBJ oldPen_ = nullptr;
     HGDIOBJ oldBrush_ = nullptr;
     HGDIOBJ oldFont_ = nullptr;
-};
-
-// A memory device context with a bitmap of its own, compatible with a window's device
-// context (the screen's when the window is null). Starts filled with a colour.
-class GdiOffscreen {
-public:
-    GdiOffscreen(HWND window, int width, int height, COLORREF background);
-    ~GdiOffscreen();
-    GdiOffscreen(const GdiOffscreen&) = delete;
-    GdiOffscreen& operator=(const GdiOffscreen&) = delete;
-
-    bool valid() const { return bitmap_ != nullptr; }
-    HDC dc() const { return dc_; }
-    HBITMAP bitmap() const { return bitmap_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
-    // The surface drawing into the bitmap; null when the memory context could not be made.
-    GdiSurface* surface() { return surface_; }
-
-private:
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ oldBitmap_ = nullptr;
-    GdiSurface* surface_ = nullptr;
-    int width_;
-    int height_;
 };
 
 } // namespace vl::win32

@@ -11,7 +11,6 @@ namespace vl::win32 {
 namespace {
 
 int classUsers = 0;
-int buttonsOfCurrentPress = 0;
 
 HINSTANCE module() { return resourceModule(); }
 
@@ -24,8 +23,6 @@ void NativeWindow::className(char* buffer, int size) {
 }
 
 int NativeWindow::registrationCount() { return classUsers; }
-
-int NativeWindow::pressedButtons() { return buttonsOfCurrentPress; }
 
 bool NativeWindow::registerClass() {
     if (classUsers > 0) {
@@ -122,13 +119,15 @@ LRESULT CALLBACK NativeWindow::windowProcedure(HWND window, UINT message, WPARAM
         case WM_MBUTTONDOWN: {
             // Window messages name the buttons as they are used: WM_LBUTTONDOWN is the
             // primary button even when the system swaps them.
-            const int button = message == WM_LBUTTONDOWN ? 1 : message == WM_MBUTTONDOWN ? 2 : 4;
+            ButtonState press = message == WM_LBUTTONDOWN   ? kLeftButton
+                                : message == WM_MBUTTONDOWN ? kMiddleButton
+                                                            : kRightButton;
+            if (wParam & MK_SHIFT) press |= kShift;
+            if (wParam & MK_CONTROL) press |= kControl;
+            if (GetKeyState(VK_MENU) < 0) press |= kAlt;
             const int x = static_cast<short>(LOWORD(lParam));
             const int y = static_cast<short>(HIWORD(lParam));
-            const int outer = buttonsOfCurrentPress;
-            buttonsOfCurrentPress = button;
-            if (self->handler_) self->handler_->onNativeMouseDown(x, y, button);
-            buttonsOfCurrentPress = outer;
+            if (self->handler_) self->handler_->onNativeMouseDown(x, y, press);
             return 0;
         }
         default:
@@ -136,7 +135,6 @@ LRESULT CALLBACK NativeWindow::windowProcedure(HWND window, UINT message, WPARAM
         }
     } catch (...) {
         // Nothing may leave a window procedure; the message is then treated as unhandled.
-        buttonsOfCurrentPress = 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "gui/Types.h"
+
 namespace vl::win32 {
 
 class NativeWindowHandler {
@@ -13,10 +15,9 @@ public:
     virtual ~NativeWindowHandler() = default;
     // A full repaint into the paint device context (between BeginPaint and EndPaint).
     virtual void onNativePaint(HDC dc) = 0;
-    // A press of button 1 (primary/left), 2 (middle) or 4 (secondary/right) at (x, y) in
-    // window coordinates. The button state reported while the handler runs includes the
-    // pressed button even when it was already released again (a quick click).
-    virtual void onNativeMouseDown(int x, int y, int button) = 0;
+    // A press at (x, y) in window coordinates. press holds the pressed button (kLeftButton
+    // for the primary one) and the modifier keys as they were when it happened.
+    virtual void onNativeMouseDown(int x, int y, ButtonState press) = 0;
     // The window is being destroyed (by us or by the host destroying its parent).
     virtual void onNativeDestroy() = 0;
 };
@@ -41,9 +42,6 @@ public:
     static void className(char* buffer, int size);
     // How many windows hold the class registration (for tests).
     static int registrationCount();
-
-    // Buttons pressed in the message being handled right now (bits 1, 2, 4), or 0.
-    static int pressedButtons();
 
 private:
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

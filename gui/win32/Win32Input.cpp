@@ -11,17 +11,17 @@ bool defaultCursorTaken = false;
 
 } // namespace
 
-std::int32_t liveButtonState() {
+ButtonState liveButtonState() {
     // GetAsyncKeyState reports physical buttons; the primary one is the right button
     // when the system swaps them.
     const bool swapped = GetSystemMetrics(SM_SWAPBUTTON) != 0;
-    std::int32_t state = 0;
-    if (isDown(swapped ? VK_RBUTTON : VK_LBUTTON)) state |= 1;
-    if (isDown(VK_MBUTTON)) state |= 2;
-    if (isDown(swapped ? VK_LBUTTON : VK_RBUTTON)) state |= 4;
-    if (isDown(VK_SHIFT)) state |= 8;
-    if (isDown(VK_CONTROL)) state |= 16;
-    if (isDown(VK_MENU)) state |= 32;
+    ButtonState state = 0;
+    if (isDown(swapped ? VK_RBUTTON : VK_LBUTTON)) state |= kLeftButton;
+    if (isDown(VK_MBUTTON)) state |= kMiddleButton;
+    if (isDown(swapped ? VK_LBUTTON : VK_RBUTTON)) state |= kRightButton;
+    if (isDown(VK_SHIFT)) state |= kShift;
+    if (isDown(VK_CONTROL)) state |= kControl;
+    if (isDown(VK_MENU)) state |= kAlt;
     return state;
 }
 
@@ -57,11 +57,5 @@ void setCursorKind(int kind) {
     }
     SetCursor(LoadCursorA(nullptr, name));
 }
-
-std::uint32_t tickCount() { return GetTickCount(); }
-
-void sleepMilliseconds(std::uint32_t milliseconds) { Sleep(milliseconds); }
-
-std::uint32_t doubleClickTime() { return GetDoubleClickTime(); }
 
 } // namespace vl::win32

@@ -1,19 +1,17 @@
 #pragma once
-// Live input state and small system services for the toolkit on Windows: the mouse
-// buttons and modifier keys as a bit set, the cursor position, the system cursors, the
-// millisecond clock.
+// Live input state for the toolkit on Windows: the mouse buttons and modifier keys as a
+// bit set, the cursor position, window positions and the system cursors.
 
 #include <windows.h>
 
-#include <cstdint>
+#include "gui/Types.h"
 
 namespace vl::win32 {
 
-// Bits of the button state: 1 primary (left) button, 2 middle, 4 secondary (right),
-// 8 Shift, 16 Control, 32 Alt. Sampled from the live state, not from a message. With the
-// mouse buttons swapped in the system settings the primary button is the physical right
-// one, and it still reports as bit 1.
-std::int32_t liveButtonState();
+// kLeftButton is the primary button, kRightButton the secondary one. GetAsyncKeyState
+// reports physical buttons, so with the buttons swapped in the system settings the
+// physical right button is read for kLeftButton.
+ButtonState liveButtonState();
 
 // The cursor position in screen coordinates.
 POINT cursorPosition();
@@ -24,9 +22,5 @@ POINT windowOrigin(HWND window);
 // 3 north-south, 4 all directions, 5 north-east/south-west, 6 north-west/south-east.
 // Other kinds do nothing.
 void setCursorKind(int kind);
-
-std::uint32_t tickCount();
-void sleepMilliseconds(std::uint32_t milliseconds);
-std::uint32_t doubleClickTime();
 
 } // namespace vl::win32
