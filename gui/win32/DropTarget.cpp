@@ -13,6 +13,7 @@ namespace vl::win32 {
 namespace {
 
 constexpr int nameSize = 1024;
+LONG liveTargets = 0;
 
 bool hasShortcutExtension(const char* name) {
     const char* dot = std::strrchr(name, '.');
@@ -68,7 +69,13 @@ bool resolveShortcut(char* name, int size) {
     return resolved;
 }
 
-FileDropTarget::FileDropTarget(HWND window, DropHandler* handler) : window_(window), handler_(handler) {}
+FileDropTarget::FileDropTarget(HWND window, DropHandler* handler) : window_(window), handler_(handler) {
+    InterlockedIncrement(&liveTargets);
+}
+
+FileDropTarget::~FileDropTarget() { InterlockedDecrement(&liveTargets); }
+
+long FileDropTarget::liveCount() { return liveTargets; }
 
 HRESULT STDMETHODCALLTYPE FileDropTarget::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;

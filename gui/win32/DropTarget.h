@@ -35,9 +35,11 @@ public:
 
     // After this no call reaches the handler (OLE may hold the object a little longer).
     void detach() { handler_ = nullptr; }
+    // Targets that exist in this process (tests check that none is left behind).
+    static long liveCount();
 
 private:
-    ~FileDropTarget() = default;
+    ~FileDropTarget();
     bool dropFiles(HDROP drop);
     bool dropText(HGLOBAL memory);
 

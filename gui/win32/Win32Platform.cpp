@@ -30,16 +30,16 @@ public:
 
     bool open(HWND parent, const LineEditorSetup& setup) {
         const char* text = setup.text ? setup.text : "";
-        lstrcpynA(initial_, text, sizeof initial_);
+        // The field keeps at most 254 characters; the control starts with no more.
+        const int32_t limit = setup.maxLength > 0 && setup.maxLength < 254 ? setup.maxLength : 254;
+        lstrcpynA(initial_, text, limit + 1);
         const Rect& frame = setup.frame;
         if (!edit_.open(parent, frame.left, frame.top, frame.width(), frame.height(), setup.alignment, setup.font,
                         fontSpec(setup.font).height, initial_, win32::toColorRef(setup.textColor),
                         win32::toColorRef(setup.backColor), this)) {
             return false;
         }
-        if (setup.maxLength > 0 && setup.maxLength < 254) {
-            SendMessageA(edit_.handle(), EM_SETLIMITTEXT, static_cast<WPARAM>(setup.maxLength), 0);
-        }
+        SendMessageA(edit_.handle(), EM_SETLIMITTEXT, static_cast<WPARAM>(limit), 0);
         return true;
     }
 
