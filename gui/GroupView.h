@@ -26,6 +26,8 @@ public:
     void takeFocus(Canvas* canvas) override;
     bool isDirty() override;
     void setSize(const Rect& r) override;
+    // Also hands the new root to every child, so that no child keeps a root that is gone.
+    void setRoot(RootView* newRoot) override;
     virtual void addView(Widget* widget, const Rect& mouseArea, bool mouseEnabled);
     virtual void addView(Widget* widget);
     virtual void removeView(Widget* widget, bool releaseIt = true);
