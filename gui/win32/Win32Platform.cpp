@@ -177,6 +177,8 @@ private:
         pressState_ = outerState;
     }
 
+    bool onNativeWheel(float distance) override { return client_ && client_->viewWheel(distance); }
+
     void onNativeDestroy() override {
         drops_.disable();
         if (client_) client_->viewDestroyed();

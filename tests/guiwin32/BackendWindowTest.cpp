@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Win32TestSupport.h"
@@ -528,6 +529,24 @@ TEST_F(ViewFixture, FailedDropRegistrationFreesItsTargetAndIsReported) {
     detachUiThread(token);
 }
 
+// The owner of the panel's file dialogs: the nearest window with a caption, unless a
+// window on the way is much larger than the panel (then the window before it).
+TEST(NativeViewTest, FindsTheHostWindowForDialogs) {
+    struct Case {
+        int hostWidth, hostHeight;
+        bool expectHost;
+    };
+    for (const Case& c : {Case{320, 240, true}, Case{800, 600, false}, Case{300, 400, false}}) {
+        SCOPED_TRACE(testing::Message() << c.hostWidth << "x" << c.hostHeight);
+        TopWindow host(c.hostWidth, c.hostHeight);
+        RecordingClient client;
+        std::unique_ptr<NativeView> view(createNativeView(host.handle(), Rect{0, 0, 300, 200}, &client));
+        ASSERT_NE(view, nullptr);
+        void* expected = c.expectHost ? static_cast<void*>(host.handle()) : view->nativeHandle();
+        EXPECT_EQ(view->findHostWindow(), expected);
+    }
+}
+
 TEST(OleSessionTest, UninitialisesOnlyWhatItInitialised) {
     void* outer = attachUiThread();
     ASSERT_NE(outer, nullptr);
@@ -535,6 +554,11 @@ TEST(OleSessionTest, UninitialisesOnlyWhatItInitialised) {
     ASSERT_NE(inner, nullptr);
     detachUiThread(inner);
     // OLE is still initialised for the outer token: a clipboard call works.
+    EXPECT_EQ(OleIsCurrentClipboard(nullptr), S_FALSE);
+    // A detach on another thread must not undo this thread's initialisation.
+    void* third = attachUiThread();
+    std::thread other([third] { detachUiThread(third); });
+    other.join();
     EXPECT_EQ(OleIsCurrentClipboard(nullptr), S_FALSE);
     detachUiThread(outer);
     detachUiThread(nullptr);

@@ -268,6 +268,44 @@ TEST_F(EditorHostTest, TypingIntoTheTextFieldCommitsOnReturn) {
     EXPECT_EQ(editor->fieldTexts.size(), 1u);
 }
 
+TEST_F(EditorHostTest, TheWheelTurnsTheKnobUnderTheMouse) {
+    editor->knob->setValue(0.5f);
+    settle();
+    editor->changes.clear();
+    const POINT overKnob = screenPoint(130, 40);
+    SetCursorPos(overKnob.x, overKnob.y);
+    SendMessageA(editor->panelWindow(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(overKnob.x, overKnob.y));
+    EXPECT_NEAR(editor->knob->getValue(), 0.6f, 1e-6f);
+    SendMessageA(editor->panelWindow(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-2 * WHEEL_DELTA)),
+                 MAKELPARAM(overKnob.x, overKnob.y));
+    EXPECT_NEAR(editor->knob->getValue(), 0.4f, 1e-6f);
+    EXPECT_EQ(editor->changes.size(), 2u);
+    const POINT nowhere = screenPoint(250, 180);
+    SetCursorPos(nowhere.x, nowhere.y);
+    SendMessageA(editor->panelWindow(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(nowhere.x, nowhere.y));
+    EXPECT_NEAR(editor->knob->getValue(), 0.4f, 1e-6f);
+    EXPECT_EQ(log.edits.size(), 0u) << "the wheel sends no begin/end edit";
+}
+
+// The host idles the editor all the time; each pass with something dirty makes a canvas
+// on the window and draws (the toggle with the keyed blit): nothing may be left behind.
+TEST_F(EditorHostTest, ThousandsOfIdlePassesLeakNoGdiObject) {
+    editor->toggle->setTransparent(true);
+    editor->toggle->setDirty(true);
+    settle(); // the first keyed blit makes the picture's mask, kept from then on
+    const long before = test::gdiObjectCount();
+    ASSERT_GT(before, 0);
+    for (int i = 0; i < 2000; ++i) {
+        editor->knob->setValue(i % 2 ? 0.2f : 0.8f);
+        editor->toggle->setDirty(true);
+        frame.dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
+    }
+    EXPECT_EQ(test::gdiObjectCount(), before);
+    editor->toggle->setValue(1.0f);
+    frame.dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(panelPixel(25, 25), onColor);
+}
+
 TEST_F(EditorHostTest, ClosingWhileEditingAndReopeningLeaveNothingBehind) {
     postPress(50, 110);
     ASSERT_TRUE(editor->field->isEditing());
