@@ -38,7 +38,8 @@ public:
 // Loads the bitmap with this numeric id. When a bitmap source is installed (below) and it
 // delivers the id, the image is made from those pixels; otherwise the backend's own store
 // is used (Windows: LoadBitmapA of moduleInstance with the id as integer resource name;
-// Linux: nothing). Null when the id cannot be loaded.
+// Linux: the 8-bit BMP files compiled into the library, resources/BitmapResources.h).
+// Null when the id cannot be loaded.
 PlatformImage* loadPlatformImage(int32_t id);
 
 // Makes an image from width x height RGB pixels (3 bytes per pixel, rows top to bottom,

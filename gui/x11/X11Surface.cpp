@@ -11,6 +11,8 @@
 #include <new>
 
 #include "gui/x11/X11Backend.h"
+#include "resources/BitmapResources.h"
+#include "resources/BmpReader.h"
 
 namespace vl::x11 {
 
@@ -98,7 +100,22 @@ PlatformImage* loadPlatformImage(int32_t id) {
     int32_t w = 0, h = 0;
     std::vector<uint8_t> rgb;
     try {
-        if (!readBitmapFromSource(id, &w, &h, &rgb)) return nullptr;
+        if (!readBitmapFromSource(id, &w, &h, &rgb)) {
+            // The bitmaps compiled into the library (8-bit BMP files, decoded here).
+            std::size_t size = 0;
+            const unsigned char* data = findBitmapResource(id, &size);
+            BmpImage image;
+            if (!data || !readBmp(data, size, image)) return nullptr;
+            w = image.width;
+            h = image.height;
+            rgb.resize(size_t(w) * size_t(h) * 3);
+            for (size_t i = 0; i < image.pixels.size() && i * 3 + 2 < rgb.size(); ++i) {
+                const uint32_t p = image.pixels[i];
+                rgb[i * 3] = uint8_t(p >> 16);
+                rgb[i * 3 + 1] = uint8_t(p >> 8);
+                rgb[i * 3 + 2] = uint8_t(p);
+            }
+        }
     } catch (...) {
         return nullptr;
     }

@@ -54,8 +54,10 @@ struct TestHost {
     static std::string edits() {
         std::string s;
         for (auto& c : calls()) {
-            if (c.opcode == audioMasterBeginEdit) s += "b" + std::to_string(c.index) + " ";
-            if (c.opcode == audioMasterEndEdit) s += "e" + std::to_string(c.index) + " ";
+            if (c.opcode != audioMasterBeginEdit && c.opcode != audioMasterEndEdit) continue;
+            s += c.opcode == audioMasterBeginEdit ? 'b' : 'e';
+            s += std::to_string(c.index);
+            s += ' ';
         }
         return s;
     }
