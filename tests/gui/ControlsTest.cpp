@@ -119,6 +119,20 @@ TEST_F(ControlFixture, KnobGeometryFollowsTheDefaultSweep) {
         Point p = c.p;
         EXPECT_NEAR(knob->valueFromPoint(p), c.value, 0.02f) << c.p.h << "," << c.p.v;
     }
+    // A sweep counter-clockwise from the right (start 0) over the top to the left (range
+    // pi): the gap below splits at 270 degrees.
+    knob->setStartAngle(0.0f);
+    knob->setRangeAngle(3.14159265f);
+    const struct {
+        Point p;
+        float value;
+    } positive[] = {{{40, 20}, 0.0f}, {{20, 0}, 0.5f}, {{0, 20}, 1.0f}, {{10, 38}, 1.0f}, {{30, 38}, 0.0f}};
+    for (auto& c : positive) {
+        Point p = c.p;
+        EXPECT_NEAR(knob->valueFromPoint(p), c.value, 0.02f) << c.p.h << "," << c.p.v;
+    }
+    knob->setStartAngle(3.9269908f);
+    knob->setRangeAngle(-4.712389f);
     // valueToPoint puts the handle on the circle (radius - inset 3 = 17).
     const struct {
         float value;

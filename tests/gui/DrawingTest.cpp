@@ -180,3 +180,23 @@ TEST(OffscreenCanvasTest, StartsWithTheBackgroundAndCopiesToATarget) {
     EXPECT_TRUE(isColor(pixelOf(target, 8, 8), kCyanColor));
     EXPECT_TRUE(isColor(pixelOf(target, 10, 10), kBlackColor));
 }
+
+TEST(CanvasDrawing, LeftAlignedTextStartsOnePixelInAndRightAlignedEndsAtTheEdge) {
+    OffscreenCanvas canvas(nullptr, 60, 20, kBlackColor);
+    canvas.setFont(3, 0);
+    canvas.setFontColor(kWhiteColor);
+    canvas.setFillColor(kBlueColor); // the cell behind opaque text
+    const Rect r{10, 2, 50, 18};
+    // Opaque text paints its cell: where the cell starts shows where the text starts.
+    canvas.drawString("M", r, true, 0);
+    EXPECT_TRUE(isColor(pixelOf(canvas, 10, 10), kBlackColor)) << "the left edge stays free";
+    EXPECT_FALSE(pixelOf(canvas, 11, 10).sameRgb(kBlackColor)) << "the text starts one pixel in";
+
+    OffscreenCanvas right(nullptr, 60, 20, kBlackColor);
+    right.setFont(3, 0);
+    right.setFillColor(kBlueColor);
+    right.drawString("M", r, true, 2);
+    EXPECT_FALSE(pixelOf(right, 49, 10).sameRgb(kBlackColor)) << "right alignment is not moved";
+    EXPECT_TRUE(isColor(pixelOf(right, 50, 10), kBlackColor));
+    EXPECT_TRUE(isColor(pixelOf(right, 11, 10), kBlackColor));
+}

@@ -379,11 +379,17 @@ TEST_F(X11Fixture, TextFieldTypingReturnEscapeAndFocusLoss) {
         {"focus loss commits", {XK_End, XK_d}, true, "cd", 1},
         {"unchanged", {XK_Return}, false, "cd", 0},
     };
+    XSetInputFocus(d, parent, RevertToParent, CurrentTime); // the host's window has the keys
+    XSync(d, False);
     for (auto& c : cases) {
         listener.changes.clear();
         quickClick(Point{200, 110});
         idle();
         ASSERT_TRUE(field->isEditing()) << c.name;
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(d, &focus, &revert);
+        EXPECT_NE(focus, parent) << c.name << ": the editor takes the keyboard";
         for (KeySym k : c.keys) typeKey(k);
         if (c.clickAway) quickClick(Point{250, 180});
         settle();
@@ -391,6 +397,8 @@ TEST_F(X11Fixture, TextFieldTypingReturnEscapeAndFocusLoss) {
         EXPECT_EQ(fieldText(), c.text) << c.name;
         EXPECT_EQ(listener.values(kFieldTag).size(), c.reports) << c.name;
         EXPECT_EQ(editor->getRoot()->getFocus(), nullptr) << c.name;
+        XGetInputFocus(d, &focus, &revert);
+        EXPECT_EQ(focus, parent) << c.name << ": the keyboard goes back to the host's window";
     }
 }
 
