@@ -210,6 +210,7 @@ TEST_F(ViewFixture, LineEditorEndsOnReturnEscapeAndFocusLossAndIsColoured) {
         setup.backColor = Color{0, 0, 128, 0};
         setup.alignment = 2;
         setup.text = "before";
+        SetFocus(host.handle());
         edit.editor.reset(view->createLineEditor(setup, &edit));
         ASSERT_NE(edit.editor, nullptr);
         HWND control = GetFocus();
@@ -248,6 +249,7 @@ TEST_F(ViewFixture, LineEditorEndsOnReturnEscapeAndFocusLossAndIsColoured) {
         EXPECT_EQ(edit.textAtEnd, end == End::Escape ? "before" : "after");
         EXPECT_EQ(edit.editor, nullptr);
         EXPECT_FALSE(IsWindow(control)) << "the control is gone with the editor";
+        EXPECT_EQ(GetFocus(), host.handle()) << "the keyboard is back where it was";
     }
 }
 
