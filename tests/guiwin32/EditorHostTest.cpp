@@ -202,6 +202,31 @@ TEST_F(EditorHostTest, QuickClicksAct) {
     EXPECT_EQ(panelPixel(65, 25), offColor) << "the momentary button is released again";
 }
 
+// Real input: the button goes down and up again before the press message is handled.
+TEST_F(EditorHostTest, RealQuickClicksAct) {
+    struct Case {
+        const char* name;
+        int h, v;
+        std::vector<std::pair<int32_t, float>> changes;
+    };
+    const Case cases[] = {
+        {"toggle", 25, 25, {{1, 1.0f}}},
+        {"momentary", 65, 25, {{2, 1.0f}, {2, 0.0f}}},
+        {"toggle again", 25, 25, {{1, 0.0f}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->changes.clear();
+        const POINT p = screenPoint(c.h, c.v);
+        SetCursorPos(p.x, p.y);
+        test::sendMouseButton(MOUSEEVENTF_LEFTDOWN);
+        test::sendMouseButton(MOUSEEVENTF_LEFTUP);
+        Sleep(20);
+        settle();
+        EXPECT_EQ(editor->changes, c.changes);
+    }
+}
+
 TEST_F(EditorHostTest, KnobFollowsARealDragWithBeginAndEndEdit) {
     frame.dispatcher(effSetEditKnobMode, 0, 2, nullptr, 0.0f); // linear dragging
     editor->knob->setValue(0.25f);
