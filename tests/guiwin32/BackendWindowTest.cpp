@@ -284,8 +284,9 @@ TEST_F(ViewFixture, LineEditorSurvivesTheHostDestroyingItsWindow) {
 // A data object holding either text or a file list in global memory.
 class DataObject final : public IDataObject {
 public:
-    static DataObject* text(const char* text) {
-        auto* d = new DataObject(CF_TEXT);
+    static DataObject* text(const char* text) { return ofFormat(CF_TEXT, text); }
+    static DataObject* ofFormat(CLIPFORMAT format, const char* text) {
+        auto* d = new DataObject(format);
         const size_t size = std::strlen(text) + 1;
         d->memory_ = GlobalAlloc(GMEM_MOVEABLE, size);
         std::memcpy(GlobalLock(d->memory_), text, size);
@@ -429,14 +430,18 @@ TEST_F(OleFixture, DropEffectsAreCopyOrNoneNeverMove) {
         data->Release();
         target->Release();
     }
-    // Data of neither kind is not accepted.
+    // Data of neither kind is refused and never reaches the handler.
     RecordingDrops drops;
     auto* target = new win32::FileDropTarget(nullptr, &drops);
     target->AddRef();
-    IDataObject* other = DataObject::text("x");
-    FORMATETC bitmapFormat{CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    EXPECT_NE(other->QueryGetData(&bitmapFormat), S_OK);
-    target->DragLeave();
+    IDataObject* other = DataObject::ofFormat(CF_DIB, "not a name");
+    DWORD effect = DROPEFFECT_COPY;
+    EXPECT_EQ(target->DragEnter(other, 0, POINTL{0, 0}, &effect), S_OK);
+    EXPECT_EQ(effect, DWORD(DROPEFFECT_NONE));
+    effect = DROPEFFECT_COPY;
+    EXPECT_EQ(target->Drop(other, 0, POINTL{0, 0}, &effect), S_OK);
+    EXPECT_EQ(effect, DWORD(DROPEFFECT_NONE));
+    EXPECT_EQ(drops.calls, 0);
     target->Release();
     other->Release();
 }
