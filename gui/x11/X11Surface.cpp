@@ -38,13 +38,13 @@ std::string latin1ToUtf8(const char* text) {
 }
 
 void selectFont(cairo_t* cr, FontId id, int32_t size, bool weight400) {
-    const FontSpec& spec = fontSpec(id);
-    const bool symbol = spec.pitchAndFamily == 0x50;
+    const FontSpec& entry = fontSpec(id);
+    const bool symbol = entry.pitchAndFamily == 0x50;
     // The table names Windows faces; fontconfig picks the installed sans-serif (or symbol)
     // face that matches.
     cairo_select_font_face(cr, symbol ? "Symbol" : "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           (!weight400 && spec.weight >= 700) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size > 0 ? size : spec.height);
+                           (!weight400 && entry.weight >= 700) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size > 0 ? size : entry.height);
 }
 
 // ---- Images ----

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -23,34 +24,79 @@ namespace vl::x11 {
 namespace {
 
 // ---- X errors ----
-// Requests about windows of another client (the host's parent window) can fail, and the
-// default error handler would end the host. While a trap is active, errors are only
-// counted. The handler is process-wide, so it is installed only around such requests.
-int trappedErrors = 0;
-int trapHandler(Display*, XErrorEvent*) {
-    ++trappedErrors;
+// Xlib's default error handler ends the process. Errors on the views' own connections are
+// never worth that (a window the host destroyed before closing the editor, a parent
+// window id that was bad), so while views exist a handler is installed that counts the
+// errors of their connections and passes every other connection's errors on to the
+// handler that was there before. It is taken out again when the last view closes (unless
+// someone else installed a handler since), so that no handler of an unloaded plug-in is
+// left behind in the host.
+std::mutex errorLock;
+std::vector<std::pair<Display*, int>> ownConnections; // connection and its error count
+XErrorHandler chainedHandler = nullptr;
+bool handlerInstalled = false;
+
+int ownErrorHandler(Display* display, XErrorEvent* event) {
+    XErrorHandler next = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(errorLock);
+        for (auto& c : ownConnections)
+            if (c.first == display) {
+                ++c.second;
+                return 0;
+            }
+        next = chainedHandler;
+    }
+    return next ? next(display, event) : 0;
+}
+
+void registerConnection(Display* display) {
+    std::lock_guard<std::mutex> lock(errorLock);
+    ownConnections.push_back({display, 0});
+    if (!handlerInstalled) {
+        chainedHandler = XSetErrorHandler(ownErrorHandler);
+        handlerInstalled = true;
+    }
+}
+
+void unregisterConnection(Display* display) {
+    std::lock_guard<std::mutex> lock(errorLock);
+    for (size_t i = 0; i < ownConnections.size(); ++i)
+        if (ownConnections[i].first == display) {
+            ownConnections.erase(ownConnections.begin() + long(i));
+            break;
+        }
+    if (ownConnections.empty() && handlerInstalled) {
+        XErrorHandler current = XSetErrorHandler(chainedHandler);
+        if (current != ownErrorHandler) XSetErrorHandler(current); // not ours any more: leave it
+        handlerInstalled = false;
+        chainedHandler = nullptr;
+    }
+}
+
+int errorCount(Display* display) {
+    std::lock_guard<std::mutex> lock(errorLock);
+    for (auto& c : ownConnections)
+        if (c.first == display) return c.second;
     return 0;
 }
 
+// Tells whether the requests made while it exists failed.
 class ErrorTrap {
 public:
     explicit ErrorTrap(Display* d) : display(d) {
         XSync(display, False);
-        trappedErrors = 0;
-        previous = XSetErrorHandler(trapHandler);
+        start = errorCount(display);
     }
-    ~ErrorTrap() {
-        XSync(display, False);
-        XSetErrorHandler(previous);
-    }
+    ~ErrorTrap() { XSync(display, False); }
     bool failed() {
         XSync(display, False);
-        return trappedErrors != 0;
+        return errorCount(display) != start;
     }
 
 private:
     Display* display;
-    XErrorHandler previous;
+    int start;
 };
 
 ButtonState stateFromMask(unsigned int mask) {
@@ -167,8 +213,17 @@ private:
     int32_t width = 0, height = 0;
     bool alive = false; // the window exists
     int dispatchDepth = 0;
-    bool pressHeld = false; // a press is being handled and no yield happened yet
+    // The press being handled (viewMouseDown): until the control's first yield the button
+    // counts as held at the press's place with the press's modifiers; when its release is
+    // already queued, from then on as released where it was released. A press and release
+    // that both arrived between two idle calls so act as a click, where it was made.
+    bool inPress = false;
+    bool pressHeld = false;
     ButtonState pressState = 0;
+    Point pressRoot;
+    bool releaseQueued = false;
+    ButtonState releaseState = 0;
+    Point releaseRoot;
     Cursor cursors[7] = {};
     bool cursorSet = false;
 
@@ -195,6 +250,7 @@ X11View::~X11View() {
         if (c) XFreeCursor(display, c);
     if (gc) XFreeGC(display, gc);
     XSync(display, False);
+    unregisterConnection(display);
     XCloseDisplay(display);
     if (backbuffer) cairo_surface_destroy(backbuffer);
 }
@@ -202,6 +258,7 @@ X11View::~X11View() {
 bool X11View::create(Window parentWindow, int32_t w, int32_t h) {
     display = XOpenDisplay(nullptr);
     if (!display) return false;
+    registerConnection(display);
     parent = parentWindow;
     width = w > 0 ? w : 1;
     height = h > 0 ? h : 1;
@@ -312,6 +369,8 @@ Point X11View::screenOrigin() {
 }
 
 Point X11View::cursorScreenPosition() {
+    if (pressHeld) return pressRoot;
+    if (inPress && releaseQueued) return releaseRoot;
     Window rootReturn, childReturn;
     int rootX = 0, rootY = 0, winX = 0, winY = 0;
     unsigned int mask = 0;
@@ -321,6 +380,7 @@ Point X11View::cursorScreenPosition() {
 
 ButtonState X11View::buttonState() {
     if (pressHeld) return pressState;
+    if (inPress && releaseQueued) return releaseState;
     Window rootReturn, childReturn;
     int rootX = 0, rootY = 0, winX = 0, winY = 0;
     unsigned int mask = 0;
@@ -394,9 +454,36 @@ void X11View::handle(XEvent& event) {
         if (b.button == Button2) held |= kMiddleButton;
         if (b.button == Button3) held |= kRightButton;
         pressState = held;
+        pressRoot = Point{b.x_root, b.y_root};
+        // Is the release already here? (It is taken from the queue; releases do nothing
+        // else.)
+        XEvent release;
+        struct Match {
+            Window window;
+            unsigned int button;
+        } match{b.window, b.button};
+        releaseQueued = XCheckIfEvent(
+            display, &release,
+            [](Display*, XEvent* e, XPointer arg) -> Bool {
+                const auto* m = reinterpret_cast<const Match*>(arg);
+                return e->type == ButtonRelease && e->xbutton.window == m->window && e->xbutton.button == m->button;
+            },
+            reinterpret_cast<XPointer>(&match));
+        if (releaseQueued) {
+            // The state after the release: its modifiers, and the other buttons still down.
+            ButtonState after = stateFromMask(release.xbutton.state);
+            if (b.button == Button1) after &= ~kLeftButton;
+            if (b.button == Button2) after &= ~kMiddleButton;
+            if (b.button == Button3) after &= ~kRightButton;
+            releaseState = after;
+            releaseRoot = Point{release.xbutton.x_root, release.xbutton.y_root};
+        }
+        inPress = true;
         pressHeld = true;
         client->viewMouseDown(Point{b.x, b.y});
         pressHeld = false;
+        inPress = false;
+        releaseQueued = false;
         break;
     }
     case KeyPress:

@@ -314,8 +314,11 @@ TEST_F(X11Fixture, QuickClicksBetweenTwoIdlesStillAct) {
     EXPECT_EQ(TestHost::edits(), "");
     EXPECT_EQ(listener.changes.back().state, kLeftButton | kControl);
 
-    // A quick circular click at the top of the knob: the middle of the sweep.
+    // A quick circular click at the top of the knob: the middle of the sweep, also when the
+    // pointer has moved on before the panel's idle.
     quickClick(Point{40, 22});
+    moveTo(d, Point{58, 58});
+    XSync(d, False);
     idle();
     EXPECT_NEAR(knob->getValue(), 0.5f, 0.02f);
     EXPECT_EQ(TestHost::edits(), "b2 e2 ");
@@ -575,7 +578,17 @@ TEST_F(X11Fixture, FocusTakenByTheHostCommitsTheEdit) {
     EXPECT_EQ(listener.values(kFieldTag).size(), 1u);
 }
 
+int hostErrors = 0;
+int hostErrorHandler(Display*, XErrorEvent*) {
+    ++hostErrors;
+    return 0;
+}
+
 TEST_F(X11Fixture, HostWindowAndParentDestroyedBeforeClose) {
+    // The host has an error handler of its own; the panel's errors never reach it, the
+    // host's own errors still do, and it is the handler again after the panel closed.
+    XErrorHandler before = XSetErrorHandler(hostErrorHandler);
+    hostErrors = 0;
     open();
     EXPECT_EQ(editor->getRoot()->findHostWindow(), reinterpret_cast<void*>(uintptr_t(parent)))
         << "the parent is more than 60 pixels larger than the panel";
@@ -584,10 +597,17 @@ TEST_F(X11Fixture, HostWindowAndParentDestroyedBeforeClose) {
     XDestroyWindow(d, parent); // the host tears its window down first
     XSync(d, False);
     parent = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0); // for TearDown
+    editor->getRoot()->redraw(nullptr); // before the panel has heard of it: X errors, no end
+    EXPECT_EQ(hostErrors, 0);
+    XMapWindow(d, 0x3FFFFFF); // an error of the host's own
+    XSync(d, False);
+    EXPECT_EQ(hostErrors, 1);
     settle();
     EXPECT_FALSE(editor->getRoot()->isOpen());
     idle();
     knob->setValue(0.7f);
     idle(); // nothing to draw into any more
     EXPECT_EQ(editor->getRoot()->findHostWindow(), nullptr);
+    frame.dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(XSetErrorHandler(before), hostErrorHandler);
 }
