@@ -59,7 +59,8 @@ public:
     }
 
     // Opens the audio system chosen by the option or the settings ("auto": JACK when a
-    // server runs, else ALSA) and the MIDI input, and starts playing.
+    // server runs, else ALSA) and the MIDI input, and starts playing. A recording asked
+    // for on the command line starts before the first block.
     bool open(StandaloneApp& app, std::string& error) {
         app.closeDevices();
         const std::string audio = options.audio ? *options.audio : linuxSettings.audio;
@@ -73,7 +74,23 @@ public:
 
     const std::string& description() const { return what; }
 
+    // Recording to start with the first block (--record); cleared once started.
+    std::string pendingRecording;
+
 private:
+    bool startPendingRecording(StandaloneApp& app, std::string& error) {
+        if (pendingRecording.empty()) return true;
+        if (!app.startRecording(pendingRecording)) {
+            error = "cannot record to " + pendingRecording;
+            app.closeDevices();
+            return false;
+        }
+        std::printf("velmorloom: recording to %s\n", pendingRecording.c_str());
+        std::fflush(stdout);
+        pendingRecording.clear();
+        return true;
+    }
+
     std::string midiSource() const { return options.midiIn ? *options.midiIn : linuxSettings.midiIn; }
 
     bool openJack(StandaloneApp& app, std::string& error) {
@@ -91,6 +108,7 @@ private:
         ports->inputOpened(millisecondClock());
         JackOutput* jack = out.get();
         app.installDevices(std::move(out), std::move(ports), nullptr);
+        if (!startPendingRecording(app, error)) return false;
         if (!app.startDevices()) {
             error = "cannot activate the JACK client";
             app.closeDevices();
@@ -114,6 +132,7 @@ private:
         if (!warning.empty()) say(warning);
         const int rate = out->sampleRate(), frames = out->blockFrames();
         app.installDevices(std::move(out), std::move(ports), std::move(input));
+        if (!startPendingRecording(app, error)) return false;
         if (!app.startDevices()) {
             error = "cannot start the ALSA output";
             app.closeDevices();
@@ -229,17 +248,13 @@ int run(const std::vector<std::string>& args) {
     if (options.program) app->setProgram(*options.program);
     if (!options.patch.empty() && !loadPatchFile(*app, options.patch.c_str())) return 1;
 
+    shell.pendingRecording = options.record;
     if (!shell.open(*app, error)) {
         say(error);
         return 1;
     }
     std::printf("velmorloom: playing through %s\n", shell.description().c_str());
     std::fflush(stdout);
-    if (!options.record.empty()) {
-        if (!app->startRecording(options.record)) return 1;
-        std::printf("velmorloom: recording to %s\n", options.record.c_str());
-        std::fflush(stdout);
-    }
     if (!options.noGui) say("this build has no panel window: running without one");
 
     const int status = mainLoop(*app);
