@@ -14,10 +14,12 @@
 
 #include "instrument/PatchFiles.h"
 #include "standalone/StandaloneApp.h"
+#include "vst/EditorBase.h"
 #include "standalone/linux/AlsaOutput.h"
 #include "standalone/linux/AlsaSequencer.h"
 #include "standalone/linux/CommandLine.h"
 #include "standalone/linux/JackOutput.h"
+#include "standalone/linux/MainWindow.h"
 #include "standalone/linux/SettingsFile.h"
 #include "standalone/linux/SingleInstance.h"
 
@@ -159,11 +161,36 @@ bool installSignals() {
     return true;
 }
 
+// Opens the main window: the panel's size when the instrument has a panel, else the
+// default rectangle (10, 10) to (100, 100). The panel opens into it.
+bool openWindow(StandaloneApp& app, MainWindow& window) {
+    int left = 10, top = 10, right = 100, bottom = 100;
+    EditorBase* panel = app.getEditor();
+    ERect* rect = nullptr;
+    if (panel && panel->getRect(&rect) && rect) {
+        left = rect->left;
+        top = rect->top;
+        right = rect->right;
+        bottom = rect->bottom;
+    }
+    std::string error;
+    if (!window.create("Velmor Loom", left, top, right - left, bottom - top, error)) {
+        say(error + ": running without a window");
+        return false;
+    }
+    // The settings (tag 41, picture 149) and record (tag 42, picture 150) buttons belong
+    // on the panel's page at (618, 268) and (668, 268); their changes arrive at
+    // StandaloneApp::panelControlChanged.
+    if (panel) panel->open(reinterpret_cast<void*>(window.nativeWindow()));
+    return true;
+}
+
 // Waits for the end; answers the exit status.
-int mainLoop(StandaloneApp& app) {
+int mainLoop(StandaloneApp& app, MainWindow& window) {
     for (;;) {
-        pollfd fd{wakePipe[0], POLLIN, 0};
-        if (::poll(&fd, 1, -1) < 0 && errno != EINTR) return 1;
+        pollfd fds[2] = {{wakePipe[0], POLLIN, 0}, {window.fd(), POLLIN, 0}};
+        if (::poll(fds, window.fd() >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) return 1;
+        if (!window.handleEvents()) return 0; // closed
         char bytes[64];
         const ssize_t n = ::read(wakePipe[0], bytes, sizeof bytes);
         for (ssize_t i = 0; i < n; ++i) {
@@ -176,7 +203,10 @@ int mainLoop(StandaloneApp& app) {
             case 'n':
                 app.handleUiNotice();
                 break;
-            default: // 'r': no window to raise
+            case 'r':
+                window.raise();
+                break;
+            default:
                 break;
             }
         }
@@ -255,9 +285,10 @@ int run(const std::vector<std::string>& args) {
     }
     std::printf("velmorloom: playing through %s\n", shell.description().c_str());
     std::fflush(stdout);
-    if (!options.noGui) say("this build has no panel window: running without one");
+    MainWindow window;
+    if (!options.noGui) openWindow(*app, window);
 
-    const int status = mainLoop(*app);
+    const int status = mainLoop(*app, window);
     const bool finished = app->finishRecording();
     app.reset();
     return finished ? status : 1;

@@ -18,6 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -222,6 +224,67 @@ TEST_F(ProgramTest, AlsaNullDeviceSingleInstanceAndSettings) {
     EXPECT_LT(seconds, elapsed + 0.5) << "the null device must not run ahead of time";
     // The stored file keeps what the user wrote.
     EXPECT_EQ(slurp(dir / "cfg" / "velmorloom" / "settings"), "latency=fast\nsampleRate=48000\n");
+}
+
+// Finds a top-level window by its title; 0 when there is none.
+Window findWindow(Display* d, const char* title) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) return 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        char* name = nullptr;
+        if (XFetchName(d, children[i], &name) && name) {
+            if (std::strcmp(name, title) == 0) found = children[i];
+            XFree(name);
+        }
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+// The window "Velmor Loom" opens on the X display; a second start leaves it there, and
+// closing it through the window manager's protocol ends the program with status 0.
+TEST_F(ProgramTest, MainWindowOpensAndClosingItEndsTheProgram) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (the suites run under xvfb-run)";
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(findWindow(d, "Velmor Loom"), 0u) << "another program's window is in the way";
+    first = spawn(args({"--audio", "alsa", "--device", "null"}), env, dir, "w");
+    Window w = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (!w && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(50ms);
+        w = findWindow(d, "Velmor Loom");
+    }
+    ASSERT_NE(w, 0u) << slurp(first.err);
+    XWindowAttributes attributes{};
+    ASSERT_TRUE(XGetWindowAttributes(d, w, &attributes));
+    EXPECT_EQ(attributes.map_state, IsViewable);
+    // The panel's size, or the default rectangle while the instrument has no panel.
+    EXPECT_TRUE((attributes.width == 727 && attributes.height == 301) ||
+                (attributes.width == 90 && attributes.height == 90))
+        << attributes.width << " x " << attributes.height;
+
+    second = spawn(args({"--audio", "alsa", "--device", "null"}), env, dir, "w2");
+    EXPECT_EQ(waitFor(second, 10s), 0);
+    EXPECT_NE(slurp(second.out).find("already running"), std::string::npos);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(findWindow(d, "Velmor Loom"), w);
+
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = w;
+    close.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, w, False, NoEventMask, &close);
+    XFlush(d);
+    EXPECT_EQ(waitFor(first, 10s), 0) << slurp(first.err);
+    XSync(d, False);
+    EXPECT_EQ(findWindow(d, "Velmor Loom"), 0u);
+    XCloseDisplay(d);
 }
 
 // ---- JACK ----
