@@ -59,7 +59,13 @@ bool AlsaOutput::start() {
     if (!pcm || running.load()) return pcm != nullptr;
     running.store(true);
     try {
-        thread = std::thread([this] { run(); });
+        thread = std::thread([this] {
+            try {
+                run();
+            } catch (...) {
+                // The output falls silent; stop() still joins.
+            }
+        });
     } catch (...) {
         running.store(false);
         return false;
