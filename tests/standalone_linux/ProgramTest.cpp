@@ -250,7 +250,10 @@ TEST_F(ProgramTest, MainWindowOpensAndClosingItEndsTheProgram) {
     Display* d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr);
     ASSERT_EQ(findWindow(d, "Velmor Loom"), 0u) << "another program's window is in the way";
-    first = spawn(args({"--audio", "alsa", "--device", "null"}), env, dir, "w");
+    // No --audio and no JACK server: the program falls back to ALSA.
+    auto e = env;
+    e["JACK_DEFAULT_SERVER"] = "vl-none-" + std::to_string(::getpid());
+    first = spawn(args({"--device", "null"}), e, dir, "w");
     Window w = 0;
     const auto deadline = std::chrono::steady_clock::now() + 15s;
     while (!w && std::chrono::steady_clock::now() < deadline) {
@@ -258,6 +261,7 @@ TEST_F(ProgramTest, MainWindowOpensAndClosingItEndsTheProgram) {
         w = findWindow(d, "Velmor Loom");
     }
     ASSERT_NE(w, 0u) << slurp(first.err);
+    EXPECT_TRUE(waitForOutput(first, "playing through ALSA device null", 5s)) << slurp(first.out);
     XWindowAttributes attributes{};
     ASSERT_TRUE(XGetWindowAttributes(d, w, &attributes));
     EXPECT_EQ(attributes.map_state, IsViewable);
@@ -357,6 +361,24 @@ protected:
     NoteClient notes;
 };
 
+// The server stops under the running program: it says so, finishes the recording and
+// ends with status 1.
+TEST_F(JackProgramTest, ServerGoingAwayEndsTheProgramWithItsRecordingFinished) {
+    const fs::path wav = dir / "gone.wav";
+    first = spawn(args({"--no-gui", "--no-connect", "--record", wav.string()}), env, dir, "g");
+    ASSERT_TRUE(waitForOutput(first, "playing through JACK", 15s)) << slurp(first.out) << slurp(first.err);
+    std::this_thread::sleep_for(300ms);
+    jack_client_close(notes.client);
+    notes.client = nullptr;
+    ::kill(jackd.pid, SIGTERM);
+    EXPECT_NE(waitFor(jackd, 10s), -1);
+    EXPECT_EQ(waitFor(first, 10s), 1);
+    EXPECT_NE(slurp(first.err).find("velmorloom: the JACK server stopped\n"), std::string::npos) << slurp(first.err);
+    const auto samples = readWav(wav, 44100);
+    EXPECT_GT(samples.size(), 0u);
+    EXPECT_EQ(samples.size() % 512, 0u);
+}
+
 // Renders what velmorloom plays from its first block on: 256-frame blocks at 44100 Hz,
 // note on at frame on, note off at frame off, frames in all.
 std::vector<std::int16_t> renderReference(long on, long off, std::size_t frames) {
@@ -446,9 +468,24 @@ TEST_F(JackProgramTest, NoteFromAJackClientIsPlayedAndRecorded) {
     }
     ASSERT_GE(on, 0) << "no note-on at frame 100 of a period explains the recording (sound from frame " << firstSound
                      << ")";
-    const long off = on - NoteClient::kOnFrame + 100 * 256 + NoteClient::kOffFrame;
-    const auto reference = renderReference(on, off, frames);
-    EXPECT_TRUE(played == reference) << "the recording differs from the instrument's rendering";
+    // The note-off was sent 100 periods later at frame 37 of its period. On a loaded
+    // machine the server may skip a client's cycle, which moves it by whole periods in the
+    // program's own count; at frame 37 of a period near there it must be.
+    long off = -1;
+    std::size_t bestMatch = 0;
+    for (long shift : {0L, 1L, -1L, 2L, -2L, 3L, -3L}) {
+        const long candidate = on - NoteClient::kOnFrame + (100 + shift) * 256 + NoteClient::kOffFrame;
+        const auto reference = renderReference(on, candidate, frames);
+        const auto differ = std::mismatch(played.begin(), played.end(), reference.begin());
+        bestMatch = std::max(bestMatch, std::size_t(differ.first - played.begin()) / 2);
+        if (differ.first == played.end()) {
+            off = candidate;
+            break;
+        }
+    }
+    ASSERT_GE(off, 0) << "no note-off at frame 37 of a period explains the recording; it matches the rendering up "
+                         "to frame "
+                      << bestMatch << " (note-on at " << on << ")";
 
     // Its pitch is A4, and it is loud while held and dies away after the note-off.
     const double pitch = pitchOf(played, std::size_t(on) + 8192, 4096);
@@ -456,8 +493,8 @@ TEST_F(JackProgramTest, NoteFromAJackClientIsPlayedAndRecorded) {
     int held = 0;
     for (std::size_t i = std::size_t(on) + 4096; i < std::size_t(off); ++i) held = std::max(held, std::abs(int(played[2 * i])));
     EXPECT_GT(held, 1000);
-    std::printf("note-on at frame %ld (sound from %zu), %zu frames recorded, pitch %.2f Hz, peak %d\n", on, firstSound,
-                frames, pitch, held);
+    std::printf("note-on at frame %ld (sound from %zu), note-off at %ld, %zu frames recorded, pitch %.2f Hz, peak %d\n",
+                on, firstSound, off, frames, pitch, held);
 }
 
 } // namespace
