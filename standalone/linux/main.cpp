@@ -27,8 +27,8 @@ namespace vl::linuxapp {
 namespace {
 
 // The main loop sleeps on this pipe. Signal handlers, the audio thread and JACK's
-// shutdown notice each write one byte to it: 'q' quit, 'r' raise the window, 'n' a
-// notice from the audio thread, 'x' the JACK server went away.
+// shutdown notice each write one byte to it: 'q' quit, 'r' raise the window, 'h' read
+// the settings again, 'n' a notice from the audio thread, 'x' the JACK server went away.
 int wakePipe[2] = {-1, -1};
 
 void wake(char what) {
@@ -39,7 +39,7 @@ void wake(char what) {
     errno = saved;
 }
 
-extern "C" void onSignal(int signal) { wake(signal == SIGUSR1 ? 'r' : 'q'); }
+extern "C" void onSignal(int signal) { wake(signal == SIGUSR1 ? 'r' : signal == SIGHUP ? 'h' : 'q'); }
 void onJackShutdown() { wake('x'); }
 
 void say(const std::string& line) {
@@ -51,13 +51,20 @@ class LinuxShell : public AppShell {
 public:
     LinuxShell(const CommandLine& o, const LinuxSettings& s) : options(o), linuxSettings(s) {}
 
+    void setLinuxSettings(const LinuxSettings& s) { linuxSettings = s; }
+
     void postUiNotice() override { wake('n'); }
     bool chooseFile(VstFileSelect* selection) override { return chooseFileFallback(selection, nullptr); }
     // The setup dialog belongs to the panel window; without one nothing is changed.
     bool runSetupDialog(SettingsValues&) override { return false; }
     void openDevices(StandaloneApp& app) override {
         std::string error;
-        if (!open(app, error)) say(error);
+        if (open(app, error)) {
+            std::printf("velmorloom: playing through %s\n", what.c_str());
+            std::fflush(stdout);
+        } else {
+            say(error);
+        }
     }
 
     // Opens the audio system chosen by the option or the settings ("auto": JACK when a
@@ -151,12 +158,32 @@ private:
     std::string what;
 };
 
+// Reads the settings file (a missing one is created with the defaults when create is
+// set, so that there is one to edit) and lays the command-line options over it.
+void loadSettings(const CommandLine& options, bool create, SettingsValues& settings, LinuxSettings& linuxSettings) {
+    SettingsFile file(settingsPath());
+    std::vector<std::string> warnings;
+    const bool existed = !file.path().empty() && file.load(warnings);
+    settings = readSettings(file, warnings);
+    linuxSettings = readLinuxSettings(file, warnings);
+    for (const std::string& w : warnings) say("settings: " + w);
+    if (create && !existed && !file.path().empty()) {
+        writeSettings(file, settings);
+        writeLinuxSettings(file, linuxSettings);
+        std::string error;
+        if (!file.save(error)) say(error);
+    }
+    if (options.rate) settings.sampleRate = *options.rate;
+    if (options.latency) settings.latency = *options.latency;
+    if (options.midiChannel) settings.inputChannel = *options.midiChannel;
+}
+
 bool installSignals() {
     if (::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
     struct sigaction action {};
     action.sa_handler = &onSignal;
     sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGUSR1}) sigaction(s, &action, nullptr);
+    for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGHUP}) sigaction(s, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     return true;
 }
@@ -185,8 +212,9 @@ bool openWindow(StandaloneApp& app, MainWindow& window) {
     return true;
 }
 
-// Waits for the end; answers the exit status.
-int mainLoop(StandaloneApp& app, MainWindow& window) {
+// Waits for the end; answers the exit status. SIGHUP reads the settings file again and
+// reopens the devices with it, as the setup dialog's OK does.
+int mainLoop(StandaloneApp& app, LinuxShell& shell, const CommandLine& options, MainWindow& window) {
     for (;;) {
         pollfd fds[2] = {{wakePipe[0], POLLIN, 0}, {window.fd(), POLLIN, 0}};
         if (::poll(fds, window.fd() >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) return 1;
@@ -206,6 +234,13 @@ int mainLoop(StandaloneApp& app, MainWindow& window) {
             case 'r':
                 window.raise();
                 break;
+            case 'h': {
+                LinuxSettings linuxSettings;
+                loadSettings(options, false, app.settings, linuxSettings);
+                shell.setLinuxSettings(linuxSettings);
+                shell.openDevices(app);
+                break;
+            }
             default:
                 break;
             }
@@ -244,21 +279,9 @@ int run(const std::vector<std::string>& args) {
         break;
     }
 
-    // Settings: a missing file is created with the defaults, so that there is one to edit.
-    SettingsFile file(settingsPath());
-    std::vector<std::string> warnings;
-    const bool existed = !file.path().empty() && file.load(warnings);
-    SettingsValues settings = readSettings(file, warnings);
-    LinuxSettings linuxSettings = readLinuxSettings(file, warnings);
-    for (const std::string& w : warnings) say("settings: " + w);
-    if (!existed && !file.path().empty()) {
-        writeSettings(file, settings);
-        writeLinuxSettings(file, linuxSettings);
-        if (!file.save(error)) say(error);
-    }
-    if (options.rate) settings.sampleRate = *options.rate;
-    if (options.latency) settings.latency = *options.latency;
-    if (options.midiChannel) settings.inputChannel = *options.midiChannel;
+    SettingsValues settings;
+    LinuxSettings linuxSettings;
+    loadSettings(options, true, settings, linuxSettings);
 
     if (!installSignals()) {
         say("cannot create a pipe");
@@ -288,7 +311,7 @@ int run(const std::vector<std::string>& args) {
     MainWindow window;
     if (!options.noGui) openWindow(*app, window);
 
-    const int status = mainLoop(*app, window);
+    const int status = mainLoop(*app, shell, options, window);
     const bool finished = app->finishRecording();
     app.reset();
     return finished ? status : 1;
