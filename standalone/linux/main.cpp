@@ -14,7 +14,6 @@
 
 #include "instrument/PatchFiles.h"
 #include "standalone/StandaloneApp.h"
-#include "vst/EditorBase.h"
 #include "standalone/linux/AlsaOutput.h"
 #include "standalone/linux/AlsaSequencer.h"
 #include "standalone/linux/CommandLine.h"
@@ -22,6 +21,7 @@
 #include "standalone/linux/MainWindow.h"
 #include "standalone/linux/SettingsFile.h"
 #include "standalone/linux/SingleInstance.h"
+#include "vst/EditorBase.h"
 
 namespace vl::linuxapp {
 namespace {
