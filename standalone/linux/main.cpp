@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <exception>
 #include <fcntl.h>
 #include <memory>
@@ -22,6 +24,12 @@
 #include "standalone/linux/SettingsFile.h"
 #include "standalone/linux/SingleInstance.h"
 #include "vst/EditorBase.h"
+#ifdef VL_WITH_PANEL
+#include "gui/Controls.h"
+#include "gui/Picture.h"
+#include "instrument/InstrumentEditor.h"
+#include "resources/BitmapResources.h"
+#endif
 
 namespace vl::linuxapp {
 namespace {
@@ -47,6 +55,26 @@ void say(const std::string& line) {
     std::fflush(stderr);
 }
 
+// Reads the settings file (a missing one is created with the defaults when create is
+// set, so that there is one to edit) and lays the command-line options over it.
+void loadSettings(const CommandLine& options, bool create, SettingsValues& settings, LinuxSettings& linuxSettings) {
+    SettingsFile file(settingsPath());
+    std::vector<std::string> warnings;
+    const bool existed = !file.path().empty() && file.load(warnings);
+    settings = readSettings(file, warnings);
+    linuxSettings = readLinuxSettings(file, warnings);
+    for (const std::string& w : warnings) say("settings: " + w);
+    if (create && !existed && !file.path().empty()) {
+        writeSettings(file, settings);
+        writeLinuxSettings(file, linuxSettings);
+        std::string error;
+        if (!file.save(error)) say(error);
+    }
+    if (options.rate) settings.sampleRate = *options.rate;
+    if (options.latency) settings.latency = *options.latency;
+    if (options.midiChannel) settings.inputChannel = *options.midiChannel;
+}
+
 class LinuxShell : public AppShell {
 public:
     LinuxShell(const CommandLine& o, const LinuxSettings& s) : options(o), linuxSettings(s) {}
@@ -54,9 +82,35 @@ public:
     void setLinuxSettings(const LinuxSettings& s) { linuxSettings = s; }
 
     void postUiNotice() override { wake('n'); }
-    bool chooseFile(VstFileSelect* selection) override { return chooseFileFallback(selection, nullptr); }
-    // The setup dialog belongs to the panel window; without one nothing is changed.
-    bool runSetupDialog(SettingsValues&) override { return false; }
+
+    // The system's file dialog where there is one. Without one, a recording (a WAV save)
+    // goes to a new file named after the time in the current folder; other requests are
+    // cancelled.
+    bool chooseFile(VstFileSelect* selection) override {
+        if (chooseFileFallback(selection, nullptr)) return true;
+        if (!selection || selection->command != kVstFileSave || selection->nbFileTypes < 1 || !selection->fileTypes ||
+            std::strcmp(selection->fileTypes[0].dosType, "wav") != 0 || !selection->returnPath ||
+            selection->sizeReturnPath < 64)
+            return false;
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char name[64];
+        std::strftime(name, sizeof name, "velmorloom-%Y%m%d-%H%M%S.wav", &local);
+        std::snprintf(selection->returnPath, std::size_t(selection->sizeReturnPath), "%s", name);
+        std::printf("velmorloom: recording to %s\n", name);
+        std::fflush(stdout);
+        return true;
+    }
+
+    // The settings button: the settings file is read again (with the command line laid
+    // over it) and the devices are reopened with it.
+    bool runSetupDialog(SettingsValues& values) override {
+        LinuxSettings fresh;
+        loadSettings(options, false, values, fresh);
+        linuxSettings = fresh;
+        return true;
+    }
     void openDevices(StandaloneApp& app) override {
         std::string error;
         if (open(app, error)) {
@@ -158,26 +212,6 @@ private:
     std::string what;
 };
 
-// Reads the settings file (a missing one is created with the defaults when create is
-// set, so that there is one to edit) and lays the command-line options over it.
-void loadSettings(const CommandLine& options, bool create, SettingsValues& settings, LinuxSettings& linuxSettings) {
-    SettingsFile file(settingsPath());
-    std::vector<std::string> warnings;
-    const bool existed = !file.path().empty() && file.load(warnings);
-    settings = readSettings(file, warnings);
-    linuxSettings = readLinuxSettings(file, warnings);
-    for (const std::string& w : warnings) say("settings: " + w);
-    if (create && !existed && !file.path().empty()) {
-        writeSettings(file, settings);
-        writeLinuxSettings(file, linuxSettings);
-        std::string error;
-        if (!file.save(error)) say(error);
-    }
-    if (options.rate) settings.sampleRate = *options.rate;
-    if (options.latency) settings.latency = *options.latency;
-    if (options.midiChannel) settings.inputChannel = *options.midiChannel;
-}
-
 bool installSignals() {
     if (::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
     struct sigaction action {};
@@ -186,6 +220,31 @@ bool installSignals() {
     for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGHUP}) sigaction(s, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     return true;
+}
+
+// The settings button (tag 41, picture 149) and the record switch (tag 42, picture 150)
+// on the panel's page, side by side at the bottom right. Both pictures hold two images of
+// 43 x 25 stacked; the controls keep their own references to them.
+void addPanelButtons(StandaloneApp& app) {
+#ifdef VL_WITH_PANEL
+    InstrumentEditor* panel = app.getPanel();
+    if (!panel) return;
+    Picture* settingsPicture = new Picture(kBitmapSettings);
+    Picture* recordPicture = new Picture(kBitmapRecord);
+    Rect place{618, 268, 618 + settingsPicture->width, 268 + settingsPicture->height / 2};
+    panel->addControl(new MomentaryButton(place, panel, StandaloneApp::kSettingsButtonTag,
+                                          settingsPicture->height / 2, settingsPicture, Point{}),
+                      StandaloneApp::kSettingsButtonTag);
+    place = place.offset(50, 0);
+    panel->addControl(new ToggleButton(place, panel, StandaloneApp::kRecordButtonTag, recordPicture),
+                      StandaloneApp::kRecordButtonTag);
+    settingsPicture->release();
+    recordPicture->release();
+    // A recording started from the command line shows as a lit switch.
+    if (app.recording()) panel->setParameter(StandaloneApp::kRecordButtonTag, 1.0f);
+#else
+    (void)app;
+#endif
 }
 
 // Opens the main window: the panel's size when the instrument has a panel, else the
@@ -205,10 +264,12 @@ bool openWindow(StandaloneApp& app, MainWindow& window) {
         say(error + ": running without a window");
         return false;
     }
-    // The settings (tag 41, picture 149) and record (tag 42, picture 150) buttons belong
-    // on the panel's page at (618, 268) and (668, 268); their changes arrive at
-    // StandaloneApp::panelControlChanged.
-    if (panel) panel->open(reinterpret_cast<void*>(window.nativeWindow()));
+    if (!panel) return true;
+    if (!panel->open(reinterpret_cast<void*>(window.nativeWindow()))) {
+        say("the panel could not be opened");
+        return true;
+    }
+    addPanelButtons(app);
     return true;
 }
 
@@ -217,8 +278,12 @@ bool openWindow(StandaloneApp& app, MainWindow& window) {
 int mainLoop(StandaloneApp& app, LinuxShell& shell, const CommandLine& options, MainWindow& window) {
     for (;;) {
         pollfd fds[2] = {{wakePipe[0], POLLIN, 0}, {window.fd(), POLLIN, 0}};
-        if (::poll(fds, window.fd() >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) return 1;
+        // An open panel is idled at least every 40 ms, also when no audio runs.
+        const bool panelShown = window.fd() >= 0 && app.getEditor();
+        const int ready = ::poll(fds, window.fd() >= 0 ? 2 : 1, panelShown ? 40 : -1);
+        if (ready < 0 && errno != EINTR) return 1;
         if (!window.handleEvents()) return 0; // closed
+        if (ready == 0) app.handleUiNotice();
         char bytes[64];
         const ssize_t n = ::read(wakePipe[0], bytes, sizeof bytes);
         for (ssize_t i = 0; i < n; ++i) {
