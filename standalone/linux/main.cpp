@@ -21,6 +21,7 @@
 #include "standalone/linux/CommandLine.h"
 #include "standalone/linux/JackOutput.h"
 #include "standalone/linux/MainWindow.h"
+#include "standalone/linux/SetupDialog.h"
 #include "standalone/linux/SettingsFile.h"
 #include "standalone/linux/SingleInstance.h"
 #include "vst/EditorBase.h"
@@ -79,7 +80,12 @@ class LinuxShell : public AppShell {
 public:
     LinuxShell(const CommandLine& o, const LinuxSettings& s) : options(o), linuxSettings(s) {}
 
-    void setLinuxSettings(const LinuxSettings& s) { linuxSettings = s; }
+    // Reads the settings file again (the command line still laid over it) and reopens
+    // the devices.
+    void reloadSettings(StandaloneApp& app) {
+        loadSettings(options, false, app.settings, linuxSettings);
+        openDevices(app);
+    }
 
     void postUiNotice() override { wake('n'); }
 
@@ -103,13 +109,34 @@ public:
         return true;
     }
 
-    // The settings button: the settings file is read again (with the command line laid
-    // over it) and the devices are reopened with it.
+    // The settings button: the setup dialog; OK stores its values in the settings file,
+    // and they replace the command line's for the rest of the run. Where the dialog
+    // cannot be shown the settings file is read again instead.
     bool runSetupDialog(SettingsValues& values) override {
+#ifdef VL_WITH_PANEL
+        LinuxSettings shown = linuxSettings;
+        if (options.audio) shown.audio = *options.audio;
+        if (options.device) shown.alsaDevice = *options.device;
+        if (options.midiIn) shown.midiIn = *options.midiIn;
+        SettingsValues edited = values;
+        if (!linuxapp::runSetupDialog(edited, shown, &dialogPoll)) return false;
+        values = edited;
+        linuxSettings = shown;
+        options = CommandLine{};
+        SettingsFile file(settingsPath());
+        std::vector<std::string> warnings;
+        file.load(warnings);
+        writeSettings(file, values);
+        writeLinuxSettings(file, linuxSettings);
+        std::string error;
+        if (!file.path().empty() && !file.save(error)) say(error);
+        return true;
+#else
         LinuxSettings fresh;
         loadSettings(options, false, values, fresh);
         linuxSettings = fresh;
         return true;
+#endif
     }
     void openDevices(StandaloneApp& app) override {
         std::string error;
@@ -206,7 +233,21 @@ private:
         return true;
     }
 
-    const CommandLine& options;
+    // While the dialog runs: false when the program is asked to quit (the request is
+    // put back for the main loop).
+    static bool dialogPoll() {
+        char bytes[64];
+        const ssize_t n = ::read(wakePipe[0], bytes, sizeof bytes);
+        for (ssize_t i = 0; i < n; ++i) {
+            if (bytes[i] == 'q' || bytes[i] == 'x') {
+                wake(bytes[i]);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    CommandLine options;
     LinuxSettings linuxSettings;
     bool noServer = false;
     std::string what;
@@ -275,7 +316,7 @@ bool openWindow(StandaloneApp& app, MainWindow& window) {
 
 // Waits for the end; answers the exit status. SIGHUP reads the settings file again and
 // reopens the devices with it, as the setup dialog's OK does.
-int mainLoop(StandaloneApp& app, LinuxShell& shell, const CommandLine& options, MainWindow& window) {
+int mainLoop(StandaloneApp& app, LinuxShell& shell, MainWindow& window) {
     for (;;) {
         pollfd fds[2] = {{wakePipe[0], POLLIN, 0}, {window.fd(), POLLIN, 0}};
         // An open panel is idled at least every 40 ms, also when no audio runs.
@@ -299,13 +340,9 @@ int mainLoop(StandaloneApp& app, LinuxShell& shell, const CommandLine& options, 
             case 'r':
                 window.raise();
                 break;
-            case 'h': {
-                LinuxSettings linuxSettings;
-                loadSettings(options, false, app.settings, linuxSettings);
-                shell.setLinuxSettings(linuxSettings);
-                shell.openDevices(app);
+            case 'h':
+                shell.reloadSettings(app);
                 break;
-            }
             default:
                 break;
             }
@@ -376,7 +413,7 @@ int run(const std::vector<std::string>& args) {
     MainWindow window;
     if (!options.noGui) openWindow(*app, window);
 
-    const int status = mainLoop(*app, shell, options, window);
+    const int status = mainLoop(*app, shell, window);
     const bool finished = app->finishRecording();
     app.reset();
     return finished ? status : 1;

@@ -274,9 +274,10 @@ int count(const std::string& text, const std::string& part) {
 }
 
 // The window "Velmor Loom" opens on the X display with the panel and the two buttons.
-// The record switch records to a new file and finishes it; the settings button reads the
-// settings again and reopens the devices; a second start leaves the window there; closing
-// it through the window manager's protocol ends the program with status 0.
+// The record switch records to a new file and finishes it; the settings button opens the
+// setup dialog, whose OK stores the settings and reopens the devices; a second start
+// leaves the window there; closing it through the window manager's protocol ends the
+// program with status 0.
 TEST_F(ProgramTest, PanelWindowWithSettingsAndRecordButtons) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (the suites run under xvfb-run)";
     Display* d = XOpenDisplay(nullptr);
@@ -317,11 +318,31 @@ TEST_F(ProgramTest, PanelWindowWithSettingsAndRecordButtons) {
     EXPECT_GT(samples.size(), 2u * 882u);
     EXPECT_EQ(samples.size() % (2 * 882), 0u);
 
-    // The settings button at (618, 268): the devices open again with the file's latency.
-    std::ofstream(dir / "cfg" / "velmorloom" / "settings") << "latency=10\n";
+    // The settings button at (618, 268) opens the setup dialog. One click on the sample
+    // rate shows the next rate; OK stores the settings and reopens the devices with them.
     click(d, attributes.x + 639, attributes.y + 280);
-    EXPECT_TRUE(waitForOutput(first, "playing through ALSA device null at 44100 Hz, 441 frames", 5s))
+    Window setup = 0;
+    const auto shown = std::chrono::steady_clock::now() + 5s;
+    while (!setup && std::chrono::steady_clock::now() < shown) {
+        std::this_thread::sleep_for(50ms);
+        setup = findWindow(d, "Setup");
+    }
+    ASSERT_NE(setup, 0u) << "no setup dialog: " << slurp(first.err);
+    XWindowAttributes dialog{};
+    ASSERT_TRUE(XGetWindowAttributes(d, setup, &dialog));
+    EXPECT_EQ(dialog.width, 400);
+    EXPECT_EQ(dialog.height, 246);
+    std::this_thread::sleep_for(300ms);
+    click(d, dialog.x + 195, dialog.y + 80);  // sample rate: 44100 -> 48000
+    click(d, dialog.x + 341, dialog.y + 219); // OK
+    EXPECT_TRUE(waitForOutput(first, "playing through ALSA device null at 48000 Hz, 960 frames", 5s))
         << slurp(first.out) << slurp(first.err);
+    XSync(d, False);
+    EXPECT_EQ(findWindow(d, "Setup"), 0u);
+    const std::string stored = slurp(dir / "cfg" / "velmorloom" / "settings");
+    EXPECT_NE(stored.find("\nsampleRate=48000\n"), std::string::npos) << stored;
+    EXPECT_NE(stored.find("\nlatency=20\n"), std::string::npos) << stored;
+    EXPECT_NE(stored.find("\naudio=auto\n"), std::string::npos) << stored;
 
     second = spawn(args({"--device", "null"}), e, dir, "w2");
     EXPECT_EQ(waitFor(second, 10s), 0);
