@@ -14,6 +14,10 @@
 #include "instrument/Parameters.h"
 #include "resources/BitmapResources.h"
 
+#if !defined(_WIN32)
+#include "instrument/linux/PanelNotice.h"
+#endif
+
 namespace vl {
 
 namespace {
@@ -70,6 +74,8 @@ void installPanelBitmaps()
     // On Linux the pictures come from the bitmaps compiled into the library. A source
     // installed before (a test's own pictures) is left alone.
     if (!getBitmapSource()) setBitmapSource(&decodeBitmapResource);
+    // notices become small windows while a panel is open
+    panelnotice::install();
 #endif
 }
 
@@ -244,6 +250,12 @@ VstInt32 InstrumentEditor::open(void* window)
     setParameter(kFirstProgramTag + instrument->getProgram(), 1.0f);
 
     root->addView(page); // page 0 shown
+#if !defined(_WIN32)
+    // notices from now on appear as windows owned by the host's window
+    void* hostWindow = root->findHostWindow();
+    panelnotice::panelOpened(reinterpret_cast<unsigned long>(hostWindow ? hostWindow : window));
+    noticeWindows = true;
+#endif
     return 1;
 }
 
@@ -303,6 +315,10 @@ bool InstrumentEditor::addControl(ValueWidget* control, int tag)
 
 void InstrumentEditor::close()
 {
+#if !defined(_WIN32)
+    if (noticeWindows) panelnotice::panelClosed();
+    noticeWindows = false;
+#endif
     {
         std::lock_guard<std::mutex> lock(panelLock);
         panelOpen = false;

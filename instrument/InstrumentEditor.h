@@ -98,6 +98,7 @@ private:
     GroupView* page = nullptr; // owned by the root while open
     int32_t pageShown = 0;
     bool fileButtonArmed[4] = {};
+    bool noticeWindows = false; // this open panel counts for notice windows
 
     // Guarded by panelLock.
     std::mutex panelLock;
