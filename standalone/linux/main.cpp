@@ -115,7 +115,9 @@ public:
         if (!linuxapp::runSetupDialog(edited, shown, &dialogPoll)) return false;
         values = edited;
         linuxSettings = shown;
+        const bool noConnect = options.noConnect; // not a setting: it holds for the whole run
         options = CommandLine{};
+        options.noConnect = noConnect;
         SettingsFile file(settingsPath());
         std::vector<std::string> warnings;
         file.load(warnings);
