@@ -1,0 +1,98 @@
+#include "standalone/MidiPorts.h"
+
+#include <cstring>
+
+namespace vl {
+
+MidiPorts::MidiPorts(int inputChannel, int outputChannel, int sampleRate, int blockFrames)
+    : inChannel(inputChannel), outChannel(outputChannel), samplesPerMillisecond(sampleRate / 1000),
+      frames(blockFrames) {
+    std::memset(eventLists, 0, sizeof eventLists);
+    std::memset(eventPool, 0, sizeof eventPool);
+    activeList = &eventLists[0];
+}
+
+MidiPorts::~MidiPorts() = default;
+
+void MidiPorts::inputOpened(std::uint32_t nowMs) {
+    std::lock_guard<std::mutex> guard(lock);
+    startTime = nowMs;
+}
+
+bool MidiPorts::accepts(std::uint32_t message, int inputChannel) {
+    if (inputChannel != -1 && static_cast<int>(message & 0x0Fu) != inputChannel) return false;
+    switch (message & 0xF0u) {
+    case 0x80:
+    case 0x90:
+    case 0xB0:
+    case 0xC0:
+    case 0xE0:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::int32_t MidiPorts::offsetFor(std::uint32_t timeMs, std::uint32_t listStartMs, std::int32_t samplesPerMs,
+                                  std::int32_t blockFrames) {
+    const std::uint32_t delta = (timeMs - listStartMs) * static_cast<std::uint32_t>(samplesPerMs);
+    if (blockFrames <= 1) return 0;
+    if (delta >= static_cast<std::uint32_t>(blockFrames)) return blockFrames - 1;
+    return delta == 0 ? 1 : static_cast<std::int32_t>(delta);
+}
+
+bool MidiPorts::receive(std::uint32_t message, std::uint32_t timeMs) {
+    if (!accepts(message, inChannel)) return false;
+    queue(message, 0, true, timeMs);
+    return true;
+}
+
+bool MidiPorts::receiveAtFrame(std::uint32_t message, std::int32_t frame) {
+    if (!accepts(message, inChannel)) return false;
+    queue(message, frame < 0 ? 0 : frame, false, 0);
+    return true;
+}
+
+void MidiPorts::queue(std::uint32_t message, std::int32_t frame, bool fromTimeStamp, std::uint32_t timeMs) {
+    std::lock_guard<std::mutex> guard(lock);
+    VstMidiEvent& event = eventPool[poolIndex];
+    poolIndex = (poolIndex + 1) % kPoolSize;
+    std::memset(&event, 0, sizeof event);
+    event.type = kVstMidiType;
+    event.byteSize = sizeof(VstMidiEvent);
+    event.midiData[0] = static_cast<char>(message & 0xFFu);
+    event.midiData[1] = static_cast<char>((message >> 8) & 0xFFu);
+    event.midiData[2] = static_cast<char>((message >> 16) & 0xFFu);
+    const std::int32_t block = frames.load(std::memory_order_relaxed);
+    event.deltaFrames = fromTimeStamp ? offsetFor(timeMs, static_cast<std::uint32_t>(activeList->reserved),
+                                                  samplesPerMillisecond, block)
+                                      : (frame >= block ? (block > 0 ? block - 1 : 0) : frame);
+    activeList->events[activeList->numEvents] = reinterpret_cast<VstEvent*>(&event);
+    activeList->numEvents = (activeList->numEvents + 1) % kListCapacity;
+}
+
+VstEvents* MidiPorts::exchangeLists(std::uint32_t nowMs) {
+    std::lock_guard<std::mutex> guard(lock);
+    EventList* filled = activeList;
+    activeIndex ^= 1;
+    activeList = &eventLists[activeIndex];
+    activeList->numEvents = 0;
+    activeList->reserved = static_cast<VstIntPtr>(static_cast<std::uint32_t>(nowMs - startTime));
+    return asVstEvents(*filled);
+}
+
+void MidiPorts::setBlockFrames(int blockFrames) {
+    frames.store(blockFrames, std::memory_order_relaxed);
+}
+
+int MidiPorts::blockFrames() const { return frames.load(std::memory_order_relaxed); }
+
+void MidiPorts::sendControlChange(int data1, int data2) {
+    if (outChannel < 0 || outChannel > 15) return;
+    sendShortMessage((0xB0u | static_cast<std::uint32_t>(outChannel)) | (static_cast<std::uint32_t>(data1 & 0xFF) << 8) |
+                     (static_cast<std::uint32_t>(data2 & 0xFF) << 16));
+}
+
+void MidiPorts::sendShortMessage(std::uint32_t) {}
+
+} // namespace vl
