@@ -338,6 +338,37 @@ TEST_F(Panel, DraggingAKnobAutomatesItsParameter)
     EXPECT_EQ(readDisplay(grab(), 3), static_cast<int>(parameter(3) * 127.0f));
 }
 
+TEST_F(Panel, ControlClickSetsTheDefaultControlShiftClickDoesNot)
+{
+    ASSERT_EQ(open(), 1);
+    idle();
+    effect->setParameter(effect, 5, 0.9f); // Ensemble Amount, default 0.4
+    effect->setParameter(effect, 8, 0.9f); // Phaser Depth, default 0.6
+    recorder().take();
+    // a quick Ctrl-click (press and release between two idles)
+    XTestFakeMotionEvent(display, -1, kKnobCentre[5][0], kKnobCentre[5][1], 0);
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, XK_Control_L), True, 0);
+    XTestFakeButtonEvent(display, 1, True, 0);
+    XTestFakeButtonEvent(display, 1, False, 0);
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, XK_Control_L), False, 0);
+    XSync(display, False);
+    idle(5);
+    EXPECT_FLOAT_EQ(parameter(5), 0.4f);
+    EXPECT_EQ(recorder().count(effect, audioMasterBeginEdit), 0);
+    EXPECT_EQ(readDisplay(grab(), 5), 50);
+    // Ctrl+Shift: a (fine) drag without movement, the value stays
+    gesture([&](Display* d) {
+        moveTo(d, kKnobCentre[8][0], kKnobCentre[8][1]);
+        key(d, XK_Control_L, true);
+        key(d, XK_Shift_L, true);
+        button(d, 1, true);
+        button(d, 1, false);
+        key(d, XK_Shift_L, false);
+        key(d, XK_Control_L, false);
+    });
+    EXPECT_FLOAT_EQ(parameter(8), 0.9f);
+}
+
 TEST_F(Panel, ProgramButtonsSelectAndAltClickStores)
 {
     ASSERT_EQ(open(), 1);
