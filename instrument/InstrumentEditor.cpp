@@ -12,7 +12,6 @@
 #include "instrument/ErrorReport.h"
 #include "instrument/Instrument.h"
 #include "instrument/Parameters.h"
-#include "resources/BitmapResources.h"
 
 #if !defined(_WIN32)
 #include "instrument/linux/PanelNotice.h"
@@ -22,8 +21,9 @@ namespace vl {
 
 namespace {
 
-// The shared pictures: slot, resource id.
-constexpr int32_t kPictureIds[InstrumentEditor::kPictureCount] = {
+// The shared pictures: slot, resource id (guarded by pictureLock; tests may name a
+// missing id to see the refusal).
+int32_t pictureIds[InstrumentEditor::kPictureCount] = {
     134,                     // 0 background; its size is the panel's
     166,                     // 1 small knob, 66 frames of 37 x 37
     165,                     // 2 large knob, 66 frames of 48 x 48
@@ -68,12 +68,9 @@ constexpr Color kNameBack{186, 195, 137, 0};
 constexpr int32_t kDigitWidth = 10, kDigitHeight = 11;
 constexpr int kVoicesParameter = 12; // its display shows the voice count
 
-void installPanelBitmaps()
+void installNoticeWindows()
 {
 #if !defined(_WIN32)
-    // On Linux the pictures come from the bitmaps compiled into the library. A source
-    // installed before (a test's own pictures) is left alone.
-    if (!getBitmapSource()) setBitmapSource(&decodeBitmapResource);
     // notices become small windows while a panel is open
     panelnotice::install();
 #endif
@@ -85,7 +82,7 @@ void installPanelBitmaps()
 
 InstrumentEditor::InstrumentEditor(Instrument* owner) : ToolkitEditor(owner), instrument(owner)
 {
-    installPanelBitmaps();
+    installNoticeWindows();
     if (!takePictures()) return;
     Picture* background = pictures[kBackgroundSlot];
     rect.top = 0;
@@ -120,7 +117,7 @@ bool InstrumentEditor::takePictures()
             if (pictures[slot]) {
                 pictures[slot]->retain();
             } else {
-                pictures[slot] = new (std::nothrow) Picture(kPictureIds[slot]);
+                pictures[slot] = new (std::nothrow) Picture(pictureIds[slot]);
                 if (!pictures[slot]) {
                     failure = ErrorCode::outOfMemory;
                     failed = true;
@@ -169,7 +166,18 @@ Picture* InstrumentEditor::sharedPicture(int slot)
 
 int32_t InstrumentEditor::sharedPictureId(int slot)
 {
-    return slot >= 0 && slot < kPictureCount ? kPictureIds[slot] : 0;
+    if (slot < 0 || slot >= kPictureCount) return 0;
+    std::lock_guard<std::mutex> lock(pictureLock);
+    return pictureIds[slot];
+}
+
+int32_t InstrumentEditor::replacePictureId(int slot, int32_t id)
+{
+    if (slot < 0 || slot >= kPictureCount) return 0;
+    std::lock_guard<std::mutex> lock(pictureLock);
+    const int32_t previous = pictureIds[slot];
+    pictureIds[slot] = id;
+    return previous;
 }
 
 // ---- Open and close ----------------------------------------------------------------------

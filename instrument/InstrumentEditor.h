@@ -76,6 +76,9 @@ public:
     static int32_t editorCount();
     static Picture* sharedPicture(int slot);
     static int32_t sharedPictureId(int slot);
+    // Names another resource id for a slot (tests: a missing bitmap); answers the old one.
+    // Takes effect when the slot is next loaded.
+    static int32_t replacePictureId(int slot, int32_t id);
 
 private:
     bool takePictures();

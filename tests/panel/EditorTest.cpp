@@ -7,11 +7,9 @@
 #include <vector>
 
 #include "gui/Picture.h"
-#include "gui/Platform.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentEditor.h"
 #include "platform/Notice.h"
-#include "resources/BitmapResources.h"
 
 namespace {
 
@@ -26,12 +24,6 @@ std::vector<std::string>& notices()
     return list;
 }
 void capture(const char* caption, const char* text) { notices().push_back(std::string(caption) + ": " + text); }
-
-int missingId = 0;
-bool sourceWithoutOne(std::int32_t id, std::int32_t* w, std::int32_t* h, std::vector<std::uint8_t>* rgb)
-{
-    return id != missingId && vl::decodeBitmapResource(id, w, h, rgb);
-}
 
 using vl::InstrumentEditor;
 
@@ -79,11 +71,10 @@ TEST(SharedPictures, AMissingBitmapRefusesTheInstanceAndReleasesOnlyWhatItTook)
     const vl::NoticeSink previousSink = vl::setNoticeSink(capture);
     auto holder = std::make_unique<vl::Instrument>(host); // holds every picture once
     ASSERT_TRUE(holder->editorReady);
-    for (int missing : {165, 134, 168}) {
-        SCOPED_TRACE(missing);
+    for (int slot : {2, 0, 15}) { // large knob, background, digits
+        SCOPED_TRACE(slot);
         notices().clear();
-        missingId = missing;
-        const vl::BitmapSource previous = vl::setBitmapSource(sourceWithoutOne);
+        const int32_t id = InstrumentEditor::replacePictureId(slot, 999); // no such bitmap
         // with the pictures all shared the missing one is never loaded: release the holder's
         // first, so that this instance must load them itself
         holder.reset();
@@ -95,7 +86,7 @@ TEST(SharedPictures, AMissingBitmapRefusesTheInstanceAndReleasesOnlyWhatItTook)
         EXPECT_EQ(notices(), std::vector<std::string>{"Velmor Loom Error: Bitmap could not be loaded"});
         EXPECT_EQ(InstrumentEditor::editorCount(), 0);
         refused.reset();
-        vl::setBitmapSource(previous);
+        InstrumentEditor::replacePictureId(slot, id);
         // the refused editor gave back every picture it took, the failed one included, so
         // the next instance loads them afresh
         for (int slot = 0; slot < InstrumentEditor::kPictureCount; ++slot)
