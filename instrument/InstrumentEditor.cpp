@@ -258,6 +258,7 @@ VstInt32 InstrumentEditor::open(void* window)
     setParameter(kFirstProgramTag + instrument->getProgram(), 1.0f);
 
     root->addView(page); // page 0 shown
+    root->redraw(nullptr); // painted at once, not only at the first idle
 #if !defined(_WIN32)
     // notices from now on appear as windows owned by the host's window
     void* hostWindow = root->findHostWindow();

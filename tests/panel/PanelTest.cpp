@@ -260,9 +260,12 @@ TEST_F(Panel, FreshPanelShowsTheFirstProgram)
     EXPECT_EQ(a.width, 727);
     EXPECT_EQ(a.height, 301);
     EXPECT_EQ(a.map_state, IsViewable);
+    XSync(display, False);
+    const Pixels atOnce = grab(); // painted by the open itself
     idle();
     const Pixels screen = grab();
     ASSERT_EQ(screen.width, 727);
+    EXPECT_TRUE(atOnce == screen);
     screenshot(screen);
     const int expected[13] = {127, 12, 38, 50, 38, 50, 50, 31, 76, 120, 44, 44, 16};
     for (int p = 0; p < 13; ++p) EXPECT_EQ(readDisplay(screen, p), expected[p]) << "parameter " << p;
