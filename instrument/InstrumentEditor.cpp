@@ -195,6 +195,11 @@ VstInt32 InstrumentEditor::open(void* window)
         showError(ErrorCode::outOfMemory);
         return 0;
     }
+    if (window && !root->getView()) {
+        // the window system refused the panel's window (no connection to the display)
+        close();
+        return 0;
+    }
     root->setBackground(background);
     page = new (std::nothrow) GroupView(size, root, background);
     if (!page) {

@@ -102,13 +102,19 @@ class OpenPanel {
 public:
     OpenPanel()
     {
-        display = XOpenDisplay(nullptr);
+        // the server may refuse a connection now and then while other tests come and go
+        for (int attempt = 0; attempt < 20 && !display; ++attempt) {
+            display = XOpenDisplay(nullptr);
+            if (!display) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
         if (!display) return;
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
         XMapWindow(display, parent);
         XSync(display, False);
-        opened = instrument.getPanel() &&
-                 instrument.getPanel()->open(reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))) == 1;
+        for (int attempt = 0; attempt < 20 && !opened && instrument.getPanel(); ++attempt) {
+            opened = instrument.getPanel()->open(reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))) == 1;
+            if (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
         if (opened) instrument.getPanel()->idle();
     }
     ~OpenPanel()
