@@ -486,6 +486,14 @@ TEST_F(Panel, CoveredPanelRepaints)
     XSync(display, False);
     idle(5);
     EXPECT_TRUE(grab() == shown);
+    // the host hides its window and shows it again
+    XUnmapWindow(display, parent);
+    XSync(display, False);
+    idle();
+    XMapWindow(display, parent);
+    XSync(display, False);
+    idle(5);
+    EXPECT_TRUE(grab() == shown);
 }
 
 } // namespace
