@@ -84,7 +84,7 @@ InstrumentEditor::InstrumentEditor(Instrument* owner) : ToolkitEditor(owner), in
 {
     installNoticeWindows();
     if (!takePictures()) return;
-    Picture* background = pictures[kBackgroundSlot];
+    Picture* background = held[kBackgroundSlot];
     rect.top = 0;
     rect.left = 0;
     rect.bottom = static_cast<VstInt16>(background->height);
@@ -125,6 +125,7 @@ bool InstrumentEditor::takePictures()
                 }
             }
             tookPicture[slot] = true;
+            held[slot] = pictures[slot];
             // A picture that did not load stays in its slot; every editor that meets it
             // is not ready.
             if (pictures[slot]->width <= 0 || pictures[slot]->height <= 0) {
@@ -143,6 +144,7 @@ void InstrumentEditor::releasePictures()
     for (int slot = 0; slot < kPictureCount; ++slot) {
         if (!tookPicture[slot]) continue;
         tookPicture[slot] = false;
+        held[slot] = nullptr;
         Picture* picture = pictures[slot];
         if (!picture) continue;
         // The last holder empties the slot, so that the next editor loads it again.
@@ -188,7 +190,7 @@ VstInt32 InstrumentEditor::open(void* window)
     if (root) close(); // a second open rebuilds the panel
     ToolkitEditor::open(window);
 
-    Picture* background = pictures[kBackgroundSlot];
+    Picture* background = held[kBackgroundSlot];
     const Rect size{0, 0, background->width, background->height};
     root = new (std::nothrow) RootView(size, window, this);
     if (!root) {
@@ -227,7 +229,7 @@ VstInt32 InstrumentEditor::open(void* window)
         if (!ok) break;
     }
     for (int i = 0; ok && i < 4; ++i) {
-        Picture* picture = pictures[kFirstFileSlot + i];
+        Picture* picture = held[kFirstFileSlot + i];
         const Rect r{kFileButtonLeft[i], kFileButtonTop, kFileButtonLeft[i] + picture->width,
                      kFileButtonTop + kFileImageHeight};
         ok = addWidget(new (std::nothrow) MomentaryButton(r, this, kFirstFileTag + i, kFileImageHeight, picture,
@@ -235,7 +237,7 @@ VstInt32 InstrumentEditor::open(void* window)
                        kFirstFileTag + i);
     }
     for (int i = 0; ok && i < 8; ++i) {
-        Picture* picture = pictures[kFirstProgramSlot + i];
+        Picture* picture = held[kFirstProgramSlot + i];
         const int32_t left = kProgramLeft + kProgramStep * i;
         const Rect r{left, kProgramTop, left + picture->width, kProgramTop + picture->height / 2};
         ok = addWidget(new (std::nothrow) ToggleButton(r, this, kFirstProgramTag + i, picture),
@@ -275,7 +277,7 @@ VstInt32 InstrumentEditor::open(void* window)
 
 void InstrumentEditor::addKnob(int parameter, bool large, int32_t left, int32_t top, bool& ok)
 {
-    Picture* strip = pictures[large ? kLargeKnobSlot : kSmallKnobSlot];
+    Picture* strip = held[large ? kLargeKnobSlot : kSmallKnobSlot];
     const int32_t frameHeight = strip->height / kSmallKnobFrames;
     const Rect knob{left, top, left + strip->width, top + frameHeight};
     ok = addWidget(new (std::nothrow) FilmstripKnob(knob, this, parameter, kSmallKnobFrames, frameHeight, strip,
@@ -288,7 +290,7 @@ void InstrumentEditor::addKnob(int parameter, bool large, int32_t left, int32_t 
     const int32_t tops[3] = {display.top, display.top, display.top};
     const int tag = parameter + kDisplayTagOffset;
     ok = addWidget(new (std::nothrow) DigitDisplay(display, this, tag, 0, 3, lefts, tops, kDigitWidth, kDigitHeight,
-                                                   pictures[kDigitSlot]),
+                                                   held[kDigitSlot]),
                    tag);
     if (ok) setParameter(parameter, instrument->getParameter(parameter));
 }

@@ -98,6 +98,7 @@ private:
     bool ready = false;
     bool counted = false;
     bool tookPicture[kPictureCount] = {};
+    Picture* held[kPictureCount] = {}; // the shared pictures this editor holds a reference to
     GroupView* page = nullptr; // owned by the root while open
     int32_t pageShown = 0;
     bool fileButtonArmed[4] = {};
