@@ -4,9 +4,9 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <cairo-xlib.h>
 #include <cairo.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -94,7 +94,11 @@ public:
             trapped(display, [&] { XSetTransientForHint(display, window, request.owner); });
         }
         XMapRaised(display, window);
-        surface = cairo_xlib_surface_create(display, window, DefaultVisual(display, screen), kWidth, height);
+        // drawn in memory and put on the window as an image (no cairo device per display)
+        surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, height);
+        gc = XCreateGC(display, window, 0, nullptr);
+        visual = DefaultVisual(display, screen);
+        depth = DefaultDepth(display, screen);
 
         int answer = -1;
         int pressed = -1;
@@ -162,9 +166,11 @@ public:
             }
         }
         // the window may be gone already (destroyed from outside): its errors are not fatal
+        cairo_surface_destroy(surface);
+        surface = nullptr;
         trapped(display, [&] {
-            cairo_surface_destroy(surface);
-            surface = nullptr;
+            if (gc) XFreeGC(display, gc);
+            gc = nullptr;
             if (window) XDestroyWindow(display, window);
         });
         return answer;
@@ -300,12 +306,57 @@ private:
         }
         cairo_destroy(cr);
         cairo_surface_flush(surface);
-        XFlush(display);
+        show();
+    }
+
+    // Copies the drawing to the window (TrueColor visuals of any depth).
+    void show()
+    {
+        if (!window || !gc || !visual || visual->red_mask == 0) return;
+        XImage* image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr, kWidth,
+                                     static_cast<unsigned>(height), 32, 0);
+        if (!image) return;
+        image->data = static_cast<char*>(std::malloc(static_cast<std::size_t>(image->bytes_per_line) * height));
+        if (!image->data) {
+            XDestroyImage(image);
+            return;
+        }
+        auto channel = [](unsigned long mask, unsigned value) {
+            int shift = 0;
+            while (mask && !(mask & 1)) {
+                mask >>= 1;
+                ++shift;
+            }
+            int bits = 0;
+            while (mask & 1) {
+                mask >>= 1;
+                ++bits;
+            }
+            const unsigned long scaled = bits >= 8 ? static_cast<unsigned long>(value) << (bits - 8)
+                                                   : static_cast<unsigned long>(value) >> (8 - bits);
+            return scaled << shift;
+        };
+        const unsigned char* data = cairo_image_surface_get_data(surface);
+        const int stride = cairo_image_surface_get_stride(surface);
+        for (int y = 0; y < height; ++y) {
+            const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
+            for (int x = 0; x < kWidth; ++x) {
+                const std::uint32_t p = row[x];
+                XPutPixel(image, x, y,
+                          channel(visual->red_mask, (p >> 16) & 0xFF) | channel(visual->green_mask, (p >> 8) & 0xFF) |
+                              channel(visual->blue_mask, p & 0xFF));
+            }
+        }
+        trapped(display, [&] { XPutImage(display, window, gc, image, 0, 0, 0, 0, kWidth, static_cast<unsigned>(height)); });
+        XDestroyImage(image); // frees the data too
     }
 
     Display* display;
     Request& request;
     Window window = 0;
+    GC gc = nullptr;
+    Visual* visual = nullptr;
+    int depth = 24;
     cairo_surface_t* surface = nullptr;
     std::vector<std::string> lines;
     std::string hint;

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -57,12 +58,18 @@ public:
         const std::string path = dir + "/" + name;
         std::ofstream script(path);
         script << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" << dir << "/" << name << ".log'\n"
+               << "echo run >> '" << dir << "/" << name << ".count'\n"
                << "printf '%s\\n' '" << answer << "'\nexit " << status << "\n";
         script.close();
         chmod(path.c_str(), 0755);
     }
     std::string log(const std::string& name) { return readAll(dir + "/" + name + ".log"); }
     bool ran(const std::string& name) { return access((dir + "/" + name + ".log").c_str(), F_OK) == 0; }
+    int runs(const std::string& name)
+    {
+        const std::string count = readAll(dir + "/" + name + ".count");
+        return static_cast<int>(std::count(count.begin(), count.end(), '\n'));
+    }
 
     std::string dir;
 
@@ -75,13 +82,18 @@ VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, 
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
+// The server may refuse a connection now and then while others come and go.
 bool haveDisplay()
 {
     if (!std::getenv("DISPLAY")) return false;
-    Display* d = XOpenDisplay(nullptr);
-    if (!d) return false;
-    XCloseDisplay(d);
-    return true;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (Display* d = XOpenDisplay(nullptr)) {
+            XCloseDisplay(d);
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
 
 // An instrument whose panel is open in a host window on this thread: only then do the file
@@ -90,13 +102,19 @@ class OpenPanel {
 public:
     OpenPanel()
     {
-        display = XOpenDisplay(nullptr);
+        // the server may refuse a connection now and then while other tests come and go
+        for (int attempt = 0; attempt < 20 && !display; ++attempt) {
+            display = XOpenDisplay(nullptr);
+            if (!display) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
         if (!display) return;
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
         XMapWindow(display, parent);
         XSync(display, False);
-        opened = instrument.getPanel() &&
-                 instrument.getPanel()->open(reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))) == 1;
+        for (int attempt = 0; attempt < 20 && !opened && instrument.getPanel(); ++attempt) {
+            opened = instrument.getPanel()->open(reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))) == 1;
+            if (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
         if (opened) instrument.getPanel()->idle();
     }
     ~OpenPanel()
@@ -339,6 +357,77 @@ TEST(Notices, ModalWindowWhileThePanelIsOpen)
         std::thread other([] { vl::showError(vl::ErrorCode::readFailed); });
         other.join();
     }
+}
+
+// Input on a connection of its own while this thread keeps idling the panel.
+void withIdle(vl::InstrumentEditor* panel, const std::function<void(Display*)>& input)
+{
+    std::atomic<bool> done{false};
+    std::thread actor([&] {
+        if (Display* d = XOpenDisplay(nullptr)) {
+            input(d);
+            XSync(d, False);
+            XCloseDisplay(d);
+        }
+        done = true;
+    });
+    while (!done) {
+        panel->idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    actor.join();
+    for (int i = 0; i < 5; ++i) {
+        panel->idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void step(Display* d, int x, int y, int button = 0, bool down = false)
+{
+    if (button) XTestFakeButtonEvent(d, static_cast<unsigned>(button), down, 0);
+    else XTestFakeMotionEvent(d, -1, x, y, 0);
+    XFlush(d);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TEST(FileButtons, ActOnceOnTheReleaseOverTheButton)
+{
+    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    OpenPanel panel;
+    ASSERT_TRUE(panel.opened);
+    FakeTools tools;
+    tools.add("zenity", "", 1); // the user cancels
+    vl::InstrumentEditor* editor = panel.instrument.getPanel();
+    const int x = 670 + 21, y = 16 + 12; // save bank
+    // pressed and released over the button: one chooser, after the release
+    withIdle(editor, [&](Display* d) {
+        step(d, x, y);
+        step(d, 0, 0, 1, true);
+        step(d, x + 3, y + 2);
+        step(d, 0, 0, 1, false);
+    });
+    EXPECT_EQ(tools.runs("zenity"), 1);
+    EXPECT_NE(tools.log("zenity").find("--save\n"), std::string::npos);
+    // pressed, then released away from the button: nothing
+    withIdle(editor, [&](Display* d) {
+        step(d, x, y);
+        step(d, 0, 0, 1, true);
+        step(d, x, y + 60);
+        step(d, x, y + 90);
+        step(d, 0, 0, 1, false);
+    });
+    EXPECT_EQ(tools.runs("zenity"), 1);
+    // a quick click on load patch: one chooser for loading
+    XTestFakeMotionEvent(panel.display, -1, 514 + 21, 28, 0);
+    XTestFakeButtonEvent(panel.display, 1, True, 0);
+    XTestFakeButtonEvent(panel.display, 1, False, 0);
+    XSync(panel.display, False);
+    for (int i = 0; i < 10; ++i) {
+        editor->idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(tools.runs("zenity"), 2);
+    EXPECT_EQ(tools.log("zenity").find("--save\n"), std::string::npos);
 }
 
 } // namespace
