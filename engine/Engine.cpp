@@ -8,6 +8,7 @@
 #include "Rounding.h"
 #include "Tables.h"
 #include "Voice.h"
+#include "VoiceLanes.h"
 
 namespace vl {
 
@@ -18,30 +19,12 @@ std::atomic<bool> failPoolBuild{false};
 
 namespace {
 constexpr int32_t kMidiEventType = 1;  // kVstMidiType
-constexpr int32_t kChunk = 64;         // samples per voice-sum pass
+constexpr int32_t kChunk = lanes::kChunk;
 constexpr float kMinRate = 1000.0f;
 constexpr float kMaxRate = 768000.0f;
 constexpr int32_t kUnbounded = 0x7FFFFFFF;
-constexpr int kLaneBlock = 4;  // SSE registers of voices rendered together
+constexpr int kLaneBlock = lanes::kBlockVoices / 4;  // SSE registers of voices rendered together
 } // namespace
-
-// The voices of the list side by side (structure of arrays, four per SSE register) for
-// the vectorised voice sum (increment already multiplied by the pitch bend), and one
-// block's output over the current run. Over-aligned, so that new uses the aligned
-// allocation: the default allocator of 32-bit Windows only guarantees 8 bytes.
-struct alignas(64) Engine::VoiceLanes {
-    alignas(16) float level[kPoolSize];
-    alignas(16) float rate[kPoolSize];
-    alignas(16) float phase[kPoolSize];
-    alignas(16) float increment[kPoolSize];
-    alignas(16) float lastOutput[kPoolSize];
-    alignas(16) float feedback[kPoolSize];
-    alignas(16) int32_t wrapAt[kPoolSize];  // sample of the run (mod 64) where the phase wraps
-#ifdef VL_HAVE_SSE2
-    __m128 out[kLaneBlock][kChunk];  // one block's output, four voices per entry
-#endif
-    StringVoice* voice[kPoolSize];
-};
 
 Engine::Engine(EngineClient* client_) : client(client_) {
     // Channel gains of the fixed centre pan position p = 0.5: cos^2 and sin^2 of pi/4.
@@ -63,6 +46,12 @@ Engine::Engine(EngineClient* client_) : client(client_) {
     }
     voices = static_cast<StringVoice*>(raw);
     for (int i = 0; i < kPoolSize; ++i) new (&voices[i]) StringVoice(this);
+    wideLanes = processorHasWideLanes();
+}
+
+void Engine::setWideLanesAllowed(bool allowed) {
+    std::lock_guard<std::recursive_mutex> guard(engineLock);
+    wideLanes = allowed && processorHasWideLanes();
 }
 
 Engine::~Engine() {
@@ -395,7 +384,8 @@ void Engine::sumVoicesFast(float* sums, int32_t count) {
             ++t;
             continue;
         }
-        runVoiceLanes(n, run, sums + t);
+        if (wideLanes) runVoiceLanesWide(n, run, sums + t);
+        else runVoiceLanes(n, run, sums + t);
         t += run;
     }
 #else
@@ -406,20 +396,22 @@ void Engine::sumVoicesFast(float* sums, int32_t count) {
 #ifdef VL_HAVE_SSE2
 namespace {
 
-// Adds the voices of `registers` registers' outputs (out[r][k], four voices each, the
-// last one with only `lastValid` voices in use) to sums[k], voice after voice in lane
-// order, or stores that sum when `first` (the sum then starts from 0 as the per-sample
-// loop's does). Four samples at a time: a 4x4 transpose turns four samples of four voices
-// into four voices of four samples.
-void addLanes(const __m128 (*out)[kChunk], int registers, int lastValid, int32_t count, float* sums, bool first) {
+// Adds the voices of `registers` registers' outputs (four voices per register and
+// sample, register r's sample k at out + (r * kChunk + k) * 4; the last register with only
+// `lastValid` voices in use) to sums[k], voice after voice in lane order, or stores that
+// sum when `first` (the sum then starts from 0 as the per-sample loop's does). Four
+// samples at a time: a 4x4 transpose turns four samples of four voices into four voices
+// of four samples.
+void addLanes(const float* out, int registers, int lastValid, int32_t count, float* sums, bool first) {
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
         __m128 acc = first ? _mm_setzero_ps() : _mm_loadu_ps(sums + k);
         for (int r = 0; r < registers; ++r) {
-            __m128 r0 = out[r][k];
-            __m128 r1 = out[r][k + 1];
-            __m128 r2 = out[r][k + 2];
-            __m128 r3 = out[r][k + 3];
+            const float* o = out + (r * kChunk + k) * 4;
+            __m128 r0 = _mm_load_ps(o);
+            __m128 r1 = _mm_load_ps(o + 4);
+            __m128 r2 = _mm_load_ps(o + 8);
+            __m128 r3 = _mm_load_ps(o + 12);
             _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
             const int valid = r + 1 < registers ? 4 : lastValid;
             acc = _mm_add_ps(acc, r0);
@@ -432,8 +424,7 @@ void addLanes(const __m128 (*out)[kChunk], int registers, int lastValid, int32_t
     for (; k < count; ++k) {
         float acc = first ? 0.0f : sums[k];
         for (int r = 0; r < registers; ++r) {
-            alignas(16) float lane[4];
-            _mm_store_ps(lane, out[r][k]);
+            const float* lane = out + (r * kChunk + k) * 4;
             const int valid = r + 1 < registers ? 4 : lastValid;
             for (int v = 0; v < valid; ++v) acc = acc + lane[v];
         }
@@ -444,19 +435,11 @@ void addLanes(const __m128 (*out)[kChunk], int registers, int lastValid, int32_t
 } // namespace
 #endif
 
-// Renders `count` uneventful samples of the first voiceCount voices of lanes->voice and
-// adds them in list order into sums[0 .. count - 1] (which it overwrites). Four voices
-// per register with each voice's arithmetic exactly that of StringVoice::tickStep (same
-// operations, same order, single precision). Blocks of up to kLaneBlock registers keep
-// their state in registers for the whole run, so that the blocks' independent sine
-// lookups overlap; each block's output is then added, voice after voice, to the running
-// sums, so that every sample's sum is still formed in list order.
-void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
-#ifdef VL_HAVE_SSE2
+// Copies the first voiceCount voices of lanes->voice into the lanes (the pitch bend cannot
+// change during a run, so bend * increment is the same product every sample); lanes up
+// to laneCount are filled with silent voices that never wrap.
+void Engine::loadLanes(int voiceCount, int laneCount) {
     VoiceLanes& L = *lanes;
-    const int laneCount = (voiceCount + 3) & ~3;
-    // The pitch bend cannot change during the run: bend * increment is the same product
-    // every sample.
     const float bendFactor = pitchBendFactor;
     for (int v = 0; v < voiceCount; ++v) {
         const StringVoice& sv = *L.voice[v];
@@ -474,6 +457,45 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         L.level[v] = L.rate[v] = L.phase[v] = L.increment[v] = L.lastOutput[v] = L.feedback[v] = 0.0f;
         L.wrapAt[v] = -1;  // never
     }
+}
+
+// Writes the lanes back into the voices after a run of `count` uneventful samples.
+void Engine::storeLanes(int voiceCount, int32_t count) {
+    VoiceLanes& L = *lanes;
+    for (int v = 0; v < voiceCount; ++v) {
+        StringVoice& sv = *L.voice[v];
+        // The countdown ran out (and the phase wrapped) at sample c, then every 64 samples.
+        const int32_t c = sv.tickCountdown;
+        if (c <= count) {
+            sv.age += static_cast<uint32_t>(1 + (count - c) / 64);
+            sv.tickCountdown = 64 - (count - c) % 64;
+        } else {
+            sv.tickCountdown = c - count;
+        }
+        sv.level = L.level[v];
+        sv.phase = L.phase[v];
+        sv.lastOutput = L.lastOutput[v];
+        sv.remaining += sv.step * count;
+        if (sv.stage == 2) {
+            // Every sample of the run left remaining above 0.
+            sv.releasing = true;
+            sv.finished = false;
+        }
+    }
+}
+
+// Renders `count` uneventful samples of the first voiceCount voices of lanes->voice and
+// adds them in list order into sums[0 .. count - 1] (which it overwrites). Four voices
+// per SSE2 register with each voice's arithmetic exactly that of StringVoice::tickStep (same
+// operations, same order, single precision). Blocks of up to kLaneBlock registers keep
+// their state in registers for the whole run, so that the blocks' independent sine
+// lookups overlap; each block's output is then added, voice after voice, to the running
+// sums, so that every sample's sum is still formed in list order.
+void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
+#ifdef VL_HAVE_SSE2
+    VoiceLanes& L = *lanes;
+    const int laneCount = (voiceCount + 3) & ~3;
+    loadLanes(voiceCount, laneCount);
 
     const float* const table = sineTable;
     const __m128 offset = _mm_set1_ps(StringVoice::kEnvelopeOffset);
@@ -534,7 +556,7 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         const __m128i wrapAt[G] = {loadInt(L.wrapAt + g + 4 * J)...};
         __m128i sample = _mm_setzero_si128();  // k mod 64 in every lane
         for (int32_t k = 0; k < count; ++k) {
-            ((L.out[J][k] = step(level[J], rate[J], phase[J], inc[J], last[J], fb[J], wrapAt[J], sample)), ...);
+            (_mm_store_ps(L.out + (J * kChunk + k) * 4, step(level[J], rate[J], phase[J], inc[J], last[J], fb[J], wrapAt[J], sample)), ...);
             sample = _mm_and_si128(_mm_add_epi32(sample, one), mod64);
         }
         ((_mm_store_ps(L.level + g + 4 * J, level[J]), _mm_store_ps(L.phase + g + 4 * J, phase[J]),
@@ -552,26 +574,7 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         ((rest == R + 1 ? (block(g, std::make_integer_sequence<int, R + 1>()), 0) : 0), ...);
     }(std::make_integer_sequence<int, kLaneBlock - 1>());
 
-    for (int v = 0; v < voiceCount; ++v) {
-        StringVoice& sv = *L.voice[v];
-        // The countdown ran out (and the phase wrapped) at sample c, then every 64 samples.
-        const int32_t c = sv.tickCountdown;
-        if (c <= count) {
-            sv.age += static_cast<uint32_t>(1 + (count - c) / 64);
-            sv.tickCountdown = 64 - (count - c) % 64;
-        } else {
-            sv.tickCountdown = c - count;
-        }
-        sv.level = L.level[v];
-        sv.phase = L.phase[v];
-        sv.lastOutput = L.lastOutput[v];
-        sv.remaining += sv.step * count;
-        if (sv.stage == 2) {
-            // Every sample of the run left remaining above 0.
-            sv.releasing = true;
-            sv.finished = false;
-        }
-    }
+    storeLanes(voiceCount, count);
 #else
     (void)voiceCount;
     (void)count;

@@ -16,6 +16,7 @@ namespace vl {
 
 class Voice;
 class StringVoice;
+struct VoiceLanes;
 
 // Failure injection for tests of the instrument's error paths. All false by default.
 namespace testhooks {
@@ -118,6 +119,12 @@ public:
     // Renders every segment with the plain per-voice loop instead of the vectorised one
     // (tests compare the two sample for sample).
     void setReferenceRendering(bool on) { referenceRendering = on; }
+    // The vectorised voice sum uses eight voices per register (AVX2) when the processor
+    // has it, else four (SSE2). Tests and benchmarks may forbid the wide lanes to run the
+    // narrow ones on any processor.
+    static bool processorHasWideLanes();
+    void setWideLanesAllowed(bool allowed);
+    bool wideLanesInUse() const { return wideLanes; }
 
 private:
     friend class Voice;
@@ -138,6 +145,9 @@ private:
     void sumVoicesReference(float* sums, int32_t count);
     void sumVoicesFast(float* sums, int32_t count);
     void runVoiceLanes(int voiceCount, int32_t count, float* sums);
+    void runVoiceLanesWide(int voiceCount, int32_t count, float* sums);
+    void loadLanes(int voiceCount, int laneCount);
+    void storeLanes(int voiceCount, int32_t count);
     void handleEvent(const Event& e);
     void noteOn(uint8_t key, uint8_t velocity);
     void noteOffKey(uint8_t key);
@@ -181,7 +191,7 @@ private:
     Voice* head = nullptr;
 
     bool referenceRendering = false;
-    struct VoiceLanes;
+    bool wideLanes = false;       // AVX2 voice lanes (chosen at construction)
     VoiceLanes* lanes = nullptr;  // fixed-size work area of the vectorised voice sum
 };
 
