@@ -8,6 +8,7 @@
 #include "Rounding.h"
 #include "Tables.h"
 #include "Voice.h"
+#include "SampleChain.h"
 #include "VoiceLanes.h"
 
 namespace vl {
@@ -335,7 +336,6 @@ void Engine::sumVoicesReference(float* sums, int32_t count) {
 
 namespace {
 
-#ifdef VL_HAVE_SSE2
 // Samples a voice can render from now on without any change of stage, flag or list
 // membership: only the level/phase arithmetic, the 64-sample phase wrap and the
 // countdown of remaining run.
@@ -351,6 +351,7 @@ int32_t uneventfulSamples(const StringVoice& v) {
     return 0;
 }
 
+#ifdef VL_HAVE_SSE2
 // A table entry and its successor as the low two lanes, read without assuming 8-byte
 // alignment of the float table.
 inline __m128 loadPair(const float* entry) {
@@ -582,66 +583,62 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
 #endif
 }
 
-template <Engine::Output mode>
-void Engine::renderSegment(int32_t count, float*& left, float*& right, int16_t*& frames16) {
+template <OutputMode mode>
+void Engine::renderSegment(int32_t count, OutputCursor& out) {
     float sums[kChunk];
     while (count > 0) {
         const int32_t len = count < kChunk ? count : kChunk;
-        sumVoices(sums, len);
-        const float level = outputLevel;
-        const float ad = antiDenormal;
-        const bool ensembleOn = ensemble.active();
-        const bool phaserOn = phaser.active();
-        const bool reverbOn = reverb.active();
-        // The stages' state lives in registers for the run; a stage that is off keeps its
-        // state exactly as it was. The ensemble depends on nothing after it: it runs over
-        // the whole chunk first, so that its work does not queue behind the phaser's
-        // sample-to-sample feedback chain.
-        if (ensembleOn) {
-            Ensemble::Kernel ensembleKernel(ensemble);
-            for (int32_t t = 0; t < len; ++t) sums[t] = ensembleKernel.process(sums[t], ad);
-        }
-        Phaser::Kernel phaserKernel(phaser);
-        Reverb::Kernel reverbKernel(reverb);
-        for (int32_t t = 0; t < len; ++t) {
-            float u = sums[t];
-            if (phaserOn) u = phaserKernel.process(u, ad);
-            const float x = u * level;
-            float l, r;
-            if (reverbOn) {
-                reverbKernel.process(x, ad, l, r);
-            } else {
-                l = x;
-                r = x;
-            }
-            if constexpr (mode == Output::Add) {
-                *left++ += l * leftGain;
-                *right++ += r * rightGain;
-            } else if constexpr (mode == Output::Replace) {
-                *left++ = l * leftGain;
-                *right++ = r * rightGain;
-            } else {
-                float yl = l * leftGain * 32767.5f - 0.5f;
-                float yr = r * rightGain * 32767.5f - 0.5f;
-                // Clamp before converting so that overloads cannot overflow the integer
-                // conversion; the result is then limited to -32767 .. 32767.
-                if (!(yl >= -40000.0f)) yl = -40000.0f;
-                if (yl > 40000.0f) yl = 40000.0f;
-                if (!(yr >= -40000.0f)) yr = -40000.0f;
-                if (yr > 40000.0f) yr = 40000.0f;
-                int32_t il = roundToEven(yl);
-                int32_t ir = roundToEven(yr);
-                il = il < -32767 ? -32767 : (il > 32767 ? 32767 : il);
-                ir = ir < -32767 ? -32767 : (ir > 32767 ? 32767 : ir);
-                *frames16++ = static_cast<int16_t>(il);
-                *frames16++ = static_cast<int16_t>(ir);
-            }
+        if (wideLanes && !referenceRendering) {
+            renderChunkWide<mode>(len, out);
+        } else {
+            sumVoices(sums, len);
+            SampleChain<mode> chain(ensemble, phaser, reverb, outputLevel, antiDenormal, leftGain, rightGain, out);
+            chain.ensembleRun(sums, len);
+            for (int32_t t = 0; t < len; ++t) chain.afterEnsemble(sums[t]);
         }
         count -= len;
     }
 }
 
-template <Engine::Output mode>
+// One chunk with the AVX2 voice lanes. While the voices fit one block of registers, their
+// samples are rendered in the same loop as the effect chain of the samples before, so
+// that the chain's serial feedback paths (phaser, filters) overlap with voice work.
+template <OutputMode mode>
+void Engine::renderChunkWide(int32_t count, OutputCursor& out) {
+    SampleChain<mode> chain(ensemble, phaser, reverb, outputLevel, antiDenormal, leftGain, rightGain, out);
+    float sums[kChunk];
+    int32_t t = 0;
+    while (t < count) {
+        int n = 0;
+        int32_t run = count - t;
+        for (Voice* v = head; v; v = v->next) {
+            StringVoice* sv = static_cast<StringVoice*>(v);
+            lanes->voice[n++] = sv;
+            const int32_t free = uneventfulSamples(*sv);
+            if (free < run) run = free;
+        }
+        if (n == 0) {
+            for (; t < count; ++t) chain.process(0.0f);
+            return;
+        }
+        if (run == 0) {
+            // A voice changes stage or finishes in this sample: one sample the plain way.
+            sumVoicesReference(sums, 1);
+            chain.process(sums[0]);
+            ++t;
+            continue;
+        }
+        if (n <= lanes::kBlockVoices) {
+            runVoiceLanesWideChained(n, run, chain);
+        } else {
+            runVoiceLanesWide(n, run, sums);
+            for (int32_t k = 0; k < run; ++k) chain.process(sums[k]);
+        }
+        t += run;
+    }
+}
+
+template <OutputMode mode>
 void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n) {
     if (n < 0) return;
     bool ready;
@@ -653,14 +650,15 @@ void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n
     if (!ready) {
         if (n == 0) return;
         // Nothing to render with yet: silence, events stay pending.
-        if constexpr (mode == Output::Replace) {
+        if constexpr (mode == OutputMode::Replace) {
             std::memset(left, 0, sizeof(float) * static_cast<size_t>(n));
             std::memset(right, 0, sizeof(float) * static_cast<size_t>(n));
-        } else if constexpr (mode == Output::Interleaved16) {
+        } else if constexpr (mode == OutputMode::Interleaved16) {
             std::memset(frames16, 0, sizeof(int16_t) * 2 * static_cast<size_t>(n));
         }
         return;
     }
+    OutputCursor out{left, right, frames16};
     int32_t c = 0;
     while (c < n) {
         std::lock_guard<std::recursive_mutex> guard(engineLock);
@@ -680,7 +678,7 @@ void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n
             tickDue = true;
         }
         if (b > c) {
-            renderSegment<mode>(b - c, left, right, frames16);
+            renderSegment<mode>(b - c, out);
             c = b;
         }
         if (tickDue) renormalizePhasors();
@@ -692,17 +690,17 @@ void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n
 
 void Engine::process(float* left, float* right, int32_t frames) {
     if ((!left || !right) && frames != 0) return;
-    renderBlock<Output::Add>(left, right, nullptr, frames);
+    renderBlock<OutputMode::Add>(left, right, nullptr, frames);
 }
 
 void Engine::processReplacing(float* left, float* right, int32_t frames) {
     if ((!left || !right) && frames != 0) return;
-    renderBlock<Output::Replace>(left, right, nullptr, frames);
+    renderBlock<OutputMode::Replace>(left, right, nullptr, frames);
 }
 
 void Engine::processInterleaved16(int16_t* frames16, int32_t frames) {
     if (!frames16 && frames != 0) return;
-    renderBlock<Output::Interleaved16>(nullptr, nullptr, frames16, frames);
+    renderBlock<OutputMode::Interleaved16>(nullptr, nullptr, frames16, frames);
 }
 
 } // namespace vl

@@ -17,6 +17,8 @@ namespace vl {
 class Voice;
 class StringVoice;
 struct VoiceLanes;
+enum class OutputMode;
+struct OutputCursor;
 
 // Failure injection for tests of the instrument's error paths. All false by default.
 namespace testhooks {
@@ -135,12 +137,15 @@ private:
         int32_t deltaFrames;
         uint8_t data[3];
     };
-    enum class Output { Add, Replace, Interleaved16 };
-
-    template <Output mode>
+    template <OutputMode mode>
     void renderBlock(float* left, float* right, int16_t* frames16, int32_t n);
-    template <Output mode>
-    void renderSegment(int32_t count, float*& left, float*& right, int16_t*& frames16);
+    template <OutputMode mode>
+    void renderSegment(int32_t count, OutputCursor& out);
+    template <OutputMode mode>
+    void renderChunkWide(int32_t count, OutputCursor& out);
+    // The AVX2 voice lanes with the effect chain interleaved; at most one block of voices.
+    template <class Chain>
+    void runVoiceLanesWideChained(int voiceCount, int32_t count, Chain& chain);
     void sumVoices(float* sums, int32_t count);
     void sumVoicesReference(float* sums, int32_t count);
     void sumVoicesFast(float* sums, int32_t count);

@@ -67,8 +67,9 @@ public:
         Kernel(const Kernel&) = delete;
         Kernel& operator=(const Kernel&) = delete;
 
-        // One sample: input u (the voice sum), returns the chorus output E alone.
-        float process(float u, float antiDenormal) {
+        // One sample: input u (the voice sum), returns the chorus output E alone. Always
+        // inlined, so that the render loops keep the state in registers.
+        [[gnu::always_inline]] float process(float u, float antiDenormal) {
             slow.step();
             const float x1 = slow.x;
             const float y1 = slow.y;

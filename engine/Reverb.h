@@ -57,7 +57,7 @@ public:
         Kernel(const Kernel&) = delete;
         Kernel& operator=(const Kernel&) = delete;
 
-        void process(float x, float antiDenormal, float& left, float& right) {
+        [[gnu::always_inline]] void process(float x, float antiDenormal, float& left, float& right) {
             network<0>(x, antiDenormal);
             network<3>(x, antiDenormal);
             left = x + mix * (state[0] + state[1] + state[2]);
@@ -71,7 +71,7 @@ public:
         // Lines a, b, c = first .. first + 2: writes from the previous filter states, then
         // the low-passed reads.
         template <int first>
-        void network(float x, float ad) {
+        [[gnu::always_inline]] void network(float x, float ad) {
             constexpr int a = first, b = first + 1, c = first + 2;
             float& ya = state[a];
             float& yb = state[b];

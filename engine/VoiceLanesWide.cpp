@@ -4,6 +4,7 @@
 // No FMA: every product and sum is rounded on its own, exactly as in the plain loop.
 #include <cstring>
 
+#include "SampleChain.h"
 #include "Tables.h"
 #include "Voice.h"
 #include "VoiceLanes.h"
@@ -49,12 +50,11 @@ VL_AVX2_INLINE __m256 voiceStep(__m256& level, __m256 rate, __m256& phase, __m25
     // Envelope: level = (level + offset) * rate + level.
     level = _mm256_add_ps(_mm256_mul_ps(_mm256_add_ps(level, k.offset), rate), level);
     // Phase wrap where the 64-sample countdown runs out (each voice once in 64 samples).
+    // Without a branch: which voices wrap follows no pattern a branch predictor could
+    // learn, and a mispredicted branch would flush the overlapped effect chain.
     const __m256i due = _mm256_cmpeq_epi32(wrapAt, sample);
-    if (!_mm256_testz_si256(due, due)) {
-        const __m256 wrapped =
-            _mm256_sub_ps(phase, _mm256_cvtepi32_ps(_mm256_cvtps_epi32(_mm256_sub_ps(phase, k.half))));
-        phase = _mm256_blendv_ps(phase, wrapped, _mm256_castsi256_ps(due));
-    }
+    const __m256 wrapped = _mm256_sub_ps(phase, _mm256_cvtepi32_ps(_mm256_cvtps_epi32(_mm256_sub_ps(phase, k.half))));
+    phase = _mm256_blendv_ps(phase, wrapped, _mm256_castsi256_ps(due));
     // Oscillator.
     phase = _mm256_add_ps(phase, increment);
     const __m256 x = _mm256_mul_ps(_mm256_add_ps(phase, _mm256_mul_ps(feedback, lastOutput)), k.scale);
@@ -64,16 +64,21 @@ VL_AVX2_INLINE __m256 voiceStep(__m256& level, __m256 rate, __m256& phase, __m25
     // Entry and successor in one 8-byte read each (the table's guard entry covers 8191);
     // plain loads have a shorter latency than the gather instruction on the processors
     // measured, and the lookup lies on each voice's sample-to-sample feedback path.
+    // Two indices per 64-bit move out of the vector register (the indices are 0 .. 8191).
     const __m128i lowIndex = _mm256_castsi256_si128(index);
     const __m128i highIndex = _mm256_extracti128_si256(index, 1);
-    const __m128 p0 = loadPair(table + _mm_cvtsi128_si32(lowIndex));
-    const __m128 p1 = loadPair(table + _mm_extract_epi32(lowIndex, 1));
-    const __m128 p2 = loadPair(table + _mm_extract_epi32(lowIndex, 2));
-    const __m128 p3 = loadPair(table + _mm_extract_epi32(lowIndex, 3));
-    const __m128 p4 = loadPair(table + _mm_cvtsi128_si32(highIndex));
-    const __m128 p5 = loadPair(table + _mm_extract_epi32(highIndex, 1));
-    const __m128 p6 = loadPair(table + _mm_extract_epi32(highIndex, 2));
-    const __m128 p7 = loadPair(table + _mm_extract_epi32(highIndex, 3));
+    const uint64_t q0 = static_cast<uint64_t>(_mm_cvtsi128_si64(lowIndex));
+    const uint64_t q1 = static_cast<uint64_t>(_mm_extract_epi64(lowIndex, 1));
+    const uint64_t q2 = static_cast<uint64_t>(_mm_cvtsi128_si64(highIndex));
+    const uint64_t q3 = static_cast<uint64_t>(_mm_extract_epi64(highIndex, 1));
+    const __m128 p0 = loadPair(table + static_cast<uint32_t>(q0));
+    const __m128 p1 = loadPair(table + (q0 >> 32));
+    const __m128 p2 = loadPair(table + static_cast<uint32_t>(q1));
+    const __m128 p3 = loadPair(table + (q1 >> 32));
+    const __m128 p4 = loadPair(table + static_cast<uint32_t>(q2));
+    const __m128 p5 = loadPair(table + (q2 >> 32));
+    const __m128 p6 = loadPair(table + static_cast<uint32_t>(q3));
+    const __m128 p7 = loadPair(table + (q3 >> 32));
     const __m128 lo0 = _mm_unpacklo_ps(p0, p1);  // a0 a1 b0 b1
     const __m128 hi0 = _mm_unpacklo_ps(p2, p3);  // a2 a3 b2 b3
     const __m128 lo1 = _mm_unpacklo_ps(p4, p5);
@@ -188,7 +193,103 @@ VL_AVX2 void renderWideBlock(VoiceLanes& L, int g, int voiceCount, int32_t count
     addWideLanes(L.out, G, lastValid < 8 ? lastValid : 8, count, sums, first);
 }
 
+
+// The voice sum of samples k0 .. k0 + m - 1 from the block's outputs (register r's sample
+// k at out + (r * kChunk + k) * 8), into sums[k0 ..]: voice after voice in lane order,
+// starting from 0 as the per-sample loop's sum does.
+template <int G>
+VL_AVX2_INLINE void sumGroup(const float* out, int lastValid, int32_t k0, int32_t m, float* sums) {
+    if (m == 8) {
+        __m256 acc = _mm256_setzero_ps();
+#pragma GCC unroll 4
+        for (int r = 0; r < G; ++r) {
+            const float* o = out + (r * kChunk + k0) * 8;
+            __m256 v[8];
+            for (int j = 0; j < 8; ++j) v[j] = _mm256_load_ps(o + 8 * j);
+            transpose8(v);
+            const int valid = r + 1 < G ? 8 : lastValid;
+            for (int j = 0; j < valid; ++j) acc = _mm256_add_ps(acc, v[j]);
+        }
+        _mm256_storeu_ps(sums + k0, acc);
+        return;
+    }
+    for (int32_t k = k0; k < k0 + m; ++k) {
+        float acc = 0.0f;
+        for (int r = 0; r < G; ++r) {
+            const float* lane = out + (r * kChunk + k) * 8;
+            const int valid = r + 1 < G ? 8 : lastValid;
+            for (int v = 0; v < valid; ++v) acc = acc + lane[v];
+        }
+        sums[k] = acc;
+    }
+}
+
+// G registers of voices (all of the run's voices) for `count` samples, eight samples at
+// a time; while a group of eight is rendered, the samples of the group before go through
+// the effect chain, whose serial feedback paths then overlap with the voices' work.
+template <int G, class Chain>
+VL_AVX2 void renderChained(VoiceLanes& L, int voiceCount, int32_t count, Chain& chain) {
+    Constants k;
+    k.offset = _mm256_set1_ps(StringVoice::kEnvelopeOffset);
+    k.half = _mm256_set1_ps(0.5f);
+    k.scale = _mm256_set1_ps(8192.0f);
+    k.mask = _mm256_set1_epi32(kSineTableMask);
+    const float* const table = sineTable;
+    __m256 level[G], phase[G], last[G], rate[G], inc[G], fb[G];
+    __m256i wrapAt[G];
+#pragma GCC unroll 4
+    for (int j = 0; j < G; ++j) {
+        level[j] = _mm256_load_ps(L.level + 8 * j);
+        phase[j] = _mm256_load_ps(L.phase + 8 * j);
+        last[j] = _mm256_load_ps(L.lastOutput + 8 * j);
+        rate[j] = _mm256_load_ps(L.rate + 8 * j);
+        inc[j] = _mm256_load_ps(L.increment + 8 * j);
+        fb[j] = _mm256_load_ps(L.feedback + 8 * j);
+        wrapAt[j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(L.wrapAt + 8 * j));
+    }
+    const int lastValid = voiceCount - 8 * (G - 1);
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i mod64 = _mm256_set1_epi32(63);
+    __m256i sample = _mm256_setzero_si256();  // k mod 64 in every lane
+    alignas(32) float sums[kChunk];
+    int32_t fed = 0;  // samples handed to the chain
+    for (int32_t k0 = 0; k0 < count; k0 += 8) {
+        const int32_t m = count - k0 < 8 ? count - k0 : 8;
+        for (int32_t t = k0; t < k0 + m; ++t) {
+#pragma GCC unroll 4
+            for (int j = 0; j < G; ++j)
+                _mm256_store_ps(L.out + (j * kChunk + t) * 8, voiceStep(level[j], rate[j], phase[j], inc[j], last[j],
+                                                                        fb[j], wrapAt[j], sample, k, table));
+            sample = _mm256_and_si256(_mm256_add_epi32(sample, one), mod64);
+            if (fed < k0) chain.process(sums[fed++]);
+        }
+        while (fed < k0) chain.process(sums[fed++]);
+        sumGroup<G>(L.out, lastValid, k0, m, sums);
+    }
+    while (fed < count) chain.process(sums[fed++]);
+#pragma GCC unroll 4
+    for (int j = 0; j < G; ++j) {
+        _mm256_store_ps(L.level + 8 * j, level[j]);
+        _mm256_store_ps(L.phase + 8 * j, phase[j]);
+        _mm256_store_ps(L.lastOutput + 8 * j, last[j]);
+    }
+}
+
 } // namespace
+
+template <class Chain>
+void Engine::runVoiceLanesWideChained(int voiceCount, int32_t count, Chain& chain) {
+    VoiceLanes& L = *lanes;
+    const int laneCount = (voiceCount + 7) & ~7;
+    loadLanes(voiceCount, laneCount);
+    switch (laneCount / 8) {
+    case 1: renderChained<1>(L, voiceCount, count, chain); break;
+    case 2: renderChained<2>(L, voiceCount, count, chain); break;
+    case 3: renderChained<3>(L, voiceCount, count, chain); break;
+    default: renderChained<kRegisters>(L, voiceCount, count, chain); break;
+    }
+    storeLanes(voiceCount, count);
+}
 
 // As runVoiceLanes with eight voices per register: blocks of up to four registers (32
 // voices) keep their state in registers for the whole run.
@@ -215,6 +316,17 @@ bool Engine::processorHasWideLanes() { return false; }
 
 void Engine::runVoiceLanesWide(int voiceCount, int32_t count, float* sums) { runVoiceLanes(voiceCount, count, sums); }
 
+template <class Chain>
+void Engine::runVoiceLanesWideChained(int voiceCount, int32_t count, Chain& chain) {
+    float sums[lanes::kChunk];
+    runVoiceLanes(voiceCount, count, sums);
+    for (int32_t t = 0; t < count; ++t) chain.process(sums[t]);
+}
+
 #endif
+
+template void Engine::runVoiceLanesWideChained(int, int32_t, SampleChain<OutputMode::Add>&);
+template void Engine::runVoiceLanesWideChained(int, int32_t, SampleChain<OutputMode::Replace>&);
+template void Engine::runVoiceLanesWideChained(int, int32_t, SampleChain<OutputMode::Interleaved16>&);
 
 } // namespace vl

@@ -1,0 +1,108 @@
+#pragma once
+// Everything after the voice sum, one sample at a time: ensemble, phaser, output level,
+// reverb, channel gains and the store into the caller's buffers. The stages' state lives
+// in locals (their kernels) for a run of samples and goes back into the stages when the
+// chain ends; a stage that is off keeps its state exactly as it was.
+#include <cstdint>
+
+#include "Ensemble.h"
+#include "Phaser.h"
+#include "Reverb.h"
+#include "Rounding.h"
+
+namespace vl {
+
+enum class OutputMode { Add, Replace, Interleaved16 };
+
+struct OutputCursor {
+    float* left;
+    float* right;
+    int16_t* frames16;
+};
+
+template <OutputMode mode>
+class SampleChain {
+public:
+    SampleChain(Ensemble& ensemble, Phaser& phaser, Reverb& reverb, float level, float antiDenormal, float leftGain,
+                float rightGain, OutputCursor& cursor)
+        : ensembleKernel(ensemble), phaserKernel(phaser), reverbKernel(reverb), cursor(cursor),
+          left(cursor.left), right(cursor.right), frames16(cursor.frames16), level(level), ad(antiDenormal),
+          leftGain(leftGain), rightGain(rightGain), ensembleOn(ensemble.active()), phaserOn(phaser.active()),
+          reverbOn(reverb.active()) {}
+    ~SampleChain() {
+        cursor.left = left;
+        cursor.right = right;
+        cursor.frames16 = frames16;
+    }
+    SampleChain(const SampleChain&) = delete;
+    SampleChain& operator=(const SampleChain&) = delete;
+
+    bool ensembleActive() const { return ensembleOn; }
+
+    // The ensemble alone over a run of voice sums, in place. It depends on nothing after
+    // it, so running it first keeps its work from queueing behind the phaser's
+    // sample-to-sample feedback chain.
+    void ensembleRun(float* sums, int32_t count) {
+        if (!ensembleOn) return;
+        for (int32_t t = 0; t < count; ++t) sums[t] = ensembleKernel.process(sums[t], ad);
+    }
+
+    // One voice sum through the whole chain.
+    [[gnu::always_inline]] void process(float sum) {
+        if (ensembleOn) sum = ensembleKernel.process(sum, ad);
+        afterEnsemble(sum);
+    }
+
+    // One sample that has been through the ensemble already.
+    [[gnu::always_inline]] void afterEnsemble(float u) {
+        if (phaserOn) u = phaserKernel.process(u, ad);
+        const float x = u * level;
+        float l, r;
+        if (reverbOn) {
+            reverbKernel.process(x, ad, l, r);
+        } else {
+            l = x;
+            r = x;
+        }
+        if constexpr (mode == OutputMode::Add) {
+            *left++ += l * leftGain;
+            *right++ += r * rightGain;
+        } else if constexpr (mode == OutputMode::Replace) {
+            *left++ = l * leftGain;
+            *right++ = r * rightGain;
+        } else {
+            float yl = l * leftGain * 32767.5f - 0.5f;
+            float yr = r * rightGain * 32767.5f - 0.5f;
+            // Clamp before converting so that overloads cannot overflow the integer
+            // conversion; the result is then limited to -32767 .. 32767.
+            if (!(yl >= -40000.0f)) yl = -40000.0f;
+            if (yl > 40000.0f) yl = 40000.0f;
+            if (!(yr >= -40000.0f)) yr = -40000.0f;
+            if (yr > 40000.0f) yr = 40000.0f;
+            int32_t il = roundToEven(yl);
+            int32_t ir = roundToEven(yr);
+            il = il < -32767 ? -32767 : (il > 32767 ? 32767 : il);
+            ir = ir < -32767 ? -32767 : (ir > 32767 ? 32767 : ir);
+            *frames16++ = static_cast<int16_t>(il);
+            *frames16++ = static_cast<int16_t>(ir);
+        }
+    }
+
+private:
+    Ensemble::Kernel ensembleKernel;
+    Phaser::Kernel phaserKernel;
+    Reverb::Kernel reverbKernel;
+    OutputCursor& cursor;
+    float* left;
+    float* right;
+    int16_t* frames16;
+    const float level;
+    const float ad;
+    const float leftGain;
+    const float rightGain;
+    const bool ensembleOn;
+    const bool phaserOn;
+    const bool reverbOn;
+};
+
+} // namespace vl
