@@ -588,53 +588,11 @@ void Engine::renderSegment(int32_t count, OutputCursor& out) {
     float sums[kChunk];
     while (count > 0) {
         const int32_t len = count < kChunk ? count : kChunk;
-        if (wideLanes && !referenceRendering) {
-            renderChunkWide<mode>(len, out);
-        } else {
-            sumVoices(sums, len);
-            SampleChain<mode> chain(ensemble, phaser, reverb, outputLevel, antiDenormal, leftGain, rightGain, out);
-            chain.ensembleRun(sums, len);
-            for (int32_t t = 0; t < len; ++t) chain.afterEnsemble(sums[t]);
-        }
+        sumVoices(sums, len);
+        SampleChain<mode> chain(ensemble, phaser, reverb, outputLevel, antiDenormal, leftGain, rightGain, out);
+        chain.ensembleRun(sums, len);
+        for (int32_t t = 0; t < len; ++t) chain.afterEnsemble(sums[t]);
         count -= len;
-    }
-}
-
-// One chunk with the AVX2 voice lanes. While the voices fit one block of registers, their
-// samples are rendered in the same loop as the effect chain of the samples before, so
-// that the chain's serial feedback paths (phaser, filters) overlap with voice work.
-template <OutputMode mode>
-void Engine::renderChunkWide(int32_t count, OutputCursor& out) {
-    SampleChain<mode> chain(ensemble, phaser, reverb, outputLevel, antiDenormal, leftGain, rightGain, out);
-    float sums[kChunk];
-    int32_t t = 0;
-    while (t < count) {
-        int n = 0;
-        int32_t run = count - t;
-        for (Voice* v = head; v; v = v->next) {
-            StringVoice* sv = static_cast<StringVoice*>(v);
-            lanes->voice[n++] = sv;
-            const int32_t free = uneventfulSamples(*sv);
-            if (free < run) run = free;
-        }
-        if (n == 0) {
-            for (; t < count; ++t) chain.process(0.0f);
-            return;
-        }
-        if (run == 0) {
-            // A voice changes stage or finishes in this sample: one sample the plain way.
-            sumVoicesReference(sums, 1);
-            chain.process(sums[0]);
-            ++t;
-            continue;
-        }
-        if (n <= lanes::kBlockVoices) {
-            runVoiceLanesWideChained(n, run, chain);
-        } else {
-            runVoiceLanesWide(n, run, sums);
-            for (int32_t k = 0; k < run; ++k) chain.process(sums[k]);
-        }
-        t += run;
     }
 }
 

@@ -141,11 +141,6 @@ private:
     void renderBlock(float* left, float* right, int16_t* frames16, int32_t n);
     template <OutputMode mode>
     void renderSegment(int32_t count, OutputCursor& out);
-    template <OutputMode mode>
-    void renderChunkWide(int32_t count, OutputCursor& out);
-    // The AVX2 voice lanes with the effect chain interleaved; at most one block of voices.
-    template <class Chain>
-    void runVoiceLanesWideChained(int voiceCount, int32_t count, Chain& chain);
     void sumVoices(float* sums, int32_t count);
     void sumVoicesReference(float* sums, int32_t count);
     void sumVoicesFast(float* sums, int32_t count);

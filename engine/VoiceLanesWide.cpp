@@ -4,7 +4,6 @@
 // No FMA: every product and sum is rounded on its own, exactly as in the plain loop.
 #include <cstring>
 
-#include "SampleChain.h"
 #include "Tables.h"
 #include "Voice.h"
 #include "VoiceLanes.h"
@@ -194,102 +193,7 @@ VL_AVX2 void renderWideBlock(VoiceLanes& L, int g, int voiceCount, int32_t count
 }
 
 
-// The voice sum of samples k0 .. k0 + m - 1 from the block's outputs (register r's sample
-// k at out + (r * kChunk + k) * 8), into sums[k0 ..]: voice after voice in lane order,
-// starting from 0 as the per-sample loop's sum does.
-template <int G>
-VL_AVX2_INLINE void sumGroup(const float* out, int lastValid, int32_t k0, int32_t m, float* sums) {
-    if (m == 8) {
-        __m256 acc = _mm256_setzero_ps();
-#pragma GCC unroll 4
-        for (int r = 0; r < G; ++r) {
-            const float* o = out + (r * kChunk + k0) * 8;
-            __m256 v[8];
-            for (int j = 0; j < 8; ++j) v[j] = _mm256_load_ps(o + 8 * j);
-            transpose8(v);
-            const int valid = r + 1 < G ? 8 : lastValid;
-            for (int j = 0; j < valid; ++j) acc = _mm256_add_ps(acc, v[j]);
-        }
-        _mm256_storeu_ps(sums + k0, acc);
-        return;
-    }
-    for (int32_t k = k0; k < k0 + m; ++k) {
-        float acc = 0.0f;
-        for (int r = 0; r < G; ++r) {
-            const float* lane = out + (r * kChunk + k) * 8;
-            const int valid = r + 1 < G ? 8 : lastValid;
-            for (int v = 0; v < valid; ++v) acc = acc + lane[v];
-        }
-        sums[k] = acc;
-    }
-}
-
-// G registers of voices (all of the run's voices) for `count` samples, eight samples at
-// a time; while a group of eight is rendered, the samples of the group before go through
-// the effect chain, whose serial feedback paths then overlap with the voices' work.
-template <int G, class Chain>
-VL_AVX2 void renderChained(VoiceLanes& L, int voiceCount, int32_t count, Chain& chain) {
-    Constants k;
-    k.offset = _mm256_set1_ps(StringVoice::kEnvelopeOffset);
-    k.half = _mm256_set1_ps(0.5f);
-    k.scale = _mm256_set1_ps(8192.0f);
-    k.mask = _mm256_set1_epi32(kSineTableMask);
-    const float* const table = sineTable;
-    __m256 level[G], phase[G], last[G], rate[G], inc[G], fb[G];
-    __m256i wrapAt[G];
-#pragma GCC unroll 4
-    for (int j = 0; j < G; ++j) {
-        level[j] = _mm256_load_ps(L.level + 8 * j);
-        phase[j] = _mm256_load_ps(L.phase + 8 * j);
-        last[j] = _mm256_load_ps(L.lastOutput + 8 * j);
-        rate[j] = _mm256_load_ps(L.rate + 8 * j);
-        inc[j] = _mm256_load_ps(L.increment + 8 * j);
-        fb[j] = _mm256_load_ps(L.feedback + 8 * j);
-        wrapAt[j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(L.wrapAt + 8 * j));
-    }
-    const int lastValid = voiceCount - 8 * (G - 1);
-    const __m256i one = _mm256_set1_epi32(1);
-    const __m256i mod64 = _mm256_set1_epi32(63);
-    __m256i sample = _mm256_setzero_si256();  // k mod 64 in every lane
-    alignas(32) float sums[kChunk];
-    int32_t fed = 0;  // samples handed to the chain
-    for (int32_t k0 = 0; k0 < count; k0 += 8) {
-        const int32_t m = count - k0 < 8 ? count - k0 : 8;
-        for (int32_t t = k0; t < k0 + m; ++t) {
-#pragma GCC unroll 4
-            for (int j = 0; j < G; ++j)
-                _mm256_store_ps(L.out + (j * kChunk + t) * 8, voiceStep(level[j], rate[j], phase[j], inc[j], last[j],
-                                                                        fb[j], wrapAt[j], sample, k, table));
-            sample = _mm256_and_si256(_mm256_add_epi32(sample, one), mod64);
-            if (fed < k0) chain.process(sums[fed++]);
-        }
-        while (fed < k0) chain.process(sums[fed++]);
-        sumGroup<G>(L.out, lastValid, k0, m, sums);
-    }
-    while (fed < count) chain.process(sums[fed++]);
-#pragma GCC unroll 4
-    for (int j = 0; j < G; ++j) {
-        _mm256_store_ps(L.level + 8 * j, level[j]);
-        _mm256_store_ps(L.phase + 8 * j, phase[j]);
-        _mm256_store_ps(L.lastOutput + 8 * j, last[j]);
-    }
-}
-
 } // namespace
-
-template <class Chain>
-void Engine::runVoiceLanesWideChained(int voiceCount, int32_t count, Chain& chain) {
-    VoiceLanes& L = *lanes;
-    const int laneCount = (voiceCount + 7) & ~7;
-    loadLanes(voiceCount, laneCount);
-    switch (laneCount / 8) {
-    case 1: renderChained<1>(L, voiceCount, count, chain); break;
-    case 2: renderChained<2>(L, voiceCount, count, chain); break;
-    case 3: renderChained<3>(L, voiceCount, count, chain); break;
-    default: renderChained<kRegisters>(L, voiceCount, count, chain); break;
-    }
-    storeLanes(voiceCount, count);
-}
 
 // As runVoiceLanes with eight voices per register: blocks of up to four registers (32
 // voices) keep their state in registers for the whole run.
@@ -316,17 +220,6 @@ bool Engine::processorHasWideLanes() { return false; }
 
 void Engine::runVoiceLanesWide(int voiceCount, int32_t count, float* sums) { runVoiceLanes(voiceCount, count, sums); }
 
-template <class Chain>
-void Engine::runVoiceLanesWideChained(int voiceCount, int32_t count, Chain& chain) {
-    float sums[lanes::kChunk];
-    runVoiceLanes(voiceCount, count, sums);
-    for (int32_t t = 0; t < count; ++t) chain.process(sums[t]);
-}
-
 #endif
-
-template void Engine::runVoiceLanesWideChained(int, int32_t, SampleChain<OutputMode::Add>&);
-template void Engine::runVoiceLanesWideChained(int, int32_t, SampleChain<OutputMode::Replace>&);
-template void Engine::runVoiceLanesWideChained(int, int32_t, SampleChain<OutputMode::Interleaved16>&);
 
 } // namespace vl
