@@ -312,11 +312,6 @@ int Engine::pendingEventCount() const { return pendingCount; }
 // ---------------------------------------------------------------------------------------
 // Rendering
 
-void Engine::sumVoices(float* sums, int32_t count) {
-    if (referenceRendering) sumVoicesReference(sums, count);
-    else sumVoicesFast(sums, count);
-}
-
 // The voice sum exactly as the per-sample chain defines it: every voice in list order,
 // a finished voice leaves the list (and returns to the pool) after its last sample.
 void Engine::sumVoicesReference(float* sums, int32_t count) {
@@ -588,10 +583,26 @@ void Engine::renderSegment(int32_t count, OutputCursor& out) {
     float sums[kChunk];
     while (count > 0) {
         const int32_t len = count < kChunk ? count : kChunk;
-        sumVoices(sums, len);
-        SampleChain<mode> chain(ensemble, phaser, reverb, outputLevel, antiDenormal, leftGain, rightGain, out);
-        chain.ensembleRun(sums, len);
-        for (int32_t t = 0; t < len; ++t) chain.afterEnsemble(sums[t]);
+        if (referenceRendering) {
+            // The plain chain: every voice and every stage one sample at a time.
+            sumVoicesReference(sums, len);
+            const float level = outputLevel;
+            const float ad = antiDenormal;
+            for (int32_t t = 0; t < len; ++t) {
+                float u = sums[t];
+                if (ensemble.active()) u = ensemble.process(u, ad);
+                if (phaser.active()) u = phaser.process(u, ad);
+                const float x = u * level;
+                float l = x, r = x;
+                if (reverb.active()) reverb.process(x, ad, l, r);
+                storeFrame<mode>(out.left, out.right, out.frames16, l * leftGain, r * rightGain);
+            }
+        } else {
+            sumVoicesFast(sums, len);
+            SampleChain<mode> chain(ensemble, phaser, reverb, outputLevel, antiDenormal, leftGain, rightGain, out);
+            chain.ensembleRun(sums, len);
+            chain.afterEnsembleRun(sums, len);
+        }
         count -= len;
     }
 }

@@ -141,7 +141,6 @@ private:
     void renderBlock(float* left, float* right, int16_t* frames16, int32_t n);
     template <OutputMode mode>
     void renderSegment(int32_t count, OutputCursor& out);
-    void sumVoices(float* sums, int32_t count);
     void sumVoicesReference(float* sums, int32_t count);
     void sumVoicesFast(float* sums, int32_t count);
     void runVoiceLanes(int voiceCount, int32_t count, float* sums);

@@ -20,6 +20,34 @@ struct OutputCursor {
     int16_t* frames16;
 };
 
+// One output frame (l and r with the channel gains applied): added, stored, or as the
+// nearest integers to (value * 32767.5 - 0.5) limited to -32767 .. 32767.
+template <OutputMode mode>
+[[gnu::always_inline]] inline void storeFrame(float*& left, float*& right, int16_t*& frames16, float l, float r) {
+    if constexpr (mode == OutputMode::Add) {
+        *left++ += l;
+        *right++ += r;
+    } else if constexpr (mode == OutputMode::Replace) {
+        *left++ = l;
+        *right++ = r;
+    } else {
+        float yl = l * 32767.5f - 0.5f;
+        float yr = r * 32767.5f - 0.5f;
+        // Clamp before converting so that overloads cannot overflow the integer
+        // conversion; the result is then limited to -32767 .. 32767.
+        if (!(yl >= -40000.0f)) yl = -40000.0f;
+        if (yl > 40000.0f) yl = 40000.0f;
+        if (!(yr >= -40000.0f)) yr = -40000.0f;
+        if (yr > 40000.0f) yr = 40000.0f;
+        int32_t il = roundToEven(yl);
+        int32_t ir = roundToEven(yr);
+        il = il < -32767 ? -32767 : (il > 32767 ? 32767 : il);
+        ir = ir < -32767 ? -32767 : (ir > 32767 ? 32767 : ir);
+        *frames16++ = static_cast<int16_t>(il);
+        *frames16++ = static_cast<int16_t>(ir);
+    }
+}
+
 template <OutputMode mode>
 class SampleChain {
 public:
@@ -44,7 +72,35 @@ public:
     // sample-to-sample feedback chain.
     void ensembleRun(float* sums, int32_t count) {
         if (!ensembleOn) return;
-        for (int32_t t = 0; t < count; ++t) sums[t] = ensembleKernel.process(sums[t], ad);
+        while (count > 0) {
+            const int32_t wrapIn = ensembleKernel.samplesBeforeWrap();
+            const int32_t n = count < wrapIn ? count : wrapIn;
+            for (int32_t t = 0; t < n; ++t) sums[t] = ensembleKernel.processAt(t, sums[t], ad);
+            ensembleKernel.advance(n);
+            sums += n;
+            count -= n;
+        }
+    }
+
+    // A run of samples that have been through the ensemble already.
+    void afterEnsembleRun(const float* in, int32_t count) {
+        if (!reverbOn) {
+            for (int32_t t = 0; t < count; ++t) afterEnsemble(in[t]);
+            return;
+        }
+        while (count > 0) {
+            const int32_t wrapIn = reverbKernel.samplesBeforeWrap();
+            const int32_t n = count < wrapIn ? count : wrapIn;
+            for (int32_t t = 0; t < n; ++t) {
+                const float x = beforeReverb(in[t]);
+                float l, r;
+                reverbKernel.processAt(t, x, ad, l, r);
+                store(l, r);
+            }
+            reverbKernel.advance(n);
+            in += n;
+            count -= n;
+        }
     }
 
     // One voice sum through the whole chain.
@@ -55,8 +111,7 @@ public:
 
     // One sample that has been through the ensemble already.
     [[gnu::always_inline]] void afterEnsemble(float u) {
-        if (phaserOn) u = phaserKernel.process(u, ad);
-        const float x = u * level;
+        const float x = beforeReverb(u);
         float l, r;
         if (reverbOn) {
             reverbKernel.process(x, ad, l, r);
@@ -64,28 +119,7 @@ public:
             l = x;
             r = x;
         }
-        if constexpr (mode == OutputMode::Add) {
-            *left++ += l * leftGain;
-            *right++ += r * rightGain;
-        } else if constexpr (mode == OutputMode::Replace) {
-            *left++ = l * leftGain;
-            *right++ = r * rightGain;
-        } else {
-            float yl = l * leftGain * 32767.5f - 0.5f;
-            float yr = r * rightGain * 32767.5f - 0.5f;
-            // Clamp before converting so that overloads cannot overflow the integer
-            // conversion; the result is then limited to -32767 .. 32767.
-            if (!(yl >= -40000.0f)) yl = -40000.0f;
-            if (yl > 40000.0f) yl = 40000.0f;
-            if (!(yr >= -40000.0f)) yr = -40000.0f;
-            if (yr > 40000.0f) yr = 40000.0f;
-            int32_t il = roundToEven(yl);
-            int32_t ir = roundToEven(yr);
-            il = il < -32767 ? -32767 : (il > 32767 ? 32767 : il);
-            ir = ir < -32767 ? -32767 : (ir > 32767 ? 32767 : ir);
-            *frames16++ = static_cast<int16_t>(il);
-            *frames16++ = static_cast<int16_t>(ir);
-        }
+        store(l, r);
     }
 
 private:
@@ -103,6 +137,16 @@ private:
     const bool ensembleOn;
     const bool phaserOn;
     const bool reverbOn;
+
+    // Phaser and output level.
+    [[gnu::always_inline]] float beforeReverb(float u) {
+        if (phaserOn) u = phaserKernel.process(u, ad);
+        return u * level;
+    }
+
+    [[gnu::always_inline]] void store(float l, float r) {
+        storeFrame<mode>(left, right, frames16, l * leftGain, r * rightGain);
+    }
 };
 
 } // namespace vl
