@@ -600,8 +600,7 @@ void Engine::renderSegment(int32_t count, OutputCursor& out) {
         } else {
             sumVoicesFast(sums, len);
             SampleChain<mode> chain(ensemble, phaser, reverb, outputLevel, antiDenormal, leftGain, rightGain, out);
-            chain.ensembleRun(sums, len);
-            chain.afterEnsembleRun(sums, len);
+            chain.run(sums, len);
         }
         count -= len;
     }

@@ -103,6 +103,38 @@ public:
         }
     }
 
+    // A run of voice sums through the whole chain, every stage sample by sample in one
+    // loop: the ensemble of the next samples does not wait for the phaser's feedback
+    // path, so the two overlap.
+    void run(const float* sums, int32_t count) {
+        if (!ensembleOn) {
+            afterEnsembleRun(sums, count);
+            return;
+        }
+        while (count > 0) {
+            int32_t n = count;
+            if (ensembleKernel.samplesBeforeWrap() < n) n = ensembleKernel.samplesBeforeWrap();
+            if (reverbOn && reverbKernel.samplesBeforeWrap() < n) n = reverbKernel.samplesBeforeWrap();
+            if (reverbOn) {
+                for (int32_t t = 0; t < n; ++t) {
+                    const float x = beforeReverb(ensembleKernel.processAt(t, sums[t], ad));
+                    float l, r;
+                    reverbKernel.processAt(t, x, ad, l, r);
+                    store(l, r);
+                }
+                reverbKernel.advance(n);
+            } else {
+                for (int32_t t = 0; t < n; ++t) {
+                    const float x = beforeReverb(ensembleKernel.processAt(t, sums[t], ad));
+                    store(x, x);
+                }
+            }
+            ensembleKernel.advance(n);
+            sums += n;
+            count -= n;
+        }
+    }
+
     // One voice sum through the whole chain.
     [[gnu::always_inline]] void process(float sum) {
         if (ensembleOn) sum = ensembleKernel.process(sum, ad);
