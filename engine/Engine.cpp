@@ -16,6 +16,7 @@ namespace vl {
 namespace testhooks {
 std::atomic<bool> failEngineAllocation{false};
 std::atomic<bool> failPoolBuild{false};
+std::atomic<int> renderPath{0};
 } // namespace testhooks
 
 namespace {
@@ -47,7 +48,9 @@ Engine::Engine(EngineClient* client_) : client(client_) {
     }
     voices = static_cast<StringVoice*>(raw);
     for (int i = 0; i < kPoolSize; ++i) new (&voices[i]) StringVoice(this);
-    wideLanes = processorHasWideLanes();
+    const int path = testhooks::renderPath.load();
+    referenceRendering = path == 2;
+    wideLanes = path == 0 && processorHasWideLanes();
 }
 
 void Engine::setWideLanesAllowed(bool allowed) {

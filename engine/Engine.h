@@ -25,6 +25,10 @@ namespace testhooks {
 extern std::atomic<bool> failTableAllocation;   // acquireSharedTables cannot allocate
 extern std::atomic<bool> failEngineAllocation;  // Engine construction cannot allocate voices/events
 extern std::atomic<bool> failPoolBuild;         // rebuildPool fails (no pool afterwards)
+// Render path of engines constructed from now on (tests compare the paths through the
+// whole instrument): 0 the fastest the processor allows, 1 the narrow (SSE2) voice lanes,
+// 2 the plain per-sample, per-voice loop.
+extern std::atomic<int> renderPath;
 uint16_t noiseSeedValue();                      // the note random generator's state
 void setNoiseSeed(uint16_t seed);
 } // namespace testhooks
