@@ -581,31 +581,50 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
 #endif
 }
 
+// The plain path: every voice and every stage one sample at a time.
 template <OutputMode mode>
 void Engine::renderSegment(int32_t count, OutputCursor& out) {
     float sums[kChunk];
     while (count > 0) {
         const int32_t len = count < kChunk ? count : kChunk;
-        if (referenceRendering) {
-            // The plain chain: every voice and every stage one sample at a time.
-            sumVoicesReference(sums, len);
-            const float level = outputLevel;
-            const float ad = antiDenormal;
-            for (int32_t t = 0; t < len; ++t) {
-                float u = sums[t];
-                if (ensemble.active()) u = ensemble.process(u, ad);
-                if (phaser.active()) u = phaser.process(u, ad);
-                const float x = u * level;
-                float l = x, r = x;
-                if (reverb.active()) reverb.process(x, ad, l, r);
-                storeFrame<mode>(out.left, out.right, out.frames16, l * leftGain, r * rightGain);
-            }
-        } else {
-            sumVoicesFast(sums, len);
-            SampleChain<mode> chain(ensemble, phaser, reverb, outputLevel, antiDenormal, leftGain, rightGain, out);
-            chain.run(sums, len);
+        sumVoicesReference(sums, len);
+        const float level = outputLevel;
+        const float ad = antiDenormal;
+        for (int32_t t = 0; t < len; ++t) {
+            float u = sums[t];
+            if (ensemble.active()) u = ensemble.process(u, ad);
+            if (phaser.active()) u = phaser.process(u, ad);
+            const float x = u * level;
+            float l = x, r = x;
+            if (reverb.active()) reverb.process(x, ad, l, r);
+            storeFrame<mode>(out.left, out.right, out.frames16, l * leftGain, r * rightGain);
         }
         count -= len;
+    }
+}
+
+// The vectorised path from one event to the next: `count` samples with control ticks at
+// firstTick, firstTick + tickInterval, ... (relative positions below count; a tick at
+// position r falls between samples r - 1 and r).
+template <OutputMode mode>
+void Engine::renderStretch(int32_t count, int32_t firstTick, OutputCursor& out) {
+    float sums[kChunk];
+    int32_t nextTick = firstTick;
+    for (int32_t pos = 0; pos < count; pos += kChunk) {
+        const int32_t len = count - pos < kChunk ? count - pos : kChunk;
+        sumVoicesFast(sums, len);
+        SampleChain<mode> chain(ensemble, phaser, reverb, outputLevel, antiDenormal, leftGain, rightGain, out);
+        int32_t k = 0;
+        for (;;) {
+            while (nextTick < count && nextTick == pos + k) {
+                chain.renormalizePhasors();
+                nextTick += tickInterval;
+            }
+            if (k == len) break;
+            const int32_t end = nextTick < pos + len ? nextTick - pos : len;
+            chain.run(sums + k, end - k);
+            k = end;
+        }
     }
 }
 
@@ -642,6 +661,17 @@ void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n
         }
         int32_t b = n;
         if (pendingCount > 0 && events[pendingIndex].deltaFrames < n) b = events[pendingIndex].deltaFrames;
+        if (!referenceRendering) {
+            // Every segment up to the next event at once: the control ticks between them
+            // only renormalize the effects' oscillators, which the chain does between the
+            // same two samples. The ticks are those at the positions the countdown passes
+            // below b.
+            const int32_t firstTick = tickCountdown - c;
+            while (b > tickCountdown) tickCountdown += tickInterval;
+            renderStretch<mode>(b - c, firstTick, out);
+            c = b;
+            continue;
+        }
         bool tickDue = false;
         if (b > tickCountdown) {
             b = tickCountdown;

@@ -145,6 +145,8 @@ private:
     void renderBlock(float* left, float* right, int16_t* frames16, int32_t n);
     template <OutputMode mode>
     void renderSegment(int32_t count, OutputCursor& out);
+    template <OutputMode mode>
+    void renderStretch(int32_t count, int32_t firstTick, OutputCursor& out);
     void sumVoicesReference(float* sums, int32_t count);
     void sumVoicesFast(float* sums, int32_t count);
     void runVoiceLanes(int voiceCount, int32_t count, float* sums);

@@ -109,6 +109,11 @@ public:
             w += n;
             if (w == size) w = 0;
         }
+        // Control tick on the kernel's copies of the oscillators.
+        void renormalize() {
+            slow.renormalize();
+            fast.renormalize();
+        }
 
     private:
         Ensemble& owner;

@@ -53,6 +53,8 @@ public:
             }
             return u + depth * prevOut[kStages - 1];
         }
+        // Control tick on the kernel's copy of the oscillator.
+        void renormalize() { phasor.renormalize(); }
 
     private:
         Phaser& owner;

@@ -135,6 +135,13 @@ public:
         }
     }
 
+    // The control tick (Engine::renormalizePhasors) on the chain's copies of the three
+    // oscillators, between two samples.
+    void renormalizePhasors() {
+        phaserKernel.renormalize();
+        ensembleKernel.renormalize();
+    }
+
     // One voice sum through the whole chain.
     [[gnu::always_inline]] void process(float sum) {
         if (ensembleOn) sum = ensembleKernel.process(sum, ad);
