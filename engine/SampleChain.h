@@ -65,71 +65,24 @@ public:
     SampleChain(const SampleChain&) = delete;
     SampleChain& operator=(const SampleChain&) = delete;
 
-    bool ensembleActive() const { return ensembleOn; }
-
-    // The ensemble alone over a run of voice sums, in place. It depends on nothing after
-    // it, so running it first keeps its work from queueing behind the phaser's
-    // sample-to-sample feedback chain.
-    void ensembleRun(float* sums, int32_t count) {
-        if (!ensembleOn) return;
-        while (count > 0) {
-            const int32_t wrapIn = ensembleKernel.samplesBeforeWrap();
-            const int32_t n = count < wrapIn ? count : wrapIn;
-            for (int32_t t = 0; t < n; ++t) sums[t] = ensembleKernel.processAt(t, sums[t], ad);
-            ensembleKernel.advance(n);
-            sums += n;
-            count -= n;
-        }
-    }
-
-    // A run of samples that have been through the ensemble already.
-    void afterEnsembleRun(const float* in, int32_t count) {
-        if (!reverbOn) {
-            for (int32_t t = 0; t < count; ++t) afterEnsemble(in[t]);
-            return;
-        }
-        while (count > 0) {
-            const int32_t wrapIn = reverbKernel.samplesBeforeWrap();
-            const int32_t n = count < wrapIn ? count : wrapIn;
-            for (int32_t t = 0; t < n; ++t) {
-                const float x = beforeReverb(in[t]);
-                float l, r;
-                reverbKernel.processAt(t, x, ad, l, r);
-                store(l, r);
-            }
-            reverbKernel.advance(n);
-            in += n;
-            count -= n;
-        }
-    }
-
     // A run of voice sums through the whole chain, every stage sample by sample in one
-    // loop: the ensemble of the next samples does not wait for the phaser's feedback
-    // path, so the two overlap.
+    // loop, in stretches in which no delay-line index reaches its line's end: the
+    // ensemble of the next samples does not wait for the phaser's feedback path, so the
+    // two overlap.
     void run(const float* sums, int32_t count) {
-        if (!ensembleOn) {
-            afterEnsembleRun(sums, count);
-            return;
-        }
         while (count > 0) {
             int32_t n = count;
-            if (ensembleKernel.samplesBeforeWrap() < n) n = ensembleKernel.samplesBeforeWrap();
+            if (ensembleOn && ensembleKernel.samplesBeforeWrap() < n) n = ensembleKernel.samplesBeforeWrap();
             if (reverbOn && reverbKernel.samplesBeforeWrap() < n) n = reverbKernel.samplesBeforeWrap();
-            if (reverbOn) {
-                for (int32_t t = 0; t < n; ++t) {
-                    const float x = beforeReverb(ensembleKernel.processAt(t, sums[t], ad));
-                    float l, r;
-                    reverbKernel.processAt(t, x, ad, l, r);
-                    store(l, r);
-                }
-                reverbKernel.advance(n);
+            if (ensembleOn) {
+                if (reverbOn) stretch<true, true>(sums, n);
+                else stretch<true, false>(sums, n);
+                ensembleKernel.advance(n);
             } else {
-                for (int32_t t = 0; t < n; ++t) {
-                    const float x = beforeReverb(ensembleKernel.processAt(t, sums[t], ad));
-                    store(x, x);
-                }
+                if (reverbOn) stretch<false, true>(sums, n);
+                else stretch<false, false>(sums, n);
             }
-            ensembleKernel.advance(n);
+            if (reverbOn) reverbKernel.advance(n);
             sums += n;
             count -= n;
         }
@@ -140,25 +93,6 @@ public:
     void renormalizePhasors() {
         phaserKernel.renormalize();
         ensembleKernel.renormalize();
-    }
-
-    // One voice sum through the whole chain.
-    [[gnu::always_inline]] void process(float sum) {
-        if (ensembleOn) sum = ensembleKernel.process(sum, ad);
-        afterEnsemble(sum);
-    }
-
-    // One sample that has been through the ensemble already.
-    [[gnu::always_inline]] void afterEnsemble(float u) {
-        const float x = beforeReverb(u);
-        float l, r;
-        if (reverbOn) {
-            reverbKernel.process(x, ad, l, r);
-        } else {
-            l = x;
-            r = x;
-        }
-        store(l, r);
     }
 
 private:
@@ -177,14 +111,18 @@ private:
     const bool phaserOn;
     const bool reverbOn;
 
-    // Phaser and output level.
-    [[gnu::always_inline]] float beforeReverb(float u) {
-        if (phaserOn) u = phaserKernel.process(u, ad);
-        return u * level;
-    }
-
-    [[gnu::always_inline]] void store(float l, float r) {
-        storeFrame<mode>(left, right, frames16, l * leftGain, r * rightGain);
+    // One stretch; the stages that are on in every sample of it are known at compile time.
+    template <bool withEnsemble, bool withReverb>
+    void stretch(const float* sums, int32_t n) {
+        for (int32_t t = 0; t < n; ++t) {
+            float u = sums[t];
+            if constexpr (withEnsemble) u = ensembleKernel.processAt(t, u, ad);
+            if (phaserOn) u = phaserKernel.process(u, ad);
+            const float x = u * level;
+            float l = x, r = x;
+            if constexpr (withReverb) reverbKernel.processAt(t, x, ad, l, r);
+            storeFrame<mode>(left, right, frames16, l * leftGain, r * rightGain);
+        }
     }
 };
 
