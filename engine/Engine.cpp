@@ -616,7 +616,9 @@ void Engine::renderStretch(int32_t count, int32_t firstTick, OutputCursor& out) 
         SampleChain<mode> chain(ensemble, phaser, reverb, outputLevel, antiDenormal, leftGain, rightGain, out);
         int32_t k = 0;
         for (;;) {
-            while (nextTick < count && nextTick == pos + k) {
+            // A tick before the stretch (the countdown restarted by a rate change while
+            // the block was under way) falls at its start, as the plain loop has it.
+            while (nextTick < count && nextTick <= pos + k) {
                 chain.renormalizePhasors();
                 nextTick += tickInterval;
             }

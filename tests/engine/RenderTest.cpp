@@ -223,4 +223,58 @@ TEST_F(Determinism, ThirtyTwoVoicesWithEffectsMatchThePlainLoopAndAKnownChecksum
     }
 }
 
+// Changes the sample rate when controller 20 arrives: the rate change restarts the
+// control-tick countdown in the middle of a block, behind the current position (as a
+// rate change from another thread between two segments does).
+struct RateChangingClient final : vl::EngineClient {
+    vl::Engine* engine = nullptr;
+    void midiControlChange(int controller, int data) override {
+        if (controller == 20 && engine) engine->setSampleRate(data < 64 ? 44100.0f : 48000.0f);
+    }
+    void midiProgramChange(int) override {}
+};
+
+std::vector<float> renderRateChanges(bool reference, bool narrow) {
+    RateChangingClient client;
+    vl::Engine engine(&client);
+    client.engine = &engine;
+    engine.setReferenceRendering(reference);
+    engine.setWideLanesAllowed(!narrow);
+    engine.centrePitchBend();
+    EXPECT_TRUE(engine.setSampleRate(44100.0f));
+    vl::testhooks::setNoiseSeed(1000);
+    engine.setLevel(1.0f);
+    engine.setAttack(0.01f);
+    engine.setRelease(0.2f);
+    engine.setBrightness(0.5f);
+    engine.setEnsembleSpeed(0.9f);
+    engine.setEnsembleAmount(0.7f);
+    engine.setPhaserRate(1.0f);
+    engine.setPhaserDepth(0.8f);
+    engine.setPhaserFeedback(0.9f);
+    engine.setReverbLength(0.5f);
+    engine.setReverbMix(0.4f);
+    EXPECT_TRUE(engine.rebuildPool(32));
+    std::vector<float> out;
+    std::vector<float> l(512), r(512);
+    for (int b = 0; b < 60; ++b) {
+        engine.clearEvents();
+        for (int k = 0; k < 6; ++k) engine.appendEvent(1, 40 * k, 0x90, static_cast<uint8_t>(45 + (b * 7 + k * 5) % 40), 90);
+        engine.appendEvent(1, 250 + b, 0xB0, 20, static_cast<uint8_t>((b % 2) * 127));
+        engine.processReplacing(l.data(), r.data(), 512);
+        out.insert(out.end(), l.begin(), l.end());
+        out.insert(out.end(), r.begin(), r.end());
+    }
+    return out;
+}
+
+TEST_F(Determinism, RateChangeInsideABlockTicksAsInThePlainLoop) {
+    const std::vector<float> plain = renderRateChanges(true, false);
+    for (bool narrow : {false, true}) {
+        const std::vector<float> fast = renderRateChanges(false, narrow);
+        ASSERT_EQ(fast.size(), plain.size());
+        for (size_t i = 0; i < fast.size(); ++i) ASSERT_EQ(fast[i], plain[i]) << i << (narrow ? " narrow" : " wide");
+    }
+}
+
 } // namespace
