@@ -20,7 +20,8 @@ struct VoiceLanes;
 enum class OutputMode;
 struct OutputCursor;
 
-// Failure injection for tests of the instrument's error paths. All false by default.
+// Failure injection for tests of the instrument's error paths (all off by default), and
+// the choice of render path.
 namespace testhooks {
 extern std::atomic<bool> failTableAllocation;   // acquireSharedTables cannot allocate
 extern std::atomic<bool> failEngineAllocation;  // Engine construction cannot allocate voices/events
@@ -122,8 +123,9 @@ public:
     const Voice* firstVoice() const;                      // list head, most recent first
     const Voice* poolVoice(int index) const;              // construction order, 0..127
 
-    // Renders every segment with the plain per-voice loop instead of the vectorised one
-    // (tests compare the two sample for sample).
+    // Renders every segment with the plain loop (every voice and every effect stage one
+    // sample at a time, the control ticks as segments of their own) instead of the
+    // vectorised path (tests compare the two sample for sample).
     void setReferenceRendering(bool on) { referenceRendering = on; }
     // The vectorised voice sum uses eight voices per register (AVX2) when the processor
     // has it, else four (SSE2). Tests and benchmarks may forbid the wide lanes to run the
