@@ -14,7 +14,7 @@
 namespace vl {
 
 namespace lanes {
-constexpr int32_t kChunk = 64;   // samples per voice-sum pass
+constexpr int32_t kChunk = 128;  // samples per voice-sum pass
 constexpr int kBlockVoices = 32; // voices rendered together by one block of registers
 } // namespace lanes
 
