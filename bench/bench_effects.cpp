@@ -1,5 +1,7 @@
-// Cost of the effect stages, the full render chain's real-time factor, and the render time
-// of a silent tail (a slowdown there would mean subnormal arithmetic).
+// Cost of the effect stages, the full render chain's real-time factor (at blocks of 32, 64
+// and 512 frames, on the fastest path the processor allows, the SSE2 voice lanes and the
+// plain per-sample loop, all in one run), and the render time of a silent tail (a slowdown
+// there would mean subnormal arithmetic).
 #include <benchmark/benchmark.h>
 
 #include <ctime>
@@ -16,6 +18,13 @@
 namespace {
 
 constexpr float kRate = 44100.0f;
+
+// Seconds of audio per second of CPU time, and CPU nanoseconds per output frame.
+void reportRate(benchmark::State& state, double frames) {
+    state.counters["realtime_x"] = benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
+    state.counters["ns_per_sample"] =
+        benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
 
 // The three stages at 44.1 kHz with factory program 0's effect values.
 struct Stages {
@@ -70,9 +79,7 @@ void BM_EffectsPerSample(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(input.size()));
-    state.counters["ns_per_sample"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * input.size()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    reportRate(state, static_cast<double>(state.iterations() * input.size()));
 }
 BENCHMARK(BM_EffectsPerSample)->Unit(benchmark::kMicrosecond);
 
@@ -97,9 +104,7 @@ void BM_StagePerSample(benchmark::State& state) {
         benchmark::DoNotOptimize(out2.data());
         benchmark::ClobberMemory();
     }
-    state.counters["ns_per_sample"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * input.size()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    reportRate(state, static_cast<double>(state.iterations() * input.size()));
 }
 BENCHMARK_TEMPLATE(BM_StagePerSample, 0)->Name("BM_EnsemblePerSample")->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_StagePerSample, 1)->Name("BM_PhaserPerSample")->Unit(benchmark::kMicrosecond);
@@ -153,17 +158,21 @@ struct EngineSetup {
     }
 };
 
+// 32 held notes with program 0's values; range(0) is the block size, range(1) the path:
+// 0 the fastest the processor allows, 1 the SSE2 voice lanes, 2 the plain per-sample loop.
 void BM_FullChain32Voices(benchmark::State& state) {
+    const int32_t block = static_cast<int32_t>(state.range(0));
+    vl::testhooks::renderPath = static_cast<int>(state.range(1));
     EngineSetup setup(kProgram0);
+    vl::testhooks::renderPath = 0;
     if (!setup.ok) {
         state.SkipWithError("engine could not be set up");
         return;
     }
-    const int32_t block = 512;
-    std::vector<float> left(block), right(block);
+    std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
     // 32 held notes, past their attack before timing starts.
     setup.noteOns(36, 32, 1);
-    for (int k = 0; k < 200; ++k) setup.engine->processReplacing(left.data(), right.data(), block);
+    for (int k = 0; k < 200 * 512 / block; ++k) setup.engine->processReplacing(left.data(), right.data(), block);
     if (setup.engine->activeVoiceCount() != 32) {
         state.SkipWithError("not 32 voices sounding");
         return;
@@ -175,10 +184,46 @@ void BM_FullChain32Voices(benchmark::State& state) {
         frames += block;
     }
     state.SetItemsProcessed(frames);
-    // Seconds of audio per second of computing.
-    state.counters["realtime_x"] = benchmark::Counter(static_cast<double>(frames) / kRate, benchmark::Counter::kIsRate);
+    reportRate(state, static_cast<double>(frames));
 }
-BENCHMARK(BM_FullChain32Voices)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FullChain32Voices)
+    ->ArgNames({"block", "path"})
+    ->ArgsProduct({{32, 64, 512}, {0, 1, 2}})
+    ->Unit(benchmark::kMicrosecond);
+
+// Each effect inside the engine: 32 held voices at block 512 with only the stages of
+// range(0) on (bit 0 ensemble, bit 1 phaser, bit 2 reverb; 0 is the voices alone), on
+// path range(1). An effect's cost is its figure less the voices-alone figure.
+void BM_EngineEffects32Voices(benchmark::State& state) {
+    const int mask = static_cast<int>(state.range(0));
+    float values[13];
+    for (int i = 0; i < 13; ++i) values[i] = kProgram0[i];
+    if (!(mask & 1)) values[5] = 0.0f;   // Ensemble Amount
+    if (!(mask & 2)) values[8] = 0.0f;   // Phaser Depth
+    if (!(mask & 4)) values[11] = 0.0f;  // Reverb Mix
+    vl::testhooks::renderPath = static_cast<int>(state.range(1));
+    EngineSetup setup(values);
+    vl::testhooks::renderPath = 0;
+    if (!setup.ok) {
+        state.SkipWithError("engine could not be set up");
+        return;
+    }
+    const int32_t block = 512;
+    std::vector<float> left(block), right(block);
+    setup.noteOns(36, 32, 1);
+    for (int k = 0; k < 200; ++k) setup.engine->processReplacing(left.data(), right.data(), block);
+    int64_t frames = 0;
+    for (auto _ : state) {
+        setup.engine->processReplacing(left.data(), right.data(), block);
+        benchmark::DoNotOptimize(left.data());
+        frames += block;
+    }
+    reportRate(state, static_cast<double>(frames));
+}
+BENCHMARK(BM_EngineEffects32Voices)
+    ->ArgNames({"effects", "path"})
+    ->ArgsProduct({{0, 1, 2, 4}, {0, 2}})
+    ->Unit(benchmark::kMicrosecond);
 
 // A loud chord (released at once), then 60 s of silence in blocks of 64 with every effect
 // at its longest setting. Reports the render time of the last second over the first.

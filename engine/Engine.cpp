@@ -8,40 +8,25 @@
 #include "Rounding.h"
 #include "Tables.h"
 #include "Voice.h"
+#include "SampleChain.h"
+#include "VoiceLanes.h"
 
 namespace vl {
 
 namespace testhooks {
 std::atomic<bool> failEngineAllocation{false};
 std::atomic<bool> failPoolBuild{false};
+std::atomic<int> renderPath{0};
 } // namespace testhooks
 
 namespace {
 constexpr int32_t kMidiEventType = 1;  // kVstMidiType
-constexpr int32_t kChunk = 64;         // samples per voice-sum pass
+constexpr int32_t kChunk = lanes::kChunk;
 constexpr float kMinRate = 1000.0f;
 constexpr float kMaxRate = 768000.0f;
 constexpr int32_t kUnbounded = 0x7FFFFFFF;
-constexpr int kLaneBlock = 4;  // SSE registers of voices rendered together
+constexpr int kLaneBlock = lanes::kBlockVoices / 4;  // SSE registers of voices rendered together
 } // namespace
-
-// The voices of the list side by side (structure of arrays, four per SSE register) for
-// the vectorised voice sum (increment already multiplied by the pitch bend), and one
-// block's output over the current run. Over-aligned, so that new uses the aligned
-// allocation: the default allocator of 32-bit Windows only guarantees 8 bytes.
-struct alignas(64) Engine::VoiceLanes {
-    alignas(16) float level[kPoolSize];
-    alignas(16) float rate[kPoolSize];
-    alignas(16) float phase[kPoolSize];
-    alignas(16) float increment[kPoolSize];
-    alignas(16) float lastOutput[kPoolSize];
-    alignas(16) float feedback[kPoolSize];
-    alignas(16) int32_t wrapAt[kPoolSize];  // sample of the run (mod 64) where the phase wraps
-#ifdef VL_HAVE_SSE2
-    __m128 out[kLaneBlock][kChunk];  // one block's output, four voices per entry
-#endif
-    StringVoice* voice[kPoolSize];
-};
 
 Engine::Engine(EngineClient* client_) : client(client_) {
     // Channel gains of the fixed centre pan position p = 0.5: cos^2 and sin^2 of pi/4.
@@ -63,6 +48,14 @@ Engine::Engine(EngineClient* client_) : client(client_) {
     }
     voices = static_cast<StringVoice*>(raw);
     for (int i = 0; i < kPoolSize; ++i) new (&voices[i]) StringVoice(this);
+    const int path = testhooks::renderPath.load();
+    referenceRendering = path == 2;
+    wideLanes = path == 0 && processorHasWideLanes();
+}
+
+void Engine::setWideLanesAllowed(bool allowed) {
+    std::lock_guard<std::recursive_mutex> guard(engineLock);
+    wideLanes = allowed && processorHasWideLanes();
 }
 
 Engine::~Engine() {
@@ -322,11 +315,6 @@ int Engine::pendingEventCount() const { return pendingCount; }
 // ---------------------------------------------------------------------------------------
 // Rendering
 
-void Engine::sumVoices(float* sums, int32_t count) {
-    if (referenceRendering) sumVoicesReference(sums, count);
-    else sumVoicesFast(sums, count);
-}
-
 // The voice sum exactly as the per-sample chain defines it: every voice in list order,
 // a finished voice leaves the list (and returns to the pool) after its last sample.
 void Engine::sumVoicesReference(float* sums, int32_t count) {
@@ -346,7 +334,6 @@ void Engine::sumVoicesReference(float* sums, int32_t count) {
 
 namespace {
 
-#ifdef VL_HAVE_SSE2
 // Samples a voice can render from now on without any change of stage, flag or list
 // membership: only the level/phase arithmetic, the 64-sample phase wrap and the
 // countdown of remaining run.
@@ -362,6 +349,7 @@ int32_t uneventfulSamples(const StringVoice& v) {
     return 0;
 }
 
+#ifdef VL_HAVE_SSE2
 // A table entry and its successor as the low two lanes, read without assuming 8-byte
 // alignment of the float table.
 inline __m128 loadPair(const float* entry) {
@@ -395,7 +383,8 @@ void Engine::sumVoicesFast(float* sums, int32_t count) {
             ++t;
             continue;
         }
-        runVoiceLanes(n, run, sums + t);
+        if (wideLanes) runVoiceLanesWide(n, run, sums + t);
+        else runVoiceLanes(n, run, sums + t);
         t += run;
     }
 #else
@@ -406,20 +395,22 @@ void Engine::sumVoicesFast(float* sums, int32_t count) {
 #ifdef VL_HAVE_SSE2
 namespace {
 
-// Adds the voices of `registers` registers' outputs (out[r][k], four voices each, the
-// last one with only `lastValid` voices in use) to sums[k], voice after voice in lane
-// order, or stores that sum when `first` (the sum then starts from 0 as the per-sample
-// loop's does). Four samples at a time: a 4x4 transpose turns four samples of four voices
-// into four voices of four samples.
-void addLanes(const __m128 (*out)[kChunk], int registers, int lastValid, int32_t count, float* sums, bool first) {
+// Adds the voices of `registers` registers' outputs (four voices per register and
+// sample, register r's sample k at out + (r * kChunk + k) * 4; the last register with only
+// `lastValid` voices in use) to sums[k], voice after voice in lane order, or stores that
+// sum when `first` (the sum then starts from 0 as the per-sample loop's does). Four
+// samples at a time: a 4x4 transpose turns four samples of four voices into four voices
+// of four samples.
+void addLanes(const float* out, int registers, int lastValid, int32_t count, float* sums, bool first) {
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
         __m128 acc = first ? _mm_setzero_ps() : _mm_loadu_ps(sums + k);
         for (int r = 0; r < registers; ++r) {
-            __m128 r0 = out[r][k];
-            __m128 r1 = out[r][k + 1];
-            __m128 r2 = out[r][k + 2];
-            __m128 r3 = out[r][k + 3];
+            const float* o = out + (r * kChunk + k) * 4;
+            __m128 r0 = _mm_load_ps(o);
+            __m128 r1 = _mm_load_ps(o + 4);
+            __m128 r2 = _mm_load_ps(o + 8);
+            __m128 r3 = _mm_load_ps(o + 12);
             _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
             const int valid = r + 1 < registers ? 4 : lastValid;
             acc = _mm_add_ps(acc, r0);
@@ -432,8 +423,7 @@ void addLanes(const __m128 (*out)[kChunk], int registers, int lastValid, int32_t
     for (; k < count; ++k) {
         float acc = first ? 0.0f : sums[k];
         for (int r = 0; r < registers; ++r) {
-            alignas(16) float lane[4];
-            _mm_store_ps(lane, out[r][k]);
+            const float* lane = out + (r * kChunk + k) * 4;
             const int valid = r + 1 < registers ? 4 : lastValid;
             for (int v = 0; v < valid; ++v) acc = acc + lane[v];
         }
@@ -444,19 +434,11 @@ void addLanes(const __m128 (*out)[kChunk], int registers, int lastValid, int32_t
 } // namespace
 #endif
 
-// Renders `count` uneventful samples of the first voiceCount voices of lanes->voice and
-// adds them in list order into sums[0 .. count - 1] (which it overwrites). Four voices
-// per register with each voice's arithmetic exactly that of StringVoice::tickStep (same
-// operations, same order, single precision). Blocks of up to kLaneBlock registers keep
-// their state in registers for the whole run, so that the blocks' independent sine
-// lookups overlap; each block's output is then added, voice after voice, to the running
-// sums, so that every sample's sum is still formed in list order.
-void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
-#ifdef VL_HAVE_SSE2
+// Copies the first voiceCount voices of lanes->voice into the lanes (the pitch bend cannot
+// change during a run, so bend * increment is the same product every sample); lanes up
+// to laneCount are filled with silent voices that never wrap.
+void Engine::loadLanes(int voiceCount, int laneCount) {
     VoiceLanes& L = *lanes;
-    const int laneCount = (voiceCount + 3) & ~3;
-    // The pitch bend cannot change during the run: bend * increment is the same product
-    // every sample.
     const float bendFactor = pitchBendFactor;
     for (int v = 0; v < voiceCount; ++v) {
         const StringVoice& sv = *L.voice[v];
@@ -474,6 +456,45 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         L.level[v] = L.rate[v] = L.phase[v] = L.increment[v] = L.lastOutput[v] = L.feedback[v] = 0.0f;
         L.wrapAt[v] = -1;  // never
     }
+}
+
+// Writes the lanes back into the voices after a run of `count` uneventful samples.
+void Engine::storeLanes(int voiceCount, int32_t count) {
+    VoiceLanes& L = *lanes;
+    for (int v = 0; v < voiceCount; ++v) {
+        StringVoice& sv = *L.voice[v];
+        // The countdown ran out (and the phase wrapped) at sample c, then every 64 samples.
+        const int32_t c = sv.tickCountdown;
+        if (c <= count) {
+            sv.age += static_cast<uint32_t>(1 + (count - c) / 64);
+            sv.tickCountdown = 64 - (count - c) % 64;
+        } else {
+            sv.tickCountdown = c - count;
+        }
+        sv.level = L.level[v];
+        sv.phase = L.phase[v];
+        sv.lastOutput = L.lastOutput[v];
+        sv.remaining += sv.step * count;
+        if (sv.stage == 2) {
+            // Every sample of the run left remaining above 0.
+            sv.releasing = true;
+            sv.finished = false;
+        }
+    }
+}
+
+// Renders `count` uneventful samples of the first voiceCount voices of lanes->voice and
+// adds them in list order into sums[0 .. count - 1] (which it overwrites). Four voices
+// per SSE2 register with each voice's arithmetic exactly that of StringVoice::tickStep (same
+// operations, same order, single precision). Blocks of up to kLaneBlock registers keep
+// their state in registers for the whole run, so that the blocks' independent sine
+// lookups overlap; each block's output is then added, voice after voice, to the running
+// sums, so that every sample's sum is still formed in list order.
+void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
+#ifdef VL_HAVE_SSE2
+    VoiceLanes& L = *lanes;
+    const int laneCount = (voiceCount + 3) & ~3;
+    loadLanes(voiceCount, laneCount);
 
     const float* const table = sineTable;
     const __m128 offset = _mm_set1_ps(StringVoice::kEnvelopeOffset);
@@ -534,7 +555,7 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         const __m128i wrapAt[G] = {loadInt(L.wrapAt + g + 4 * J)...};
         __m128i sample = _mm_setzero_si128();  // k mod 64 in every lane
         for (int32_t k = 0; k < count; ++k) {
-            ((L.out[J][k] = step(level[J], rate[J], phase[J], inc[J], last[J], fb[J], wrapAt[J], sample)), ...);
+            (_mm_store_ps(L.out + (J * kChunk + k) * 4, step(level[J], rate[J], phase[J], inc[J], last[J], fb[J], wrapAt[J], sample)), ...);
             sample = _mm_and_si128(_mm_add_epi32(sample, one), mod64);
         }
         ((_mm_store_ps(L.level + g + 4 * J, level[J]), _mm_store_ps(L.phase + g + 4 * J, phase[J]),
@@ -552,26 +573,7 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         ((rest == R + 1 ? (block(g, std::make_integer_sequence<int, R + 1>()), 0) : 0), ...);
     }(std::make_integer_sequence<int, kLaneBlock - 1>());
 
-    for (int v = 0; v < voiceCount; ++v) {
-        StringVoice& sv = *L.voice[v];
-        // The countdown ran out (and the phase wrapped) at sample c, then every 64 samples.
-        const int32_t c = sv.tickCountdown;
-        if (c <= count) {
-            sv.age += static_cast<uint32_t>(1 + (count - c) / 64);
-            sv.tickCountdown = 64 - (count - c) % 64;
-        } else {
-            sv.tickCountdown = c - count;
-        }
-        sv.level = L.level[v];
-        sv.phase = L.phase[v];
-        sv.lastOutput = L.lastOutput[v];
-        sv.remaining += sv.step * count;
-        if (sv.stage == 2) {
-            // Every sample of the run left remaining above 0.
-            sv.releasing = true;
-            sv.finished = false;
-        }
-    }
+    storeLanes(voiceCount, count);
 #else
     (void)voiceCount;
     (void)count;
@@ -579,66 +581,56 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
 #endif
 }
 
-template <Engine::Output mode>
-void Engine::renderSegment(int32_t count, float*& left, float*& right, int16_t*& frames16) {
+// The plain path: every voice and every stage one sample at a time.
+template <OutputMode mode>
+void Engine::renderSegment(int32_t count, OutputCursor& out) {
     float sums[kChunk];
     while (count > 0) {
         const int32_t len = count < kChunk ? count : kChunk;
-        sumVoices(sums, len);
+        sumVoicesReference(sums, len);
         const float level = outputLevel;
         const float ad = antiDenormal;
-        const bool ensembleOn = ensemble.active();
-        const bool phaserOn = phaser.active();
-        const bool reverbOn = reverb.active();
-        // The stages' state lives in registers for the run; a stage that is off keeps its
-        // state exactly as it was. The ensemble depends on nothing after it: it runs over
-        // the whole chunk first, so that its work does not queue behind the phaser's
-        // sample-to-sample feedback chain.
-        if (ensembleOn) {
-            Ensemble::Kernel ensembleKernel(ensemble);
-            for (int32_t t = 0; t < len; ++t) sums[t] = ensembleKernel.process(sums[t], ad);
-        }
-        Phaser::Kernel phaserKernel(phaser);
-        Reverb::Kernel reverbKernel(reverb);
         for (int32_t t = 0; t < len; ++t) {
             float u = sums[t];
-            if (phaserOn) u = phaserKernel.process(u, ad);
+            if (ensemble.active()) u = ensemble.process(u, ad);
+            if (phaser.active()) u = phaser.process(u, ad);
             const float x = u * level;
-            float l, r;
-            if (reverbOn) {
-                reverbKernel.process(x, ad, l, r);
-            } else {
-                l = x;
-                r = x;
-            }
-            if constexpr (mode == Output::Add) {
-                *left++ += l * leftGain;
-                *right++ += r * rightGain;
-            } else if constexpr (mode == Output::Replace) {
-                *left++ = l * leftGain;
-                *right++ = r * rightGain;
-            } else {
-                float yl = l * leftGain * 32767.5f - 0.5f;
-                float yr = r * rightGain * 32767.5f - 0.5f;
-                // Clamp before converting so that overloads cannot overflow the integer
-                // conversion; the result is then limited to -32767 .. 32767.
-                if (!(yl >= -40000.0f)) yl = -40000.0f;
-                if (yl > 40000.0f) yl = 40000.0f;
-                if (!(yr >= -40000.0f)) yr = -40000.0f;
-                if (yr > 40000.0f) yr = 40000.0f;
-                int32_t il = roundToEven(yl);
-                int32_t ir = roundToEven(yr);
-                il = il < -32767 ? -32767 : (il > 32767 ? 32767 : il);
-                ir = ir < -32767 ? -32767 : (ir > 32767 ? 32767 : ir);
-                *frames16++ = static_cast<int16_t>(il);
-                *frames16++ = static_cast<int16_t>(ir);
-            }
+            float l = x, r = x;
+            if (reverb.active()) reverb.process(x, ad, l, r);
+            storeFrame<mode>(out.left, out.right, out.frames16, l * leftGain, r * rightGain);
         }
         count -= len;
     }
 }
 
-template <Engine::Output mode>
+// The vectorised path from one event to the next: `count` samples with control ticks at
+// firstTick, firstTick + tickInterval, ... (relative positions below count; a tick at
+// position r falls between samples r - 1 and r).
+template <OutputMode mode>
+void Engine::renderStretch(int32_t count, int32_t firstTick, OutputCursor& out) {
+    float sums[kChunk];
+    int32_t nextTick = firstTick;
+    for (int32_t pos = 0; pos < count; pos += kChunk) {
+        const int32_t len = count - pos < kChunk ? count - pos : kChunk;
+        sumVoicesFast(sums, len);
+        SampleChain<mode> chain(ensemble, phaser, reverb, outputLevel, antiDenormal, leftGain, rightGain, out);
+        int32_t k = 0;
+        for (;;) {
+            // A tick before the stretch (the countdown restarted by a rate change while
+            // the block was under way) falls at its start, as the plain loop has it.
+            while (nextTick < count && nextTick <= pos + k) {
+                chain.renormalizePhasors();
+                nextTick += tickInterval;
+            }
+            if (k == len) break;
+            const int32_t end = nextTick < pos + len ? nextTick - pos : len;
+            chain.run(sums + k, end - k);
+            k = end;
+        }
+    }
+}
+
+template <OutputMode mode>
 void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n) {
     if (n < 0) return;
     bool ready;
@@ -650,14 +642,15 @@ void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n
     if (!ready) {
         if (n == 0) return;
         // Nothing to render with yet: silence, events stay pending.
-        if constexpr (mode == Output::Replace) {
+        if constexpr (mode == OutputMode::Replace) {
             std::memset(left, 0, sizeof(float) * static_cast<size_t>(n));
             std::memset(right, 0, sizeof(float) * static_cast<size_t>(n));
-        } else if constexpr (mode == Output::Interleaved16) {
+        } else if constexpr (mode == OutputMode::Interleaved16) {
             std::memset(frames16, 0, sizeof(int16_t) * 2 * static_cast<size_t>(n));
         }
         return;
     }
+    OutputCursor out{left, right, frames16};
     int32_t c = 0;
     while (c < n) {
         std::lock_guard<std::recursive_mutex> guard(engineLock);
@@ -670,6 +663,17 @@ void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n
         }
         int32_t b = n;
         if (pendingCount > 0 && events[pendingIndex].deltaFrames < n) b = events[pendingIndex].deltaFrames;
+        if (!referenceRendering) {
+            // Every segment up to the next event at once: the control ticks between them
+            // only renormalize the effects' oscillators, which the chain does between the
+            // same two samples. The ticks are those at the positions the countdown passes
+            // below b.
+            const int32_t firstTick = tickCountdown - c;
+            while (b > tickCountdown) tickCountdown += tickInterval;
+            renderStretch<mode>(b - c, firstTick, out);
+            c = b;
+            continue;
+        }
         bool tickDue = false;
         if (b > tickCountdown) {
             b = tickCountdown;
@@ -677,7 +681,7 @@ void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n
             tickDue = true;
         }
         if (b > c) {
-            renderSegment<mode>(b - c, left, right, frames16);
+            renderSegment<mode>(b - c, out);
             c = b;
         }
         if (tickDue) renormalizePhasors();
@@ -689,17 +693,17 @@ void Engine::renderBlock(float* left, float* right, int16_t* frames16, int32_t n
 
 void Engine::process(float* left, float* right, int32_t frames) {
     if ((!left || !right) && frames != 0) return;
-    renderBlock<Output::Add>(left, right, nullptr, frames);
+    renderBlock<OutputMode::Add>(left, right, nullptr, frames);
 }
 
 void Engine::processReplacing(float* left, float* right, int32_t frames) {
     if ((!left || !right) && frames != 0) return;
-    renderBlock<Output::Replace>(left, right, nullptr, frames);
+    renderBlock<OutputMode::Replace>(left, right, nullptr, frames);
 }
 
 void Engine::processInterleaved16(int16_t* frames16, int32_t frames) {
     if (!frames16 && frames != 0) return;
-    renderBlock<Output::Interleaved16>(nullptr, nullptr, frames16, frames);
+    renderBlock<OutputMode::Interleaved16>(nullptr, nullptr, frames16, frames);
 }
 
 } // namespace vl

@@ -16,12 +16,20 @@ namespace vl {
 
 class Voice;
 class StringVoice;
+struct VoiceLanes;
+enum class OutputMode;
+struct OutputCursor;
 
-// Failure injection for tests of the instrument's error paths. All false by default.
+// Failure injection for tests of the instrument's error paths (all off by default), and
+// the choice of render path.
 namespace testhooks {
 extern std::atomic<bool> failTableAllocation;   // acquireSharedTables cannot allocate
 extern std::atomic<bool> failEngineAllocation;  // Engine construction cannot allocate voices/events
 extern std::atomic<bool> failPoolBuild;         // rebuildPool fails (no pool afterwards)
+// Render path of engines constructed from now on (tests compare the paths through the
+// whole instrument): 0 the fastest the processor allows, 1 the narrow (SSE2) voice lanes,
+// 2 the plain per-sample, per-voice loop.
+extern std::atomic<int> renderPath;
 uint16_t noiseSeedValue();                      // the note random generator's state
 void setNoiseSeed(uint16_t seed);
 } // namespace testhooks
@@ -115,9 +123,16 @@ public:
     const Voice* firstVoice() const;                      // list head, most recent first
     const Voice* poolVoice(int index) const;              // construction order, 0..127
 
-    // Renders every segment with the plain per-voice loop instead of the vectorised one
-    // (tests compare the two sample for sample).
+    // Renders every segment with the plain loop (every voice and every effect stage one
+    // sample at a time, the control ticks as segments of their own) instead of the
+    // vectorised path (tests compare the two sample for sample).
     void setReferenceRendering(bool on) { referenceRendering = on; }
+    // The vectorised voice sum uses eight voices per register (AVX2) when the processor
+    // has it, else four (SSE2). Tests and benchmarks may forbid the wide lanes to run the
+    // narrow ones on any processor.
+    static bool processorHasWideLanes();
+    void setWideLanesAllowed(bool allowed);
+    bool wideLanesInUse() const { return wideLanes; }
 
 private:
     friend class Voice;
@@ -128,16 +143,18 @@ private:
         int32_t deltaFrames;
         uint8_t data[3];
     };
-    enum class Output { Add, Replace, Interleaved16 };
-
-    template <Output mode>
+    template <OutputMode mode>
     void renderBlock(float* left, float* right, int16_t* frames16, int32_t n);
-    template <Output mode>
-    void renderSegment(int32_t count, float*& left, float*& right, int16_t*& frames16);
-    void sumVoices(float* sums, int32_t count);
+    template <OutputMode mode>
+    void renderSegment(int32_t count, OutputCursor& out);
+    template <OutputMode mode>
+    void renderStretch(int32_t count, int32_t firstTick, OutputCursor& out);
     void sumVoicesReference(float* sums, int32_t count);
     void sumVoicesFast(float* sums, int32_t count);
     void runVoiceLanes(int voiceCount, int32_t count, float* sums);
+    void runVoiceLanesWide(int voiceCount, int32_t count, float* sums);
+    void loadLanes(int voiceCount, int laneCount);
+    void storeLanes(int voiceCount, int32_t count);
     void handleEvent(const Event& e);
     void noteOn(uint8_t key, uint8_t velocity);
     void noteOffKey(uint8_t key);
@@ -181,7 +198,7 @@ private:
     Voice* head = nullptr;
 
     bool referenceRendering = false;
-    struct VoiceLanes;
+    bool wideLanes = false;       // AVX2 voice lanes (chosen at construction)
     VoiceLanes* lanes = nullptr;  // fixed-size work area of the vectorised voice sum
 };
 

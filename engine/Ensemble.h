@@ -67,8 +67,18 @@ public:
         Kernel(const Kernel&) = delete;
         Kernel& operator=(const Kernel&) = delete;
 
-        // One sample: input u (the voice sum), returns the chorus output E alone.
-        float process(float u, float antiDenormal) {
+        // One sample: input u (the voice sum), returns the chorus output E alone. Always
+        // inlined, so that the render loops keep the state in registers.
+        [[gnu::always_inline]] float process(float u, float antiDenormal) {
+            const float e = processAt(0, u, antiDenormal);
+            advance(1);
+            return e;
+        }
+
+        // Samples from the current position on before the write index reaches the end.
+        int32_t samplesBeforeWrap() const { return size - w; }
+        // Sample t of a stretch of at most samplesBeforeWrap() samples: written at w + t.
+        [[gnu::always_inline]] float processAt(int32_t t, float u, float antiDenormal) {
             slow.step();
             const float x1 = slow.x;
             const float y1 = slow.y;
@@ -86,13 +96,23 @@ public:
             const float da = amount * (a1 + a2) + kCentreDelay;
             const float db = amount * (b1 + b2) + kCentreDelay;
             const float dc = amount * (c1 + c2) + kCentreDelay;
-            const float ta = read(s, tapAt(w, da, rate, size));
-            const float tb = read(s, tapAt(w, db, rate, size));
-            const float tc = read(s, tapAt(w, dc, rate, size));
+            const int32_t at = w + t;
+            const float ta = read(s, tapAt(at, da, rate, size));
+            const float tb = read(s, tapAt(at, db, rate, size));
+            const float tc = read(s, tapAt(at, dc, rate, size));
             const float e = (ta + tb + tc) * 0.3333f;
-            s[w] = u + e * feedback + antiDenormal;
-            w = (w + 1 == size) ? 0 : w + 1;
+            s[at] = u + e * feedback + antiDenormal;
             return e;
+        }
+        // Ends a stretch of n samples.
+        void advance(int32_t n) {
+            w += n;
+            if (w == size) w = 0;
+        }
+        // Control tick on the kernel's copies of the oscillators.
+        void renormalize() {
+            slow.renormalize();
+            fast.renormalize();
         }
 
     private:

@@ -41,7 +41,7 @@ public:
         Kernel(const Kernel&) = delete;
         Kernel& operator=(const Kernel&) = delete;
 
-        float process(float u, float antiDenormal) {
+        [[gnu::always_inline]] float process(float u, float antiDenormal) {
             phasor.step();
             const float a = -0.5f - std::fabs(phasor.x) * 0.4f;
             float in = u + feedback * prevOut[kStages - 1] + antiDenormal;
@@ -53,6 +53,8 @@ public:
             }
             return u + depth * prevOut[kStages - 1];
         }
+        // Control tick on the kernel's copy of the oscillator.
+        void renormalize() { phasor.renormalize(); }
 
     private:
         Phaser& owner;

@@ -34,7 +34,10 @@ public:
     void clear(); // zeroes the six lines and the six filter states (suspend)
 
     // The per-sample arithmetic with indices and filter states held in locals for a run of
-    // samples (see Ensemble::Kernel); written back when the kernel ends.
+    // samples (see Ensemble::Kernel); written back when the kernel ends. Within a stretch
+    // in which no index reaches its line's end (samplesBeforeWrap), sample t of the
+    // stretch writes and reads at fixed offsets from the stretch's start, so the loop
+    // carries no index arithmetic; advance ends the stretch.
     class Kernel {
     public:
         explicit Kernel(Reverb& stage) : owner(stage), gain(stage.gain), mix(stage.mix) {
@@ -46,6 +49,7 @@ public:
                 state[k] = stage.state[k];
                 damping[k] = stage.damping[k];
             }
+            locate();
         }
         ~Kernel() {
             for (int k = 0; k < 6; ++k) {
@@ -57,41 +61,66 @@ public:
         Kernel(const Kernel&) = delete;
         Kernel& operator=(const Kernel&) = delete;
 
-        void process(float x, float antiDenormal, float& left, float& right) {
-            network<0>(x, antiDenormal);
-            network<3>(x, antiDenormal);
+        [[gnu::always_inline]] void process(float x, float antiDenormal, float& left, float& right) {
+            processAt(0, x, antiDenormal, left, right);
+            advance(1);
+        }
+
+        // Samples from the current position on before some index reaches its line's end
+        // (at least 1).
+        int32_t samplesBeforeWrap() const {
+            int32_t n = size[0] - writeIndex[0];
+            for (int k = 0; k < 6; ++k) {
+                if (size[k] - writeIndex[k] < n) n = size[k] - writeIndex[k];
+                if (size[k] - readIndex[k] < n) n = size[k] - readIndex[k];
+            }
+            return n;
+        }
+        // Sample t of a stretch of at most samplesBeforeWrap() samples.
+        [[gnu::always_inline]] void processAt(int32_t t, float x, float antiDenormal, float& left, float& right) {
+            network<0>(t, x, antiDenormal);
+            network<3>(t, x, antiDenormal);
             left = x + mix * (state[0] + state[1] + state[2]);
             right = x - mix * (state[3] + state[4] + state[5]);
         }
+        // Ends a stretch of n samples: every index moves on by n, back to 0 at the end.
+        void advance(int32_t n) {
+            for (int k = 0; k < 6; ++k) {
+                writeIndex[k] += n;
+                if (writeIndex[k] == size[k]) writeIndex[k] = 0;
+                readIndex[k] += n;
+                if (readIndex[k] == size[k]) readIndex[k] = 0;
+            }
+            locate();
+        }
 
     private:
-        static void advance(int32_t& index, int32_t lineSize) {
-            if (++index == lineSize) index = 0;
+        void locate() {
+            for (int k = 0; k < 6; ++k) {
+                writeAt[k] = samples[k] + writeIndex[k];
+                readAt[k] = samples[k] + readIndex[k];
+            }
         }
         // Lines a, b, c = first .. first + 2: writes from the previous filter states, then
         // the low-passed reads.
         template <int first>
-        void network(float x, float ad) {
+        [[gnu::always_inline]] void network(int32_t t, float x, float ad) {
             constexpr int a = first, b = first + 1, c = first + 2;
             float& ya = state[a];
             float& yb = state[b];
             float& yc = state[c];
-            samples[a][writeIndex[a]] = ((ya - yb) - yc) * gain + ad + x;
-            samples[b][writeIndex[b]] = ((yb - ya) - yc) * gain + ad + x;
-            samples[c][writeIndex[c]] = (yc - (ya + yb)) * gain + ad + x;
-            advance(writeIndex[a], size[a]);
-            advance(writeIndex[b], size[b]);
-            advance(writeIndex[c], size[c]);
-            ya = ya + (samples[a][readIndex[a]] - ya) * damping[a];
-            yb = yb + (samples[b][readIndex[b]] - yb) * damping[b];
-            yc = yc + (samples[c][readIndex[c]] - yc) * damping[c];
-            advance(readIndex[a], size[a]);
-            advance(readIndex[b], size[b]);
-            advance(readIndex[c], size[c]);
+            writeAt[a][t] = ((ya - yb) - yc) * gain + ad + x;
+            writeAt[b][t] = ((yb - ya) - yc) * gain + ad + x;
+            writeAt[c][t] = (yc - (ya + yb)) * gain + ad + x;
+            ya = ya + (readAt[a][t] - ya) * damping[a];
+            yb = yb + (readAt[b][t] - yb) * damping[b];
+            yc = yc + (readAt[c][t] - yc) * damping[c];
         }
 
         Reverb& owner;
         float* samples[6];
+        float* writeAt[6];
+        float* readAt[6];
         int32_t size[6];
         int32_t writeIndex[6];
         int32_t readIndex[6];
