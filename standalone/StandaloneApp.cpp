@@ -24,9 +24,10 @@ StandaloneApp::StandaloneApp(AppShell& appShell, const SettingsValues& values)
 }
 
 StandaloneApp::~StandaloneApp() {
+    // The audio thread ends first: it idles the panel and appends to the recorder.
+    closeDevices();
     if (EditorBase* panel = getEditor()) panel->close();
     finishRecording();
-    closeDevices();
     StandaloneApp* self = this;
     theApp.compare_exchange_strong(self, nullptr);
 }

@@ -66,7 +66,7 @@ public:
     static constexpr int kRecordButtonTag = 42;
 
     StandaloneApp(AppShell& shell, const SettingsValues& settings);
-    // Closes the panel, finishes any recording, stops the audio output, closes MIDI.
+    // Stops the audio output and closes MIDI, then closes the panel and finishes any recording.
     ~StandaloneApp() override;
 
     // Tag 41 on release (value 0): the setup dialog, then the devices are reopened.
