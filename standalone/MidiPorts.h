@@ -48,8 +48,7 @@ public:
     // ---- Audio thread ----
 
     // Hands back the list filled since the last call and makes the other one active,
-    // empty and starting at nowMs. The returned list is read by the instrument while the
-    // next block renders; it stays untouched until the call after next.
+    // empty and starting at nowMs. The returned list stays untouched until the next call.
     VstEvents* exchangeLists(std::uint32_t nowMs);
 
     // Block length used for the offsets (JACK may change its period while running).

@@ -58,11 +58,11 @@ void StandaloneApp::installDevices(std::unique_ptr<AudioOutput> newAudio, std::u
     audio = std::move(newAudio);
     midi = std::move(newMidi);
     midiInput = std::move(newInput);
+    if (audio) rate.store(audio->sampleRate(), std::memory_order_relaxed);
 }
 
 bool StandaloneApp::startDevices() {
     if (!audio) return false;
-    rate.store(audio->sampleRate(), std::memory_order_relaxed);
     setSampleRate(static_cast<float>(audio->sampleRate()));
     return audio->start();
 }

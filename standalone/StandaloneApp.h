@@ -79,6 +79,7 @@ public:
     // the event lists it fed.
     void closeDevices();
     // Takes new devices; the audio output must not be running yet. midi may be null.
+    // Recordings started from now on take the output's rate.
     void installDevices(std::unique_ptr<AudioOutput> audio, std::unique_ptr<MidiPorts> midi,
                         std::unique_ptr<MidiInput> input);
     // Sets the instrument's sample rate to the output's and starts the output.
@@ -86,7 +87,7 @@ public:
 
     MidiPorts* midiPorts() const { return midi.get(); }
     AudioOutput* audioOutput() const { return audio.get(); }
-    // Rate of the running output (the settings' rate before one runs).
+    // Rate of the installed output (the settings' rate before there is one).
     int currentSampleRate() const { return rate.load(std::memory_order_relaxed); }
 
     // ---- Recording (user-interface thread) ----

@@ -1,0 +1,113 @@
+#include "standalone/linux/AlsaOutput.h"
+
+#include <alsa/asoundlib.h>
+#include <chrono>
+#include <pthread.h>
+
+#include "standalone/AudioBlocks.h"
+
+namespace vl::linuxapp {
+
+std::unique_ptr<AlsaOutput> AlsaOutput::open(const std::string& device, int wantedRate, int latencyMs,
+                                             std::string& error) {
+    std::unique_ptr<AlsaOutput> self(new AlsaOutput);
+    int rc = snd_pcm_open(&self->pcm, device.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
+    if (rc < 0) {
+        self->pcm = nullptr;
+        error = "cannot open the ALSA device '" + device + "': " + snd_strerror(rc);
+        return nullptr;
+    }
+    snd_pcm_hw_params_t* hw = nullptr;
+    snd_pcm_hw_params_alloca(&hw);
+    unsigned int actualRate = static_cast<unsigned int>(wantedRate);
+    auto fail = [&](const char* what) {
+        error = std::string("the ALSA device '") + device + "' " + what + ": " + snd_strerror(rc);
+        return nullptr;
+    };
+    if ((rc = snd_pcm_hw_params_any(self->pcm, hw)) < 0) return fail("has no configuration");
+    if ((rc = snd_pcm_hw_params_set_access(self->pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0)
+        return fail("cannot take interleaved samples");
+    if ((rc = snd_pcm_hw_params_set_format(self->pcm, hw, SND_PCM_FORMAT_S16_LE)) < 0)
+        return fail("cannot play 16-bit samples");
+    if ((rc = snd_pcm_hw_params_set_channels(self->pcm, hw, 2)) < 0) return fail("cannot play stereo");
+    if ((rc = snd_pcm_hw_params_set_rate_near(self->pcm, hw, &actualRate, nullptr)) < 0)
+        return fail("refuses the sample rate");
+    const std::int32_t blockFrames = framesInBytes(blockBytesFor(actualRate, static_cast<std::uint32_t>(latencyMs)));
+    if (blockFrames <= 0) {
+        error = "the latency gives an empty block";
+        return nullptr;
+    }
+    snd_pcm_uframes_t period = static_cast<snd_pcm_uframes_t>(blockFrames);
+    snd_pcm_uframes_t buffer = period * kRingBlocks;
+    snd_pcm_hw_params_set_period_size_near(self->pcm, hw, &period, nullptr);
+    snd_pcm_hw_params_set_buffer_size_near(self->pcm, hw, &buffer);
+    if ((rc = snd_pcm_hw_params(self->pcm, hw)) < 0) return fail("cannot be configured");
+    snd_pcm_hw_params_get_buffer_size(hw, &buffer);
+    self->rate = static_cast<int>(actualRate);
+    self->frames = blockFrames;
+    self->bufferFrames = static_cast<long>(buffer);
+    self->block.assign(2 * std::size_t(blockFrames), 0);
+    return self;
+}
+
+AlsaOutput::~AlsaOutput() {
+    stop();
+    if (pcm) snd_pcm_close(pcm);
+}
+
+bool AlsaOutput::start() {
+    if (!pcm || running.load()) return pcm != nullptr;
+    running.store(true);
+    try {
+        thread = std::thread([this] { run(); });
+    } catch (...) {
+        running.store(false);
+        return false;
+    }
+    return true;
+}
+
+void AlsaOutput::stop() {
+    running.store(false);
+    if (thread.joinable()) thread.join();
+    if (pcm) snd_pcm_drop(pcm);
+}
+
+void AlsaOutput::run() {
+    // Ask for real-time scheduling; without the right to it the thread runs as it is.
+    sched_param param{};
+    param.sched_priority = 70;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+
+    using Clock = std::chrono::steady_clock;
+    const auto started = Clock::now();
+    long long written = 0;
+    snd_pcm_prepare(pcm);
+    while (running.load(std::memory_order_relaxed)) {
+        renderBlock(block.data(), frames);
+        const std::int16_t* data = block.data();
+        snd_pcm_sframes_t left = frames;
+        while (left > 0 && running.load(std::memory_order_relaxed)) {
+            snd_pcm_sframes_t n = snd_pcm_writei(pcm, data, static_cast<snd_pcm_uframes_t>(left));
+            if (n == -EAGAIN) continue;
+            if (n < 0) {
+                n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
+                if (n < 0) {
+                    // The device is gone: keep the clock going so that MIDI and recording
+                    // go on, silently.
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1000 * left / rate));
+                    break;
+                }
+                continue;
+            }
+            data += 2 * n;
+            left -= n;
+        }
+        written += frames;
+        // Never more than the device's buffer ahead of the clock.
+        const auto due = started + std::chrono::microseconds((written - bufferFrames) * 1000000LL / rate);
+        if (due > Clock::now()) std::this_thread::sleep_until(due);
+    }
+}
+
+} // namespace vl::linuxapp

@@ -1,0 +1,310 @@
+// velmorloom: the standalone program on Linux. Plays the instrument from MIDI through
+// JACK or ALSA, records to WAV, keeps its settings in a text file.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <fcntl.h>
+#include <memory>
+#include <new>
+#include <poll.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "instrument/PatchFiles.h"
+#include "standalone/StandaloneApp.h"
+#include "vst/EditorBase.h"
+#include "standalone/linux/AlsaOutput.h"
+#include "standalone/linux/AlsaSequencer.h"
+#include "standalone/linux/CommandLine.h"
+#include "standalone/linux/JackOutput.h"
+#include "standalone/linux/MainWindow.h"
+#include "standalone/linux/SettingsFile.h"
+#include "standalone/linux/SingleInstance.h"
+
+namespace vl::linuxapp {
+namespace {
+
+// The main loop sleeps on this pipe. Signal handlers, the audio thread and JACK's
+// shutdown notice each write one byte to it: 'q' quit, 'r' raise the window, 'n' a
+// notice from the audio thread, 'x' the JACK server went away.
+int wakePipe[2] = {-1, -1};
+
+void wake(char what) {
+    const int saved = errno;
+    if (::write(wakePipe[1], &what, 1) < 0) {
+        // A full pipe already holds a wake-up for the main loop.
+    }
+    errno = saved;
+}
+
+extern "C" void onSignal(int signal) { wake(signal == SIGUSR1 ? 'r' : 'q'); }
+void onJackShutdown() { wake('x'); }
+
+void say(const std::string& line) {
+    std::fprintf(stderr, "velmorloom: %s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+class LinuxShell : public AppShell {
+public:
+    LinuxShell(const CommandLine& o, const LinuxSettings& s) : options(o), linuxSettings(s) {}
+
+    void postUiNotice() override { wake('n'); }
+    bool chooseFile(VstFileSelect* selection) override { return chooseFileFallback(selection, nullptr); }
+    // The setup dialog belongs to the panel window; without one nothing is changed.
+    bool runSetupDialog(SettingsValues&) override { return false; }
+    void openDevices(StandaloneApp& app) override {
+        std::string error;
+        if (!open(app, error)) say(error);
+    }
+
+    // Opens the audio system chosen by the option or the settings ("auto": JACK when a
+    // server runs, else ALSA) and the MIDI input, and starts playing. A recording asked
+    // for on the command line starts before the first block.
+    bool open(StandaloneApp& app, std::string& error) {
+        app.closeDevices();
+        const std::string audio = options.audio ? *options.audio : linuxSettings.audio;
+        if (audio != "alsa") {
+            if (openJack(app, error)) return true;
+            if (audio == "jack" || !noServer) return false;
+            error.clear();
+        }
+        return openAlsa(app, error);
+    }
+
+    const std::string& description() const { return what; }
+
+    // Recording to start with the first block (--record); cleared once started.
+    std::string pendingRecording;
+
+private:
+    bool startPendingRecording(StandaloneApp& app, std::string& error) {
+        if (pendingRecording.empty()) return true;
+        if (!app.startRecording(pendingRecording)) {
+            error = "cannot record to " + pendingRecording;
+            app.closeDevices();
+            return false;
+        }
+        std::printf("velmorloom: recording to %s\n", pendingRecording.c_str());
+        std::fflush(stdout);
+        pendingRecording.clear();
+        return true;
+    }
+
+    std::string midiSource() const { return options.midiIn ? *options.midiIn : linuxSettings.midiIn; }
+
+    bool openJack(StandaloneApp& app, std::string& error) {
+        auto out = JackOutput::open("velmorloom", error);
+        noServer = !out;
+        if (!out) {
+            error += " (start one, or use --audio alsa)";
+            return false;
+        }
+        out->setAutoConnect(!options.noConnect);
+        out->setMidiSource(midiSource());
+        out->setShutdownHook(&onJackShutdown);
+        auto ports = std::make_unique<MidiPorts>(app.settings.inputChannel, app.settings.outputChannel,
+                                                 out->sampleRate(), out->blockFrames());
+        ports->inputOpened(millisecondClock());
+        JackOutput* jack = out.get();
+        app.installDevices(std::move(out), std::move(ports), nullptr);
+        if (!startPendingRecording(app, error)) return false;
+        if (!app.startDevices()) {
+            error = "cannot activate the JACK client";
+            app.closeDevices();
+            return false;
+        }
+        for (const std::string& w : jack->takeWarnings()) say(w);
+        what = "JACK at " + std::to_string(jack->sampleRate()) + " Hz, " + std::to_string(jack->blockFrames()) +
+               " frames per period; MIDI input velmorloom:midi_in";
+        return true;
+    }
+
+    bool openAlsa(StandaloneApp& app, std::string& error) {
+        const std::string device = options.device ? *options.device : linuxSettings.alsaDevice;
+        auto out = AlsaOutput::open(device, app.settings.sampleRate, app.settings.latency, error);
+        if (!out) return false;
+        auto ports = std::make_unique<MidiPorts>(app.settings.inputChannel, app.settings.outputChannel,
+                                                 out->sampleRate(), out->blockFrames());
+        std::string midiError, warning;
+        auto input = AlsaSequencerInput::open(*ports, midiSource(), midiError, warning);
+        if (!input) say("running without MIDI input: " + midiError);
+        if (!warning.empty()) say(warning);
+        const int rate = out->sampleRate(), frames = out->blockFrames();
+        app.installDevices(std::move(out), std::move(ports), std::move(input));
+        if (!startPendingRecording(app, error)) return false;
+        if (!app.startDevices()) {
+            error = "cannot start the ALSA output";
+            app.closeDevices();
+            return false;
+        }
+        what = "ALSA device " + device + " at " + std::to_string(rate) + " Hz, " + std::to_string(frames) +
+               " frames per block" + (midiError.empty() ? "; MIDI input velmorloom:midi_in" : "");
+        return true;
+    }
+
+    const CommandLine& options;
+    LinuxSettings linuxSettings;
+    bool noServer = false;
+    std::string what;
+};
+
+bool installSignals() {
+    if (::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = &onSignal;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGUSR1}) sigaction(s, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+// Opens the main window: the panel's size when the instrument has a panel, else the
+// default rectangle (10, 10) to (100, 100). The panel opens into it.
+bool openWindow(StandaloneApp& app, MainWindow& window) {
+    int left = 10, top = 10, right = 100, bottom = 100;
+    EditorBase* panel = app.getEditor();
+    ERect* rect = nullptr;
+    if (panel && panel->getRect(&rect) && rect) {
+        left = rect->left;
+        top = rect->top;
+        right = rect->right;
+        bottom = rect->bottom;
+    }
+    std::string error;
+    if (!window.create("Velmor Loom", left, top, right - left, bottom - top, error)) {
+        say(error + ": running without a window");
+        return false;
+    }
+    // The settings (tag 41, picture 149) and record (tag 42, picture 150) buttons belong
+    // on the panel's page at (618, 268) and (668, 268); their changes arrive at
+    // StandaloneApp::panelControlChanged.
+    if (panel) panel->open(reinterpret_cast<void*>(window.nativeWindow()));
+    return true;
+}
+
+// Waits for the end; answers the exit status.
+int mainLoop(StandaloneApp& app, MainWindow& window) {
+    for (;;) {
+        pollfd fds[2] = {{wakePipe[0], POLLIN, 0}, {window.fd(), POLLIN, 0}};
+        if (::poll(fds, window.fd() >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) return 1;
+        if (!window.handleEvents()) return 0; // closed
+        char bytes[64];
+        const ssize_t n = ::read(wakePipe[0], bytes, sizeof bytes);
+        for (ssize_t i = 0; i < n; ++i) {
+            switch (bytes[i]) {
+            case 'q':
+                return 0;
+            case 'x':
+                say("the JACK server stopped");
+                return 1;
+            case 'n':
+                app.handleUiNotice();
+                break;
+            case 'r':
+                window.raise();
+                break;
+            default:
+                break;
+            }
+        }
+    }
+}
+
+int run(const std::vector<std::string>& args) {
+    CommandLine options;
+    std::string error;
+    if (!parseCommandLine(args, options, error)) {
+        say(error + " (see --help)");
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(usageText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    if (options.version) {
+        std::printf("%s\n", kVersionText);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+
+    SingleInstance instance;
+    pid_t other = 0;
+    switch (instance.acquire(other, error)) {
+    case SingleInstance::Result::another:
+        if (other > 0) ::kill(other, SIGUSR1);
+        std::printf("velmorloom is already running%s\n",
+                    other > 0 ? (" (process " + std::to_string(other) + "); showing its window").c_str() : "");
+        return 0;
+    case SingleInstance::Result::failed:
+        say(error + "; not checking for another instance");
+        break;
+    case SingleInstance::Result::first:
+        break;
+    }
+
+    // Settings: a missing file is created with the defaults, so that there is one to edit.
+    SettingsFile file(settingsPath());
+    std::vector<std::string> warnings;
+    const bool existed = !file.path().empty() && file.load(warnings);
+    SettingsValues settings = readSettings(file, warnings);
+    LinuxSettings linuxSettings = readLinuxSettings(file, warnings);
+    for (const std::string& w : warnings) say("settings: " + w);
+    if (!existed && !file.path().empty()) {
+        writeSettings(file, settings);
+        writeLinuxSettings(file, linuxSettings);
+        if (!file.save(error)) say(error);
+    }
+    if (options.rate) settings.sampleRate = *options.rate;
+    if (options.latency) settings.latency = *options.latency;
+    if (options.midiChannel) settings.inputChannel = *options.midiChannel;
+
+    if (!installSignals()) {
+        say("cannot create a pipe");
+        return 1;
+    }
+    LinuxShell shell(options, linuxSettings);
+    std::unique_ptr<StandaloneApp> app(new (std::nothrow) StandaloneApp(shell, settings));
+    if (!app || !app->engineReady()) {
+        say("out of memory");
+        return 1;
+    }
+    theApp.store(app.get(), std::memory_order_release);
+
+    // Files and program before the sound starts: bank, program, patch.
+    app->setProgram(0);
+    if (!options.bank.empty() && !loadBankFile(*app, options.bank.c_str())) return 1;
+    if (options.program) app->setProgram(*options.program);
+    if (!options.patch.empty() && !loadPatchFile(*app, options.patch.c_str())) return 1;
+
+    shell.pendingRecording = options.record;
+    if (!shell.open(*app, error)) {
+        say(error);
+        return 1;
+    }
+    std::printf("velmorloom: playing through %s\n", shell.description().c_str());
+    std::fflush(stdout);
+    MainWindow window;
+    if (!options.noGui) openWindow(*app, window);
+
+    const int status = mainLoop(*app, window);
+    const bool finished = app->finishRecording();
+    app.reset();
+    return finished ? status : 1;
+}
+
+} // namespace
+} // namespace vl::linuxapp
+
+int main(int argc, char** argv) {
+    try {
+        std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+        return vl::linuxapp::run(args);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmorloom: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "velmorloom: unexpected failure\n");
+    }
+    return 1;
+}
