@@ -1,0 +1,84 @@
+#pragma once
+// Internal classes of the X11 backend: cairo drawing surfaces and images. Only files in
+// gui/x11 include this.
+
+#include <X11/Xlib.h>
+#include <cairo.h>
+
+#include <string>
+
+#include "gui/Platform.h"
+
+namespace vl::x11 {
+
+// A picture as two cairo image surfaces made once: opaque (RGB24) for plain blits and
+// keyed (ARGB32, the white key colour fully transparent) for transparent blits.
+class CairoImage final : public PlatformImage {
+public:
+    CairoImage(int32_t width, int32_t height, const uint8_t* rgb);
+    ~CairoImage() override;
+    int32_t width() const override { return w; }
+    int32_t height() const override { return h; }
+    bool valid() const { return opaque && keyed; }
+
+    cairo_surface_t* opaque = nullptr;
+    cairo_surface_t* keyed = nullptr;
+
+private:
+    int32_t w, h;
+};
+
+// A drawing surface over a cairo surface: an X window (through its own connection) or a
+// memory image (offscreen canvases).
+class CairoSurface final : public DrawSurface {
+public:
+    // Takes over one reference to target. display/window are set for window surfaces and
+    // used to read pixels back and to flush.
+    CairoSurface(cairo_surface_t* target, int32_t width, int32_t height, Display* display = nullptr,
+                 Window window = 0);
+    ~CairoSurface() override;
+
+    void setPen(Color color, int32_t width, int32_t style) override;
+    bool setBrush(Color color) override;
+    void setTextColor(Color color) override;
+    void setTextBackground(Color color) override;
+    void setFont(FontId id, int32_t size) override;
+    void moveTo(int32_t h, int32_t v) override;
+    void lineTo(int32_t h, int32_t v) override;
+    void polyline(const Point* points, int32_t count) override;
+    void fillRect(const Rect& r) override;
+    void drawText(const char* text, const Rect& r, bool opaque, int32_t alignment) override;
+    void drawImage(PlatformImage& image, const Rect& dest, Point source, bool transparent) override;
+    void copyFrom(DrawSurface& source, const Rect& dest, Point sourcePoint) override;
+    bool readPixel(int32_t h, int32_t v, Color* out) override;
+
+    cairo_surface_t* target() const { return surface; }
+
+private:
+    // One GDI-style line from the pen position to (h, v), end pixel left out.
+    void line(int32_t h, int32_t v);
+    void setSource(Color c);
+
+    cairo_surface_t* surface;
+    cairo_t* cr;
+    int32_t width, height;
+    Display* display;
+    Window window;
+    Point pen;
+    Color penColor{255, 255, 255, 0};
+    int32_t penWidth = 1;
+    int32_t penStyle = 0;
+    Color brushColor{0, 0, 0, 0};
+    Color textColor{0, 0, 0, 0};
+    Color textBackground{255, 255, 255, 0};
+    FontId fontId = 0;
+    int32_t fontSize = 12;
+};
+
+// Sets the font of the table entry id at size pixels on cr (a sans-serif face through
+// fontconfig; a symbol face for the symbol entry). weight400 ignores the bold weight.
+void selectFont(cairo_t* cr, FontId id, int32_t size, bool weight400 = false);
+// Latin-1 bytes to UTF-8 for cairo.
+std::string latin1ToUtf8(const char* text);
+
+} // namespace vl::x11
