@@ -1,0 +1,34 @@
+#pragma once
+// The panel's bitmaps, found by their numeric resource id.
+//
+// Linux: the .bmp files of this folder are compiled into the library as byte arrays
+// (the table is generated from velmorloom.rc at build time); the answer is the whole file.
+// Windows: the bitmaps are resources of the module that holds this code (the plug-in
+// DLL, the standalone program or a test program), compiled from velmorloom.rc; the
+// answer is the packed bitmap that the resource holds (info header, palette, pixels).
+// readBmp (BmpReader.h) decodes either form.
+
+#include <cstddef>
+
+namespace vl {
+
+// Resource ids of the pictures.
+enum BitmapId : int {
+    kBitmapBackground = 134,
+    kBitmapFileLoadPatch = 145,
+    kBitmapFileSavePatch = 146,
+    kBitmapSettings = 149,
+    kBitmapRecord = 150,
+    kBitmapFileLoadBank = 151,
+    kBitmapFileSaveBank = 152,
+    kBitmapProgram1 = 157,  // .. 164 for program 8
+    kBitmapLargeKnob = 165,
+    kBitmapSmallKnob = 166,
+    kBitmapDigits = 168,
+};
+
+// The bytes of bitmap id and their count in *size (when size is not null); null and 0
+// for an id without a bitmap. The bytes stay valid for the life of the process.
+const unsigned char* findBitmapResource(int id, std::size_t* size);
+
+} // namespace vl
