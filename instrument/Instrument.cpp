@@ -1,9 +1,14 @@
 #include "instrument/Instrument.h"
 
+#if VL_WITH_PANEL
+#include "instrument/InstrumentEditor.h"
+#endif
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace vl {
 
@@ -89,12 +94,31 @@ Instrument::Instrument(audioMasterCallback hostCallback)
         setProgram(0);
     }
     engine->suspend();
-    // No editor panel yet: the instance is ready as soon as its engine is.
+#if VL_WITH_PANEL
+    // The panel registers itself as the frame's editor (effFlagsHasEditor). Without all
+    // its pictures it is not ready: it is dropped and the instance is refused.
+    panel = new (std::nothrow) InstrumentEditor(this);
+    if (!panel) {
+        showError(ErrorCode::outOfMemory);
+    } else if (!panel->isReady()) {
+        delete panel; // lets go of its frame registration
+        panel = nullptr;
+    }
+    editorReady = panel != nullptr;
+#else
+    // No window system in this build: the instance is ready as soon as its engine is.
     editorReady = true;
+#endif
     engine->suspend();
 }
 
 Instrument::~Instrument() {
+    // The panel goes first: closing it may still reach this instrument (a name being
+    // edited is committed), which must then be whole.
+    if (panel) {
+        delete panel;
+        panel = nullptr;
+    }
     engine.reset();
     if (tablesAcquired) releaseSharedTables();
 }
@@ -113,9 +137,13 @@ void Instrument::storeValue(int index, float value) {
 void Instrument::setParameter(VstInt32 index, float value) {
     if (!validParameter(index)) return;
     value = clampParameter(value);
-    Guard guard(*this);
-    (this->*parameterTable[index].applyParameter)(value);
-    storeValue(index, value);
+    {
+        Guard guard(*this);
+        (this->*parameterTable[index].applyParameter)(value);
+        storeValue(index, value);
+    }
+    // The knob and its display follow (from any thread; the panel stores the value).
+    if (panel) panel->setParameter(index, value);
 }
 
 float Instrument::getParameter(VstInt32 index) {
@@ -215,6 +243,11 @@ void Instrument::applyVoices(float v) {
 
 int Instrument::voiceLimit() const { return engine ? engine->voiceLimit() : 0; }
 
+int Instrument::currentVoiceLimit() {
+    Guard guard(*this);
+    return voiceLimit();
+}
+
 // ---- MIDI ---------------------------------------------------------------------------
 
 void Instrument::midiControlChange(int controller, int data) {
@@ -257,10 +290,14 @@ void Instrument::setProgram(VstInt32 program) {
 
 void Instrument::setProgramName(const char* name) {
     if (!name) return;
+    char shown[kProgramNameSize];
     {
         Guard guard(*this);
         copyProgramName(editProgram.name, name);
+        std::memcpy(shown, editProgram.name, sizeof shown);
     }
+    shown[kProgramNameSize - 1] = '\0';
+    if (panel) panel->showProgram(shown);
     updateDisplay();
 }
 

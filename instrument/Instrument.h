@@ -12,6 +12,8 @@
 
 namespace vl {
 
+class InstrumentEditor;
+
 class Instrument : public ExtendedEffectFrame, private EngineClient {
 public:
     explicit Instrument(audioMasterCallback hostCallback);
@@ -74,6 +76,8 @@ public:
 
     // Polyphony of the current voice pool (0 while no engine exists).
     int voiceLimit() const;
+    // The same, read under engineLock (any thread).
+    int currentVoiceLimit();
     // The engine could be built (false after a failed construction).
     bool engineReady() const { return engine.has_value(); }
 
@@ -92,8 +96,13 @@ public:
     void applyReverbMix(float v);
     void applyVoices(float v);
 
-    // True once the instance is fully built and usable (set by the constructor).
+    // True once the instance is fully built, its editor panel included, and usable (set by
+    // the constructor); the entry point refuses the instance otherwise.
     bool editorReady = false;
+
+    // The editor panel (owned by the frame; null when it could not be made or in builds
+    // without a window system).
+    InstrumentEditor* getPanel() const { return panel; }
 
     // Patch (.fxp) and bank (.fxb) files, chosen through the host's file selector or the
     // system dialog owned by ownerWindow (the panel's native window). True when a file
@@ -121,6 +130,7 @@ private:
 
     bool tablesAcquired = false;
     std::optional<Engine> engine;
+    InstrumentEditor* panel = nullptr;
 };
 
 } // namespace vl

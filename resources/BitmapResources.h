@@ -9,6 +9,8 @@
 // readBmp (BmpReader.h) decodes either form.
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace vl {
 
@@ -30,5 +32,11 @@ enum BitmapId : int {
 // The bytes of bitmap id and their count in *size (when size is not null); null and 0
 // for an id without a bitmap. The bytes stay valid for the life of the process.
 const unsigned char* findBitmapResource(int id, std::size_t* size);
+
+// Bitmap id decoded to RGB: width x height x 3 bytes, rows from the top. False (and
+// nothing changed) when there is no such bitmap or it cannot be decoded. The signature
+// is that of the toolkit's bitmap source, which takes the panel's pictures from here.
+bool decodeBitmapResource(std::int32_t id, std::int32_t* width, std::int32_t* height,
+                          std::vector<std::uint8_t>* rgb);
 
 } // namespace vl

@@ -8,6 +8,9 @@
 
 #include "TestSupport.h"
 #include "engine/Engine.h"
+#if VL_WITH_PANEL
+#include "instrument/InstrumentEditor.h"
+#endif
 
 using namespace vl;
 using namespace vltest;
@@ -29,11 +32,17 @@ TEST_F(HostAnswers, RecordDescribesAStereoSynthWithChunks) {
     EXPECT_EQ(effect->numParams, 13);
     EXPECT_EQ(effect->numInputs, 0);
     EXPECT_EQ(effect->numOutputs, 2);
+#if VL_WITH_PANEL
+    EXPECT_EQ(effect->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks | effFlagsIsSynth);
+    EXPECT_NE(instrument->getEditor(), nullptr);
+    EXPECT_EQ(instrument->getEditor(), static_cast<EditorBase*>(instrument->getPanel()));
+#else
     EXPECT_EQ(effect->flags, effFlagsCanReplacing | effFlagsProgramChunks | effFlagsIsSynth);
+    EXPECT_EQ(instrument->getEditor(), nullptr);
+#endif
     EXPECT_EQ(effect->uniqueID, 0x564C4D52);
     EXPECT_EQ(instrument->getPlugCategory(), kPlugCategSynth);
     EXPECT_TRUE(instrument->editorReady);
-    EXPECT_EQ(instrument->getEditor(), nullptr);
 }
 
 TEST_F(HostAnswers, NamesVendorAndVersion) {

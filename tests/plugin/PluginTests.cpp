@@ -156,7 +156,7 @@ TEST_F(Plugin, RecordAsTheHostSeesIt) {
     EXPECT_EQ(effect->numParams, 13);
     EXPECT_EQ(effect->numInputs, 0);
     EXPECT_EQ(effect->numOutputs, 2);
-    EXPECT_EQ(effect->flags, effFlagsCanReplacing | effFlagsProgramChunks | effFlagsIsSynth);
+    EXPECT_EQ(effect->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks | effFlagsIsSynth);
     EXPECT_EQ(effect->uniqueID, 0x564C4D52);
     EXPECT_EQ(effect->version, 1);
     EXPECT_EQ(effect->ioRatio, 1.0f);
@@ -204,10 +204,17 @@ TEST_F(Plugin, DispatcherOpcodesZeroToTwentyFour) {
     EXPECT_EQ(dispatch(effect, effMainsChanged, 0, 1), 0);
     EXPECT_EQ(recorder().count(effect, audioMasterWantMidi), 1);
     EXPECT_EQ(dispatch(effect, effMainsChanged, 0, 0), 0);
-    ERect* rect = reinterpret_cast<ERect*>(0x1);
-    EXPECT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 0);
-    EXPECT_EQ(dispatch(effect, effEditOpen), 0);
-    for (VstInt32 op : {effEditClose, effEditDraw, effEditMouse, effEditKey, effEditIdle, effEditTop, effEditSleep})
+    // The panel: its rectangle; without a parent window it opens with no window of its own.
+    ERect* rect = nullptr;
+    EXPECT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->top, 0);
+    EXPECT_EQ(rect->left, 0);
+    EXPECT_EQ(rect->bottom, 301);
+    EXPECT_EQ(rect->right, 727);
+    EXPECT_EQ(dispatch(effect, effEditOpen), 1);
+    for (VstInt32 op : {effEditIdle, effEditClose, effEditDraw, effEditMouse, effEditKey, effEditIdle, effEditTop,
+                        effEditSleep})
         EXPECT_EQ(dispatch(effect, op), 0) << op;
     EXPECT_EQ(dispatch(effect, effIdentify), 0x4E764566);
     void* data = nullptr;
@@ -277,9 +284,10 @@ TEST_F(Plugin, DispatcherOpcodesTwentyFiveToSixtyEight) {
     EXPECT_EQ(dispatch(effect, effGetParameterProperties, 0, 0, untouched), 0);
     EXPECT_EQ(dispatch(effect, effKeysRequired), 0);
     EXPECT_EQ(dispatch(effect, effGetVstVersion), 2200);
-    EXPECT_EQ(dispatch(effect, effEditKeyDown, 'a', 0, nullptr, 0.0f), 0);
-    EXPECT_EQ(dispatch(effect, effEditKeyUp, 'a'), 0);
-    EXPECT_EQ(dispatch(effect, effSetEditKnobMode, 0, 2), 0);
+    // keys the closed panel did not use, and the knob mode
+    EXPECT_EQ(dispatch(effect, effEditKeyDown, 'a', 0, nullptr, 0.0f), -1);
+    EXPECT_EQ(dispatch(effect, effEditKeyUp, 'a'), -1);
+    EXPECT_EQ(dispatch(effect, effSetEditKnobMode, 0, 2), 1);
     EXPECT_EQ(dispatch(effect, effGetMidiProgramName), 0);
     EXPECT_EQ(dispatch(effect, effGetCurrentMidiProgram), -1);
     EXPECT_EQ(dispatch(effect, effGetMidiProgramCategory), 0);

@@ -1,0 +1,500 @@
+#include "instrument/InstrumentEditor.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "gui/Canvas.h"
+#include "gui/GroupView.h"
+#include "gui/Picture.h"
+#include "gui/Platform.h"
+#include "gui/RootView.h"
+#include "instrument/ErrorReport.h"
+#include "instrument/Instrument.h"
+#include "instrument/Parameters.h"
+#include "resources/BitmapResources.h"
+
+namespace vl {
+
+namespace {
+
+// The shared pictures: slot, resource id.
+constexpr int32_t kPictureIds[InstrumentEditor::kPictureCount] = {
+    134,                     // 0 background; its size is the panel's
+    166,                     // 1 small knob, 66 frames of 37 x 37
+    165,                     // 2 large knob, 66 frames of 48 x 48
+    145, 146, 151, 152,      // 3..6 file buttons (tags 28..31), two images of 43 x 25
+    157, 158, 159, 160,      // 7..14 program buttons (tags 32..39), two images of 19 x 18
+    161, 162, 163, 164,
+    168,                     // 15 digits 0..9, each 10 x 11
+};
+constexpr int kBackgroundSlot = 0;
+constexpr int kSmallKnobSlot = 1;
+constexpr int kLargeKnobSlot = 2;
+constexpr int kFirstFileSlot = 3;
+constexpr int kFirstProgramSlot = 7;
+constexpr int kDigitSlot = 15;
+
+// Shared by every editor of the process; guarded by pictureLock.
+std::mutex pictureLock;
+Picture* pictures[InstrumentEditor::kPictureCount] = {};
+int32_t editors = 0;
+
+// Knob places in the order the panel builds them: the small knobs of parameters 1..9, 11,
+// 10 (Reverb Mix sits left of Reverb Length), then the large knobs of 0 and 12.
+struct KnobPlace {
+    int parameter;
+    bool large;
+    int32_t left, top;
+};
+constexpr KnobPlace kKnobPlaces[kNumParameters] = {
+    {1, false, 191, 77},  {2, false, 257, 77},  {3, false, 323, 77},  {4, false, 430, 77},
+    {5, false, 496, 77},  {6, false, 562, 77},  {7, false, 190, 174}, {8, false, 256, 174},
+    {9, false, 322, 174}, {11, false, 429, 174}, {10, false, 495, 174}, {0, true, 104, 78},
+    {12, true, 104, 176},
+};
+
+constexpr int32_t kFileButtonLeft[4] = {514, 566, 618, 670};
+constexpr int32_t kFileButtonTop = 16;
+constexpr int32_t kFileImageHeight = 25;
+constexpr int32_t kProgramLeft = 105, kProgramStep = 27, kProgramTop = 19;
+constexpr Rect kNameRect{334, 20, 494, 36};
+constexpr Color kNameText{126, 132, 91, 0};
+constexpr Color kNameBack{186, 195, 137, 0};
+constexpr int32_t kDigitWidth = 10, kDigitHeight = 11;
+constexpr int kVoicesParameter = 12; // its display shows the voice count
+
+void installPanelBitmaps()
+{
+#if !defined(_WIN32)
+    // On Linux the pictures come from the bitmaps compiled into the library. A source
+    // installed before (a test's own pictures) is left alone.
+    if (!getBitmapSource()) setBitmapSource(&decodeBitmapResource);
+#endif
+}
+
+} // namespace
+
+// ---- Construction and destruction ------------------------------------------------------
+
+InstrumentEditor::InstrumentEditor(Instrument* owner) : ToolkitEditor(owner), instrument(owner)
+{
+    installPanelBitmaps();
+    if (!takePictures()) return;
+    Picture* background = pictures[kBackgroundSlot];
+    rect.top = 0;
+    rect.left = 0;
+    rect.bottom = static_cast<VstInt16>(background->height);
+    rect.right = static_cast<VstInt16>(background->width);
+    {
+        std::lock_guard<std::mutex> lock(pictureLock);
+        ++editors;
+    }
+    counted = true;
+    ready = true;
+}
+
+InstrumentEditor::~InstrumentEditor()
+{
+    close();
+    releasePictures();
+    if (counted) {
+        std::lock_guard<std::mutex> lock(pictureLock);
+        --editors;
+    }
+}
+
+bool InstrumentEditor::takePictures()
+{
+    ErrorCode failure = ErrorCode::unknown;
+    bool failed = false;
+    {
+        std::lock_guard<std::mutex> lock(pictureLock);
+        for (int slot = 0; slot < kPictureCount && !failed; ++slot) {
+            if (pictures[slot]) {
+                pictures[slot]->retain();
+            } else {
+                pictures[slot] = new (std::nothrow) Picture(kPictureIds[slot]);
+                if (!pictures[slot]) {
+                    failure = ErrorCode::outOfMemory;
+                    failed = true;
+                    break;
+                }
+            }
+            tookPicture[slot] = true;
+            // A picture that did not load stays in its slot; every editor that meets it
+            // is not ready.
+            if (pictures[slot]->width <= 0 || pictures[slot]->height <= 0) {
+                failure = ErrorCode::bitmapNotLoaded;
+                failed = true;
+            }
+        }
+    }
+    if (failed) showError(failure); // outside the lock: the notice waits for the user
+    return !failed;
+}
+
+void InstrumentEditor::releasePictures()
+{
+    std::lock_guard<std::mutex> lock(pictureLock);
+    for (int slot = 0; slot < kPictureCount; ++slot) {
+        if (!tookPicture[slot]) continue;
+        tookPicture[slot] = false;
+        Picture* picture = pictures[slot];
+        if (!picture) continue;
+        // The last holder empties the slot, so that the next editor loads it again.
+        if (picture->getRefCount() <= 1) pictures[slot] = nullptr;
+        picture->release();
+    }
+}
+
+int32_t InstrumentEditor::editorCount()
+{
+    std::lock_guard<std::mutex> lock(pictureLock);
+    return editors;
+}
+
+Picture* InstrumentEditor::sharedPicture(int slot)
+{
+    if (slot < 0 || slot >= kPictureCount) return nullptr;
+    std::lock_guard<std::mutex> lock(pictureLock);
+    return pictures[slot];
+}
+
+int32_t InstrumentEditor::sharedPictureId(int slot)
+{
+    return slot >= 0 && slot < kPictureCount ? kPictureIds[slot] : 0;
+}
+
+// ---- Open and close ----------------------------------------------------------------------
+
+VstInt32 InstrumentEditor::open(void* window)
+{
+    if (!ready) return 0;
+    if (root) close(); // a second open rebuilds the panel
+    ToolkitEditor::open(window);
+
+    Picture* background = pictures[kBackgroundSlot];
+    const Rect size{0, 0, background->width, background->height};
+    root = new (std::nothrow) RootView(size, window, this);
+    if (!root) {
+        showError(ErrorCode::outOfMemory);
+        return 0;
+    }
+    root->setBackground(background);
+    page = new (std::nothrow) GroupView(size, root, background);
+    if (!page) {
+        close();
+        showError(ErrorCode::outOfMemory);
+        return 0;
+    }
+    page->setBackground(background);
+    page->setBackgroundOffset(Point{0, 0});
+    pageShown = 0;
+    std::fill(std::begin(fileButtonArmed), std::end(fileButtonArmed), false);
+    {
+        std::lock_guard<std::mutex> lock(panelLock);
+        panelOpen = true;
+        uiThread = std::this_thread::get_id();
+        std::fill(std::begin(controls), std::end(controls), nullptr);
+        std::fill(std::begin(valueStored), std::end(valueStored), false);
+        nameStored = false;
+    }
+
+    setKnobMode(2); // linear knob dragging, every time the panel opens
+    bool ok = true;
+    for (const KnobPlace& k : kKnobPlaces) {
+        addKnob(k.parameter, k.large, k.left, k.top, ok);
+        if (!ok) break;
+    }
+    for (int i = 0; ok && i < 4; ++i) {
+        Picture* picture = pictures[kFirstFileSlot + i];
+        const Rect r{kFileButtonLeft[i], kFileButtonTop, kFileButtonLeft[i] + picture->width,
+                     kFileButtonTop + kFileImageHeight};
+        ok = addWidget(new (std::nothrow) MomentaryButton(r, this, kFirstFileTag + i, kFileImageHeight, picture,
+                                                          Point{0, 0}),
+                       kFirstFileTag + i);
+    }
+    for (int i = 0; ok && i < 8; ++i) {
+        Picture* picture = pictures[kFirstProgramSlot + i];
+        const int32_t left = kProgramLeft + kProgramStep * i;
+        const Rect r{left, kProgramTop, left + picture->width, kProgramTop + picture->height / 2};
+        ok = addWidget(new (std::nothrow) ToggleButton(r, this, kFirstProgramTag + i, picture),
+                       kFirstProgramTag + i);
+    }
+    TextField* name = nullptr;
+    if (ok) {
+        name = new (std::nothrow) TextField(kNameRect, this, kNameTag, nullptr, nullptr, 0);
+        if (name) {
+            name->setFont(3);
+            name->setFontColor(kNameText);
+            name->setBackColor(kNameBack);
+            name->setFrameColor(kNameBack);
+            name->setTransparent(true);
+        }
+        ok = addWidget(name, kNameTag);
+    }
+    if (!ok) {
+        close();
+        return 0;
+    }
+    char text[kVstMaxProgNameLen + 1] = {};
+    instrument->getProgramName(text);
+    name->setText(text);
+    setParameter(kFirstProgramTag + instrument->getProgram(), 1.0f);
+
+    root->addView(page); // page 0 shown
+    return 1;
+}
+
+void InstrumentEditor::addKnob(int parameter, bool large, int32_t left, int32_t top, bool& ok)
+{
+    Picture* strip = pictures[large ? kLargeKnobSlot : kSmallKnobSlot];
+    const int32_t frameHeight = strip->height / kSmallKnobFrames;
+    const Rect knob{left, top, left + strip->width, top + frameHeight};
+    ok = addWidget(new (std::nothrow) FilmstripKnob(knob, this, parameter, kSmallKnobFrames, frameHeight, strip,
+                                                    Point{0, 0}),
+                   parameter);
+    if (!ok) return;
+    const int32_t d = large ? 8 : 17;
+    const Rect display{knob.left + 4, knob.bottom + d, knob.right - 4, knob.bottom + d + 12};
+    const int32_t lefts[3] = {display.left, display.left + kDigitWidth, display.left + 2 * kDigitWidth};
+    const int32_t tops[3] = {display.top, display.top, display.top};
+    const int tag = parameter + kDisplayTagOffset;
+    ok = addWidget(new (std::nothrow) DigitDisplay(display, this, tag, 0, 3, lefts, tops, kDigitWidth, kDigitHeight,
+                                                   pictures[kDigitSlot]),
+                   tag);
+    if (ok) setParameter(parameter, instrument->getParameter(parameter));
+}
+
+bool InstrumentEditor::addWidget(ValueWidget* widget, int tag)
+{
+    if (!widget) {
+        showError(ErrorCode::outOfMemory);
+        return false;
+    }
+    page->addView(widget); // the page takes the creation reference
+    {
+        std::lock_guard<std::mutex> lock(panelLock);
+        controls[tag] = widget;
+    }
+    if (tag >= 0 && tag < kNumParameters) {
+        const ParameterInfo& info = parameterTable[tag];
+        widget->setDefault(info.defaultValue);
+        widget->setMin(info.minValue);
+        widget->setMax(info.maxValue);
+        setParameter(tag, instrument->getParameter(tag));
+    }
+    return true;
+}
+
+bool InstrumentEditor::addControl(ValueWidget* control, int tag)
+{
+    if (!control) return false;
+    if (!page || tag < 0 || tag >= kControlCount) {
+        control->release();
+        return false;
+    }
+    page->addView(control);
+    std::lock_guard<std::mutex> lock(panelLock);
+    controls[tag] = control;
+    return true;
+}
+
+void InstrumentEditor::close()
+{
+    {
+        std::lock_guard<std::mutex> lock(panelLock);
+        panelOpen = false;
+        std::fill(std::begin(controls), std::end(controls), nullptr);
+        std::fill(std::begin(valueStored), std::end(valueStored), false);
+        nameStored = false;
+    }
+    if (root) {
+        // Detached first: a text field that ends its editing while the root goes away
+        // reports to valueChanged, which must find the panel closed.
+        RootView* oldRoot = root;
+        GroupView* oldPage = page;
+        root = nullptr;
+        page = nullptr;
+        if (oldPage && !oldRoot->isChild(oldPage)) oldPage->release();
+        oldRoot->release();
+    }
+    ToolkitEditor::close();
+}
+
+bool InstrumentEditor::isOpen()
+{
+    std::lock_guard<std::mutex> lock(panelLock);
+    return panelOpen;
+}
+
+Widget* InstrumentEditor::getControl(int tag)
+{
+    if (tag < 0 || tag >= kControlCount) return nullptr;
+    std::lock_guard<std::mutex> lock(panelLock);
+    return controls[tag];
+}
+
+// ---- Values from the instrument --------------------------------------------------------
+
+void InstrumentEditor::postUpdate()
+{
+    // Any thread; idle turns it into the toolkit's update request.
+    updatePosted.store(true, std::memory_order_release);
+}
+
+bool InstrumentEditor::onWheel(float) { return true; }
+
+void InstrumentEditor::setParameter(VstInt32 tag, float value)
+{
+    if (tag < 0 || tag >= kControlCount) return;
+    // The voice count comes from the engine, under its lock, before the panel lock.
+    const int32_t voices = tag == kVoicesParameter ? instrument->currentVoiceLimit() : 0;
+    bool direct = false;
+    {
+        std::lock_guard<std::mutex> lock(panelLock);
+        if (!panelOpen) return;
+        direct = std::this_thread::get_id() == uiThread;
+        valueStored[tag] = !direct;
+        if (!direct) {
+            storedValue[tag] = value;
+            if (tag == kVoicesParameter) storedVoices = voices;
+        }
+    }
+    if (direct) applyValue(tag, value, voices);
+    postUpdate();
+}
+
+void InstrumentEditor::applyValue(int tag, float value, int32_t voices)
+{
+    if (auto* widget = dynamic_cast<ValueWidget*>(controls[tag])) {
+        widget->setValue(value);
+        widget->setDirty(true);
+    }
+    if (tag < kNumParameters) {
+        if (auto* display = dynamic_cast<ValueWidget*>(controls[tag + kDisplayTagOffset])) {
+            display->setValue(tag == kVoicesParameter ? static_cast<float>(voices) : value * 127.0f);
+            display->setDirty(true);
+        }
+    }
+}
+
+void InstrumentEditor::showProgram(const char* name)
+{
+    if (!name) return;
+    bool direct = false;
+    {
+        std::lock_guard<std::mutex> lock(panelLock);
+        if (!panelOpen) return;
+        direct = std::this_thread::get_id() == uiThread;
+        nameStored = !direct;
+        if (!direct) {
+            std::strncpy(storedName, name, sizeof storedName - 1);
+            storedName[sizeof storedName - 1] = '\0';
+        }
+    }
+    if (direct) {
+        if (auto* field = dynamic_cast<TextField*>(controls[kNameTag])) field->setText(name);
+    }
+    for (int t = kFirstProgramTag; t < kFirstProgramTag + kNumPrograms; ++t) setParameter(t, 0.0f);
+    setParameter(kFirstProgramTag + instrument->getProgram(), 1.0f);
+}
+
+void InstrumentEditor::applyStored()
+{
+    float values[kControlCount];
+    bool has[kControlCount];
+    char name[TextField::kTextSize];
+    bool hasName = false;
+    int32_t voices = 0;
+    {
+        std::lock_guard<std::mutex> lock(panelLock);
+        if (!panelOpen) return;
+        std::copy(std::begin(storedValue), std::end(storedValue), values);
+        std::copy(std::begin(valueStored), std::end(valueStored), has);
+        std::fill(std::begin(valueStored), std::end(valueStored), false);
+        voices = storedVoices;
+        hasName = nameStored;
+        nameStored = false;
+        if (hasName) std::memcpy(name, storedName, sizeof name);
+    }
+    if (hasName) {
+        if (auto* field = dynamic_cast<TextField*>(controls[kNameTag])) field->setText(name);
+    }
+    for (int tag = 0; tag < kControlCount; ++tag)
+        if (has[tag]) applyValue(tag, values[tag], voices);
+}
+
+void InstrumentEditor::idle()
+{
+    if (updatePosted.exchange(false, std::memory_order_acq_rel)) EditorBase::postUpdate();
+    if (!isInIdle()) applyStored();
+    ToolkitEditor::idle();
+}
+
+// ---- Values from the user ------------------------------------------------------------
+
+void InstrumentEditor::valueChanged(Canvas& canvas, Widget* control)
+{
+    auto* widget = dynamic_cast<ValueWidget*>(control);
+    if (!widget) {
+        postUpdate();
+        return;
+    }
+    const int tag = widget->getTag();
+    const float value = widget->getValue();
+    bool handled = true;
+    if (tag >= 0 && tag < kNumParameters) {
+        instrument->setParameterAutomated(tag, value);
+    } else {
+        const ButtonState state = canvas.getButtonState();
+        if (tag == kNameTag) {
+            if (auto* field = dynamic_cast<TextField*>(widget)) {
+                char text[TextField::kTextSize] = {};
+                const int32_t length = field->getText(text, sizeof text);
+                text[std::clamp(length, 0, static_cast<int32_t>(kNameLength))] = '\0';
+                instrument->setProgramName(text);
+                // a transparent field is redrawn over the background, not over its old text
+                if (page) page->setDirty(true);
+            }
+        } else if (tag >= kFirstFileTag && tag < kFirstFileTag + 4) {
+            fileButton(tag, value);
+        } else if (tag >= kFirstProgramTag && tag < kFirstProgramTag + kNumPrograms) {
+            if (state & kAlt)
+                instrument->storeProgram(tag - kFirstProgramTag);
+            else
+                instrument->setProgram(tag - kFirstProgramTag);
+        }
+        postUpdate();
+    }
+    instrument->panelControlChanged(tag, value);
+    if (handled) widget->update(canvas);
+}
+
+// A file button acts once, on the release over the button: the press arms it, leaving the
+// button (which sends the released value) disarms it without acting.
+void InstrumentEditor::fileButton(int tag, float value)
+{
+    const int index = tag - kFirstFileTag;
+    if (value != 0.0f) {
+        fileButtonArmed[index] = true;
+        return;
+    }
+    if (!fileButtonArmed[index]) return;
+    fileButtonArmed[index] = false;
+    Widget* button = controls[tag];
+    if (!root || !button) return;
+    Point where;
+    root->getMouseLocation(where);
+    if (!button->getSize().pointInside(where)) return;
+    void* owner = root->findHostWindow();
+    switch (index) {
+    case 0: instrument->loadPatch(owner); break;
+    case 1: instrument->savePatch(owner); break;
+    case 2: instrument->loadBank(owner); break;
+    default: instrument->saveBank(owner); break;
+    }
+}
+
+} // namespace vl

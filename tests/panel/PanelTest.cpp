@@ -1,0 +1,450 @@
+// The built plug-in's panel in a host window: loaded with dlopen, opened into a real X11
+// parent window (under xvfb-run), read back from the screen's pixels and worked with
+// XTest presses, drags, keys and the wheel. Skipped when no X display is available.
+#include <gtest/gtest.h>
+
+// after GoogleTest, whose templates use names that Xlib defines as macros
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <cairo.h>
+
+#include "resources/BitmapResources.h"
+#include "tests/plugin/PluginHost.h"
+
+using namespace plugtest;
+
+namespace {
+
+Library& library()
+{
+    static Library lib;
+    return lib;
+}
+
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> rgb;
+    std::uint32_t at(int x, int y) const { return rgb[static_cast<std::size_t>(y) * width + x]; }
+    bool operator==(const Pixels& o) const { return width == o.width && height == o.height && rgb == o.rgb; }
+};
+
+// A new connection; the server may refuse one now and then while others come and go.
+Display* connect()
+{
+    if (!std::getenv("DISPLAY")) return nullptr;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (Display* d = XOpenDisplay(nullptr)) return d;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return nullptr;
+}
+
+Pixels decoded(int id)
+{
+    Pixels p;
+    std::vector<std::uint8_t> bytes;
+    if (!vl::decodeBitmapResource(id, &p.width, &p.height, &bytes)) return p;
+    for (std::size_t i = 0; i + 2 < bytes.size(); i += 3)
+        p.rgb.push_back(std::uint32_t(bytes[i]) << 16 | std::uint32_t(bytes[i + 1]) << 8 | bytes[i + 2]);
+    return p;
+}
+
+// Display positions (left, top) of the parameters' three digits, by parameter index.
+const int kDisplay[13][2] = {
+    {108, 134}, {195, 131}, {261, 131}, {327, 131}, {434, 131}, {500, 131}, {566, 131},
+    {194, 228}, {260, 228}, {326, 228}, {499, 228}, {433, 228}, {108, 232},
+};
+// Knob centres by parameter index.
+const int kKnobCentre[13][2] = {
+    {128, 102}, {209, 95}, {275, 95}, {341, 95}, {448, 95}, {514, 95}, {580, 95},
+    {208, 192}, {274, 192}, {340, 192}, {513, 192}, {447, 192}, {128, 200},
+};
+
+class Panel : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        display = connect();
+        if (!display) GTEST_SKIP() << "no X display";
+        int event, error, major, minor;
+        ASSERT_TRUE(XTestQueryExtension(display, &event, &error, &major, &minor));
+        ASSERT_NE(library().pluginMain, nullptr);
+        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0x303030);
+        XMapWindow(display, parent);
+        XSync(display, False);
+        recorder().take();
+        effect = library().pluginMain(hostCallback);
+        ASSERT_NE(effect, nullptr);
+        digits = decoded(vl::kBitmapDigits);
+        ASSERT_EQ(digits.height, 110);
+    }
+
+    void TearDown() override
+    {
+        if (effect) dispatch(effect, effClose);
+        if (display) {
+            XDestroyWindow(display, parent);
+            XCloseDisplay(display);
+        }
+    }
+
+    VstIntPtr open()
+    {
+        return dispatch(effect, effEditOpen, 0, reinterpret_cast<VstIntPtr>(display),
+                        reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent)));
+    }
+    void idle(int times = 3)
+    {
+        for (int i = 0; i < times; ++i) {
+            dispatch(effect, effEditIdle);
+            XSync(display, False);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+
+    std::vector<Window> children()
+    {
+        Window rootReturn, parentReturn, *list = nullptr;
+        unsigned count = 0;
+        std::vector<Window> out;
+        if (XQueryTree(display, parent, &rootReturn, &parentReturn, &list, &count)) {
+            out.assign(list, list + count);
+            if (list) XFree(list);
+        }
+        return out;
+    }
+
+    // With VL_PANEL_SCREENSHOT set, the panel as grabbed goes to that PNG file (to look at).
+    static void screenshot(const Pixels& p)
+    {
+        const char* path = std::getenv("VL_PANEL_SCREENSHOT");
+        if (!path || p.width == 0) return;
+        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, p.width, p.height);
+        auto* data = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(s));
+        const int stride = cairo_image_surface_get_stride(s) / 4;
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x) data[y * stride + x] = p.at(x, y);
+        cairo_surface_mark_dirty(s);
+        cairo_surface_write_to_png(s, path);
+        cairo_surface_destroy(s);
+    }
+
+    Pixels grab()
+    {
+        Pixels p;
+        const std::vector<Window> kids = children();
+        if (kids.size() != 1) return p;
+        XImage* image = XGetImage(display, kids[0], 0, 0, 727, 301, AllPlanes, ZPixmap);
+        if (!image) return p;
+        p.width = 727;
+        p.height = 301;
+        for (int y = 0; y < 301; ++y)
+            for (int x = 0; x < 727; ++x) p.rgb.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
+        XDestroyImage(image);
+        return p;
+    }
+
+    // The number a display shows, read digit by digit against the digit picture; -1 when
+    // a place matches no digit.
+    int readDisplay(const Pixels& screen, int parameter)
+    {
+        int number = 0;
+        for (int d = 0; d < 3; ++d) {
+            int found = -1;
+            for (int glyph = 0; glyph < 10 && found < 0; ++glyph) {
+                bool same = true;
+                for (int y = 0; y < 11 && same; ++y)
+                    for (int x = 0; x < 10 && same; ++x)
+                        same = screen.at(kDisplay[parameter][0] + 10 * d + x, kDisplay[parameter][1] + y) ==
+                               digits.at(x, glyph * 11 + y);
+                if (same) found = glyph;
+            }
+            if (found < 0) return -1;
+            number = number * 10 + found;
+        }
+        return number;
+    }
+
+    // Which program buttons show their lit image.
+    std::vector<int> litPrograms(const Pixels& screen)
+    {
+        std::vector<int> lit;
+        for (int i = 0; i < 8; ++i) {
+            const Pixels button = decoded(157 + i);
+            bool on = true;
+            for (int y = 0; y < 18 && on; ++y)
+                for (int x = 0; x < 19 && on; ++x) on = screen.at(105 + 27 * i + x, 19 + y) == button.at(x, 18 + y);
+            if (on) lit.push_back(i);
+        }
+        return lit;
+    }
+
+    // Runs input on a connection of its own while this thread keeps idling the panel, as
+    // a host's user-interface thread does.
+    void gesture(const std::function<void(Display*)>& input)
+    {
+        std::atomic<bool> done{false};
+        std::thread actor([&] {
+            Display* d = connect();
+            EXPECT_NE(d, nullptr);
+            if (d) {
+                input(d);
+                XSync(d, False);
+                XCloseDisplay(d);
+            }
+            done = true;
+        });
+        while (!done) idle(1);
+        actor.join();
+        idle(5);
+    }
+
+    static void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    static void moveTo(Display* d, int x, int y)
+    {
+        XTestFakeMotionEvent(d, -1, x, y, 0);
+        XFlush(d);
+        pause(15);
+    }
+    static void button(Display* d, unsigned b, bool down)
+    {
+        XTestFakeButtonEvent(d, b, down, 0);
+        XFlush(d);
+        pause(15);
+    }
+    static void key(Display* d, KeySym sym, bool down)
+    {
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), down, 0);
+        XFlush(d);
+        pause(5);
+    }
+
+    float parameter(int index) { return effect->getParameter(effect, index); }
+    int program() { return static_cast<int>(dispatch(effect, effGetProgram)); }
+
+    Display* display = nullptr;
+    Window parent = 0;
+    AEffect* effect = nullptr;
+    Pixels digits;
+};
+
+TEST_F(Panel, FreshPanelShowsTheFirstProgram)
+{
+    ERect* rect = nullptr;
+    ASSERT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->top, 0);
+    EXPECT_EQ(rect->left, 0);
+    EXPECT_EQ(rect->bottom, 301);
+    EXPECT_EQ(rect->right, 727);
+    ASSERT_EQ(open(), 1);
+    // one viewable child window of the panel's size at (0, 0)
+    const std::vector<Window> kids = children();
+    ASSERT_EQ(kids.size(), 1u);
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(display, kids[0], &a));
+    EXPECT_EQ(a.x, 0);
+    EXPECT_EQ(a.y, 0);
+    EXPECT_EQ(a.width, 727);
+    EXPECT_EQ(a.height, 301);
+    EXPECT_EQ(a.map_state, IsViewable);
+    idle();
+    const Pixels screen = grab();
+    ASSERT_EQ(screen.width, 727);
+    screenshot(screen);
+    const int expected[13] = {127, 12, 38, 50, 38, 50, 50, 31, 76, 120, 44, 44, 16};
+    for (int p = 0; p < 13; ++p) EXPECT_EQ(readDisplay(screen, p), expected[p]) << "parameter " << p;
+    EXPECT_EQ(litPrograms(screen), std::vector<int>{0});
+    char name[64] = {};
+    dispatch(effect, effGetProgramName, 0, 0, name);
+    EXPECT_STREQ(name, "String Ensemble");
+    // the name is drawn: the field holds pixels of its text colour family, not only the
+    // plain window colour
+    int textPixels = 0;
+    for (int y = 20; y < 36; ++y)
+        for (int x = 334; x < 494; ++x) textPixels += screen.at(x, y) != 0xBAC389u;
+    EXPECT_GT(textPixels, 60);
+    // the knobs show the frames of their values: Level at its maximum is the last frame
+    const Pixels large = decoded(vl::kBitmapLargeKnob);
+    bool lastFrame = true;
+    for (int y = 0; y < 48 && lastFrame; ++y)
+        for (int x = 0; x < 48 && lastFrame; ++x) lastFrame = screen.at(104 + x, 78 + y) == large.at(x, 65 * 48 + y);
+    EXPECT_TRUE(lastFrame);
+    dispatch(effect, effEditClose);
+    EXPECT_TRUE(children().empty());
+}
+
+TEST_F(Panel, AutomationWhileOpenAndClosedShowsOnReopen)
+{
+    ASSERT_EQ(open(), 1);
+    effect->setParameter(effect, 3, 0.7f);           // host automation
+    effect->setParameter(effect, 12, 1.0f);          // 32 voices
+    effect->setParameter(effect, 40, 1.0f);          // no such parameter: nothing
+    idle();
+    Pixels before = grab();
+    EXPECT_EQ(readDisplay(before, 3), 88);  // 0.7 x 127 = 88.9, drawn without the fraction
+    EXPECT_EQ(readDisplay(before, 12), 32); // the voice count, not value x 127
+    dispatch(effect, effEditClose);
+    ASSERT_EQ(open(), 1);
+    idle();
+    EXPECT_TRUE(grab() == before);
+    dispatch(effect, effEditClose);
+    effect->setParameter(effect, 4, 0.2f); // while closed
+    ASSERT_EQ(open(), 1);
+    idle();
+    EXPECT_EQ(readDisplay(grab(), 4), 25);
+}
+
+TEST_F(Panel, DraggingAKnobAutomatesItsParameter)
+{
+    ASSERT_EQ(open(), 1);
+    idle();
+    const float start = parameter(3);
+    recorder().take();
+    const int x = kKnobCentre[3][0], y = kKnobCentre[3][1];
+    gesture([&](Display* d) {
+        moveTo(d, x, y);
+        button(d, 1, true);
+        for (int i = 1; i <= 8; ++i) moveTo(d, x, y - 5 * i); // 40 pixels up: + 40/200
+        button(d, 1, false);
+    });
+    EXPECT_NEAR(parameter(3), start + 0.2f, 0.03f);
+    const std::vector<Call> calls = recorder().take();
+    int automated = 0, begins = 0, ends = 0, firstBegin = -1, lastAutomate = -1, lastEnd = -1;
+    for (int i = 0; i < static_cast<int>(calls.size()); ++i) {
+        const Call& c = calls[static_cast<std::size_t>(i)];
+        if (c.effect != effect) continue;
+        if (c.opcode == audioMasterAutomate && c.index == 3) { ++automated; lastAutomate = i; }
+        if (c.opcode == audioMasterBeginEdit && c.index == 3) { ++begins; if (firstBegin < 0) firstBegin = i; }
+        if (c.opcode == audioMasterEndEdit && c.index == 3) { ++ends; lastEnd = i; }
+    }
+    EXPECT_GT(automated, 1);
+    EXPECT_EQ(begins, 1);
+    EXPECT_EQ(ends, 1);
+    EXPECT_LT(firstBegin, lastAutomate);
+    EXPECT_LT(lastAutomate, lastEnd);
+    EXPECT_EQ(readDisplay(grab(), 3), static_cast<int>(parameter(3) * 127.0f));
+}
+
+TEST_F(Panel, ProgramButtonsSelectAndAltClickStores)
+{
+    ASSERT_EQ(open(), 1);
+    idle();
+    const int bx = 105 + 27 * 5 + 9, by = 28;
+    // a quick click (press and release between two idles) selects program 5
+    XTestFakeMotionEvent(display, -1, bx, by, 0);
+    XTestFakeButtonEvent(display, 1, True, 0);
+    XTestFakeButtonEvent(display, 1, False, 0);
+    XSync(display, False);
+    idle(5);
+    EXPECT_EQ(program(), 5);
+    EXPECT_EQ(litPrograms(grab()), std::vector<int>{5});
+    const float factory = parameter(3);
+    // an edit, then a plain click on 5 again discards it
+    effect->setParameter(effect, 3, 0.9f);
+    gesture([&](Display* d) {
+        moveTo(d, bx, by);
+        button(d, 1, true);
+        button(d, 1, false);
+    });
+    EXPECT_EQ(program(), 5);
+    EXPECT_EQ(parameter(3), factory);
+    // Alt-click stores the edit into slot 5 and selects it
+    effect->setParameter(effect, 3, 0.9f);
+    gesture([&](Display* d) {
+        moveTo(d, bx, by);
+        key(d, XK_Alt_L, true);
+        button(d, 1, true);
+        button(d, 1, false);
+        key(d, XK_Alt_L, false);
+    });
+    EXPECT_EQ(program(), 5);
+    EXPECT_EQ(parameter(3), 0.9f);
+    dispatch(effect, effSetProgram, 0, 0);
+    dispatch(effect, effSetProgram, 0, 5);
+    EXPECT_EQ(parameter(3), 0.9f);
+    idle();
+    EXPECT_EQ(litPrograms(grab()), std::vector<int>{5});
+}
+
+TEST_F(Panel, TypedNameKeepsTwentyFourCharacters)
+{
+    ASSERT_EQ(open(), 1);
+    idle();
+    const std::string typed = "abcdefghijklmnopqrstuvwxyz0123"; // 30 characters
+    gesture([&](Display* d) {
+        moveTo(d, 400, 28);
+        button(d, 1, true);
+        button(d, 1, false);
+        pause(50);
+        for (char c : typed) {
+            const std::string s(1, c);
+            key(d, XStringToKeysym(s.c_str()), true);
+            key(d, XStringToKeysym(s.c_str()), false);
+        }
+        key(d, XK_Return, true);
+        key(d, XK_Return, false);
+    });
+    // the program's stored name (in the 88-byte program chunk, after id and version)
+    void* data = nullptr;
+    ASSERT_EQ(dispatch(effect, effGetChunk, 1, 0, &data), 88);
+    const char* stored = static_cast<const char*>(data) + 8;
+    EXPECT_EQ(std::string(stored), typed.substr(0, 24));
+}
+
+TEST_F(Panel, WheelChangesNothing)
+{
+    ASSERT_EQ(open(), 1);
+    idle();
+    float before[13];
+    for (int p = 0; p < 13; ++p) before[p] = parameter(p);
+    const Pixels screen = grab();
+    recorder().take();
+    gesture([&](Display* d) {
+        for (int p : {0, 3, 12}) {
+            moveTo(d, kKnobCentre[p][0], kKnobCentre[p][1]);
+            for (unsigned b : {4u, 5u, 4u}) {
+                button(d, b, true);
+                button(d, b, false);
+            }
+        }
+        moveTo(d, 105 + 9, 28); // and over a program button
+        button(d, 5, true);
+        button(d, 5, false);
+    });
+    for (int p = 0; p < 13; ++p) EXPECT_EQ(parameter(p), before[p]) << p;
+    EXPECT_EQ(program(), 0);
+    for (const Call& c : recorder().take())
+        EXPECT_TRUE(c.opcode != audioMasterAutomate && c.opcode != audioMasterBeginEdit) << c.opcode;
+    EXPECT_TRUE(grab() == screen);
+}
+
+TEST_F(Panel, CoveredPanelRepaints)
+{
+    ASSERT_EQ(open(), 1);
+    idle();
+    const Pixels shown = grab();
+    // a window over the panel, then gone: the exposed part is painted again
+    Window cover = XCreateSimpleWindow(display, DefaultRootWindow(display), 100, 50, 300, 200, 0, 0, 0xFF00FF);
+    XMapRaised(display, cover);
+    XSync(display, False);
+    idle();
+    XDestroyWindow(display, cover);
+    XSync(display, False);
+    idle(5);
+    EXPECT_TRUE(grab() == shown);
+}
+
+} // namespace
