@@ -1,10 +1,16 @@
 #pragma once
 // The settings button (tag 41, picture 149) and the record switch (tag 42, picture 150)
-// that the standalone program adds to the panel. They hold their pictures while the
-// main window runs and release them after the message loop.
+// that the standalone program adds to the open panel, right of the file buttons. They
+// go into the panel's controls table, so that the instrument's setParameter (42, 0) can
+// switch the record light off when a recording could not start. The pictures are held
+// while the main window runs and released after the message loop.
 namespace vl {
 
+class Picture;
 class StandaloneApp;
+
+inline constexpr int kSettingsButtonPicture = 149;
+inline constexpr int kRecordButtonPicture = 150;
 
 class PanelButtons {
 public:
@@ -13,12 +19,13 @@ public:
     PanelButtons(const PanelButtons&) = delete;
     PanelButtons& operator=(const PanelButtons&) = delete;
 
-    // Adds both buttons to the open panel. False when the panel cannot take them.
+    // Adds both buttons to the open panel. False when there is no open panel or a
+    // picture or button could not be made.
     bool add(StandaloneApp& app);
 
 private:
-    void* settingsPicture = nullptr;
-    void* recordPicture = nullptr;
+    Picture* settingsPicture = nullptr;
+    Picture* recordPicture = nullptr;
 };
 
 } // namespace vl

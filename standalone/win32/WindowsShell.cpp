@@ -16,6 +16,8 @@ namespace vl {
 
 namespace {
 
+WindowsShell* activeShell = nullptr; // the shell of the running program (user-interface thread)
+
 constexpr int kDefaultLeft = 10;
 constexpr int kDefaultTop = 10;
 constexpr int kDefaultRight = 100;
@@ -29,6 +31,12 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         case kPanelIdleMessage:
             if (app) app->handleUiNotice();
             return 0;
+        case WM_TIMER:
+            if (wParam == kIdleTimer && app && activeShell) {
+                activeShell->idleWhenQuiet(*app);
+                return 0;
+            }
+            break;
         case WM_CLOSE:
             // The audio thread ends before the panel and the windows go.
             if (app && GetParent(window) == nullptr) app->closeDevices();
@@ -79,6 +87,7 @@ int runMainWindow(StandaloneApp& app, WindowsShell& shell, HWND parent) {
     app.setProgram(0);
     PanelButtons buttons;
     if (panel && inner) buttons.add(app);
+    if (panel && outer) SetTimer(outer, kIdleTimer, kIdleTimerMs, nullptr);
 
     HACCEL accelerators = LoadAcceleratorsA(shell.module(), kWindowTitle);
     MSG message;
@@ -113,7 +122,17 @@ void WindowsShell::postUiNotice() {
     HWND window = mainWindow();
     // Without a window to carry it (the stream starts before the window exists) the
     // notice waits for the window; until it is handled no other notice is posted.
+    noticesPosted.fetch_add(1);
     if (!window || !PostMessageA(window, kPanelIdleMessage, 0, 0)) noticeWaiting.store(true);
+}
+
+void WindowsShell::idleWhenQuiet(StandaloneApp& app) {
+    const unsigned posted = noticesPosted.load();
+    if (posted != noticesSeen) {
+        noticesSeen = posted;
+        return;
+    }
+    if (EditorBase* panel = app.getEditor()) panel->idle();
 }
 
 void WindowsShell::setMainWindow(HWND window) {
@@ -152,6 +171,12 @@ HWND createAppWindow(HINSTANCE module, HWND parent, const char* title, const cha
                      int height, DWORD style, LONG_PTR userData) {
     RECT rectangle{x, y, x + width, y + height};
     AdjustWindowRect(&rectangle, style, FALSE);
+    if (!(style & WS_CHILD)) {
+        // The panel's rectangle starts at 0, 0: moved by the frame, the caption would lie
+        // above the screen, out of reach. The frame stays on the screen instead.
+        if (rectangle.left < 0) OffsetRect(&rectangle, -rectangle.left, 0);
+        if (rectangle.top < 0) OffsetRect(&rectangle, 0, -rectangle.top);
+    }
     HWND window = CreateWindowExA(0, className, title, style, rectangle.left, rectangle.top,
                                   rectangle.right - rectangle.left, rectangle.bottom - rectangle.top, parent, nullptr,
                                   module, nullptr);
@@ -176,6 +201,7 @@ int runStandaloneProgram(HINSTANCE module) {
     int exitCode = 0;
     {
         WindowsShell shell(module);
+        activeShell = &shell;
         StandaloneApp* app = nullptr;
         try {
             app = new (std::nothrow) StandaloneApp(shell, shell.readStoredSettings());
@@ -192,6 +218,7 @@ int runStandaloneProgram(HINSTANCE module) {
             theApp.store(nullptr);
             delete app; // stops the devices before anything else goes
         }
+        activeShell = nullptr;
     }
     UnregisterClassA(kOuterClassName, module);
     UnregisterClassA(kInnerClassName, module);

@@ -20,6 +20,8 @@ inline constexpr const char* kOuterClassName = "Velmor Loom core - Standalone VS
 inline constexpr const char* kInnerClassName = "Velmor Loom - Standalone VSTI class";
 // Posted by the audio thread: idle the panel once on the user-interface thread.
 inline constexpr UINT kPanelIdleMessage = WM_APP + 1;
+inline constexpr UINT_PTR kIdleTimer = 1;
+inline constexpr UINT kIdleTimerMs = 100;
 
 class WindowsShell : public AppShell {
 public:
@@ -30,6 +32,11 @@ public:
     bool runSetupDialog(SettingsValues& values) override;
     // A new stream on the main window (the desktop before it exists) and new MIDI ports.
     void openDevices(StandaloneApp& app) override;
+
+    // User-interface thread, every kIdleTimerMs: idles the panel when no notice came
+    // from the audio thread since the last tick (no stream, a stalled device), so the
+    // panel keeps answering the mouse.
+    void idleWhenQuiet(StandaloneApp& app);
 
     // Settings as stored (defaults for anything missing or bad).
     SettingsValues readStoredSettings();
@@ -43,6 +50,8 @@ private:
     HINSTANCE instance;
     std::atomic<HWND> main{nullptr};
     std::atomic<bool> noticeWaiting{false};
+    std::atomic<unsigned> noticesPosted{0};
+    unsigned noticesSeen = 0;
     RegistryStore registry;
 };
 
