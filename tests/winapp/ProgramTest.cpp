@@ -19,6 +19,8 @@
 #include "standalone/win32/RegistryStore.h"
 #include "standalone/win32/WindowsMidiPorts.h"
 #include "standalone/win32/WindowsShell.h"
+#include "gui/Controls.h"
+#include "instrument/InstrumentEditor.h"
 #include "vst/EditorBase.h"
 
 namespace {
@@ -116,6 +118,26 @@ struct ProgramRun {
     bool dialogAnswered = false;
     bool recordingStarted = false;
     bool recordingStopped = false;
+    bool buttonsInTable = false;
+    bool cancelledSwitchOff = false;
+    bool pressDidNotOpenSetup = false;
+    bool releaseOpenedSetup = false;
+};
+
+// Dismisses the first dialog titled title that appears within timeoutMs with Cancel.
+bool cancelDialog(const char* title, int timeoutMs) {
+    HWND dialog = nullptr;
+    if (!waitFor([&] { return (dialog = FindWindowA(reinterpret_cast<LPCSTR>(32770), title)) != nullptr; }, timeoutMs))
+        return false;
+    Sleep(200);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return waitFor([&] { return !IsWindow(dialog); }, 10000);
+}
+
+struct ButtonCheck {
+    int tag;
+    vl::Rect place;
+    bool toggle;
 };
 
 TEST(Program, PlaysARecordedNoteAndQuitsOnClose) {
@@ -156,6 +178,42 @@ TEST(Program, PlaysARecordedNoteAndQuitsOnClose) {
             }
         }
         run.streamRunning = app && app->audioOutput() && app->audioOutput()->blockFrames() == 2205;
+
+        if (app && app->getPanel()) {
+            // The two buttons sit in the panel's controls table at their places.
+            vl::InstrumentEditor* panel = app->getPanel();
+            const ButtonCheck buttons[] = {{41, vl::Rect{618, 268, 661, 293}, false},
+                                            {42, vl::Rect{668, 268, 711, 293}, true}};
+            run.buttonsInTable = true;
+            for (const ButtonCheck& b : buttons) {
+                vl::Widget* control = panel->getControl(b.tag);
+                const bool kindOk = b.toggle ? dynamic_cast<vl::ToggleButton*>(control) != nullptr
+                                             : dynamic_cast<vl::MomentaryButton*>(control) != nullptr;
+                const vl::Rect r = control ? control->getSize() : vl::Rect{};
+                run.buttonsInTable = run.buttonsInTable && kindOk && r.left == b.place.left && r.top == b.place.top &&
+                                     r.right == b.place.right && r.bottom == b.place.bottom;
+            }
+
+            // Record switched on, then the file dialog cancelled: no recording, switch off.
+            auto* recordSwitch = dynamic_cast<vl::ValueWidget*>(panel->getControl(42));
+            std::thread cancel([&] { cancelDialog("Save WAV File", 10000); });
+            runOnUiThread(uiThread, [app, recordSwitch] {
+                if (recordSwitch) recordSwitch->setValue(1.0f);
+                app->panelControlChanged(vl::StandaloneApp::kRecordButtonTag, 1.0f);
+            });
+            cancel.join();
+            waitFor([&] { return actionDone.load(); }, 5000);
+            Sleep(200);
+            run.cancelledSwitchOff = !app->recording() && recordSwitch && recordSwitch->getValue() == 0.0f;
+
+            // The settings button opens the setup dialog on its release only.
+            runOnUiThread(uiThread, [app] { app->panelControlChanged(vl::StandaloneApp::kSettingsButtonTag, 1.0f); });
+            Sleep(500);
+            run.pressDidNotOpenSetup = FindWindowA(reinterpret_cast<LPCSTR>(32770), "Setup") == nullptr;
+            std::thread cancelSetup([&] { run.releaseOpenedSetup = cancelDialog("Setup", 10000); });
+            runOnUiThread(uiThread, [app] { app->panelControlChanged(vl::StandaloneApp::kSettingsButtonTag, 0.0f); });
+            cancelSetup.join();
+        }
 
         if (app) {
             // Record switch on: the save dialog asks for the file.
@@ -198,6 +256,10 @@ TEST(Program, PlaysARecordedNoteAndQuitsOnClose) {
     }
     EXPECT_EQ(run.clientHeight, run.expectedHeight);
     EXPECT_TRUE(run.streamRunning);
+    EXPECT_TRUE(run.buttonsInTable);
+    EXPECT_TRUE(run.cancelledSwitchOff);
+    EXPECT_TRUE(run.pressDidNotOpenSetup);
+    EXPECT_TRUE(run.releaseOpenedSetup);
     EXPECT_TRUE(run.dialogAnswered);
     EXPECT_TRUE(run.recordingStarted);
     EXPECT_TRUE(run.recordingStopped);
