@@ -122,6 +122,7 @@ struct ProgramRun {
     bool cancelledSwitchOff = false;
     bool pressDidNotOpenSetup = false;
     bool releaseOpenedSetup = false;
+    bool reopenedAt48000 = false;
 };
 
 // Dismisses the first dialog titled title that appears within timeoutMs with Cancel.
@@ -142,6 +143,9 @@ struct ButtonCheck {
 
 TEST(Program, PlaysARecordedNoteAndQuitsOnClose) {
     RegDeleteTreeA(HKEY_CURRENT_USER, vl::kRegistryKeyPath); // defaults: 44100 Hz, 50 ms
+    // The note is recorded after the setup dialog moved the program to 48000 Hz.
+    constexpr int kRate = 48000;
+    constexpr std::uint32_t kBlockFrames = 2400;
     char folder[MAX_PATH] = {};
     GetTempPathA(sizeof folder, folder);
     const std::string wavPath = std::string(folder) + "velmorloom-program-test.wav";
@@ -177,11 +181,13 @@ TEST(Program, PlaysARecordedNoteAndQuitsOnClose) {
                 run.expectedHeight = rectangle->bottom - rectangle->top;
             }
         }
-        run.streamRunning = app && app->audioOutput() && app->audioOutput()->blockFrames() == 2205;
+        run.streamRunning = app && app->audioOutput() && app->audioOutput()->blockFrames() == 2205 &&
+                            app->audioOutput()->sampleRate() == 44100;
 
         if (app && app->getPanel()) {
             // The two buttons sit in the panel's controls table at their places.
             vl::InstrumentEditor* panel = app->getPanel();
+            waitFor([&] { return panel->getControl(42) != nullptr; }, 5000); // added after the panel opened
             const ButtonCheck buttons[] = {{41, vl::Rect{618, 268, 661, 293}, false},
                                             {42, vl::Rect{668, 268, 711, 293}, true}};
             run.buttonsInTable = true;
@@ -213,6 +219,28 @@ TEST(Program, PlaysARecordedNoteAndQuitsOnClose) {
             std::thread cancelSetup([&] { run.releaseOpenedSetup = cancelDialog("Setup", 10000); });
             runOnUiThread(uiThread, [app] { app->panelControlChanged(vl::StandaloneApp::kSettingsButtonTag, 0.0f); });
             cancelSetup.join();
+        }
+
+        if (app) {
+            // The setup dialog's OK with 48000 Hz: the devices are reopened at that rate.
+            std::thread chooseRate([&] {
+                HWND dialog = nullptr;
+                if (!waitFor([&] { return (dialog = FindWindowA(reinterpret_cast<LPCSTR>(32770), "Setup")) != nullptr; },
+                             10000))
+                    return;
+                Sleep(200);
+                SendDlgItemMessageA(dialog, 1000, CB_SETCURSEL, 1, 0);
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            });
+            runOnUiThread(uiThread, [app] { app->panelControlChanged(vl::StandaloneApp::kSettingsButtonTag, 0.0f); });
+            chooseRate.join();
+            run.reopenedAt48000 = waitFor(
+                [&] {
+                    vl::AudioOutput* output = app->audioOutput();
+                    return output && output->sampleRate() == 48000 && output->blockFrames() == 2400 &&
+                           app->midiPorts() != nullptr;
+                },
+                5000);
         }
 
         if (app) {
@@ -260,6 +288,7 @@ TEST(Program, PlaysARecordedNoteAndQuitsOnClose) {
     EXPECT_TRUE(run.cancelledSwitchOff);
     EXPECT_TRUE(run.pressDidNotOpenSetup);
     EXPECT_TRUE(run.releaseOpenedSetup);
+    EXPECT_TRUE(run.reopenedAt48000);
     EXPECT_TRUE(run.dialogAnswered);
     EXPECT_TRUE(run.recordingStarted);
     EXPECT_TRUE(run.recordingStopped);
@@ -269,13 +298,13 @@ TEST(Program, PlaysARecordedNoteAndQuitsOnClose) {
     ASSERT_GT(wav.size(), 44u);
     EXPECT_EQ(std::memcmp(wav.data(), "RIFF", 4), 0);
     EXPECT_EQ(std::memcmp(wav.data() + 8, "WAVEfmt ", 8), 0);
-    EXPECT_EQ(le32(wav.data() + 24), 44100u);
+    EXPECT_EQ(le32(wav.data() + 24), std::uint32_t(kRate));
     const std::uint32_t dataBytes = le32(wav.data() + 40);
     EXPECT_EQ(dataBytes, wav.size() - 44);
     EXPECT_EQ(le32(wav.data() + 4), dataBytes + 36);
-    EXPECT_EQ(dataBytes % (2205 * 4), 0u) << "whole blocks only";
+    EXPECT_EQ(dataBytes % (kBlockFrames * 4), 0u) << "whole blocks only";
     const std::size_t frames = dataBytes / 4;
-    ASSERT_GT(frames, 44100u) << "about 1.8 s were recorded";
+    ASSERT_GT(frames, std::size_t(kRate)) << "about 1.8 s were recorded";
 
     std::vector<float> left(frames);
     int peak = 0;
@@ -287,9 +316,9 @@ TEST(Program, PlaysARecordedNoteAndQuitsOnClose) {
         if (firstSound == frames && std::abs(int(sample)) > 200) firstSound = i;
     }
     EXPECT_GT(peak, 2000) << "the note is in the file";
-    ASSERT_LT(firstSound + 22050 + 4410, frames);
-    EXPECT_GT(firstSound, 2205u) << "silence before the note";
-    const double pitch = pitchOf(left, firstSound + 4410, 8820, 44100);
+    ASSERT_LT(firstSound + kRate / 2, frames);
+    EXPECT_GT(firstSound, kBlockFrames) << "silence before the note";
+    const double pitch = pitchOf(left, firstSound + kRate / 10, kRate / 5, kRate);
     EXPECT_NEAR(pitch, 261.63, 261.63 * 0.03);
     DeleteFileA(wavPath.c_str());
 }
