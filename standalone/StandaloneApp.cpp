@@ -6,6 +6,9 @@
 #include <new>
 
 #include "instrument/ErrorReport.h"
+#ifdef VL_WITH_PANEL
+#include "instrument/InstrumentEditor.h"
+#endif
 #include "vst/EditorBase.h"
 
 namespace vl {
@@ -67,7 +70,12 @@ bool StandaloneApp::startDevices() {
     return audio->start();
 }
 
-void StandaloneApp::switchRecordButtonOff() { setParameter(kRecordButtonTag, 0.0f); }
+// The record switch is a panel control, not a parameter: the panel is told directly.
+void StandaloneApp::switchRecordButtonOff() {
+#ifdef VL_WITH_PANEL
+    if (InstrumentEditor* panel = getPanel()) panel->setParameter(kRecordButtonTag, 0.0f);
+#endif
+}
 
 void StandaloneApp::toggleRecording() {
     if (recorder.recording()) {

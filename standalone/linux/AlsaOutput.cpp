@@ -7,10 +7,17 @@
 #include "standalone/AudioBlocks.h"
 
 namespace vl::linuxapp {
+namespace {
+
+// alsa-lib reports its failures on stderr itself; the program says what failed in one line.
+void quiet(const char*, int, const char*, int, const char*, ...) {}
+
+} // namespace
 
 std::unique_ptr<AlsaOutput> AlsaOutput::open(const std::string& device, int wantedRate, int latencyMs,
                                              std::string& error) {
     std::unique_ptr<AlsaOutput> self(new AlsaOutput);
+    snd_lib_error_set_handler(&quiet);
     int rc = snd_pcm_open(&self->pcm, device.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
     if (rc < 0) {
         self->pcm = nullptr;
@@ -59,7 +66,13 @@ bool AlsaOutput::start() {
     if (!pcm || running.load()) return pcm != nullptr;
     running.store(true);
     try {
-        thread = std::thread([this] { run(); });
+        thread = std::thread([this] {
+            try {
+                run();
+            } catch (...) {
+                // The output falls silent; stop() still joins.
+            }
+        });
     } catch (...) {
         running.store(false);
         return false;

@@ -9,6 +9,9 @@
 namespace vl::linuxapp {
 namespace {
 
+// alsa-lib reports its failures on stderr itself; the program says what failed in one line.
+void quiet(const char*, int, const char*, int, const char*, ...) {}
+
 std::uint32_t pack(unsigned status, unsigned data1, unsigned data2) {
     return (status & 0xFFu) | (data1 & 0x7Fu) << 8 | (data2 & 0x7Fu) << 16;
 }
@@ -50,6 +53,7 @@ bool decodeSequencerEvent(const snd_seq_event_t& e, std::uint32_t& message) {
 std::unique_ptr<AlsaSequencerInput> AlsaSequencerInput::open(MidiPorts& ports, const std::string& source,
                                                              std::string& error, std::string& warning) {
     std::unique_ptr<AlsaSequencerInput> self(new AlsaSequencerInput(ports));
+    snd_lib_error_set_handler(&quiet);
     int rc = snd_seq_open(&self->seq, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK);
     if (rc < 0) {
         self->seq = nullptr;

@@ -145,6 +145,7 @@ std::string usageText() {
            "  --version              the version\n"
            "\n"
            "Settings are kept in $XDG_CONFIG_HOME/velmorloom/settings (default ~/.config).\n"
+           "SIGHUP reads the settings file again and reopens the devices.\n"
            "SIGINT or SIGTERM end the program; a recording is finished first.\n";
 }
 

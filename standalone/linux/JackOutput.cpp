@@ -78,13 +78,22 @@ int JackOutput::sampleRate() const { return client ? int(jack_get_sample_rate(cl
 int JackOutput::blockFrames() const { return client ? int(jack_get_buffer_size(client)) : 0; }
 
 int JackOutput::process(jack_nframes_t frames, void* arg) {
-    auto* self = static_cast<JackOutput*>(arg);
+    try {
+        static_cast<JackOutput*>(arg)->processCycle(frames);
+    } catch (...) {
+        // Nothing may leave the server's thread; the cycle stays as it was written.
+    }
+    return 0;
+}
+
+void JackOutput::processCycle(jack_nframes_t frames) {
+    JackOutput* self = this;
     auto* left = static_cast<jack_default_audio_sample_t*>(jack_port_get_buffer(self->out[0], frames));
     auto* right = static_cast<jack_default_audio_sample_t*>(jack_port_get_buffer(self->out[1], frames));
     if (frames > kMaxFrames) {
         std::memset(left, 0, sizeof(*left) * frames);
         std::memset(right, 0, sizeof(*right) * frames);
-        return 0;
+        return;
     }
     StandaloneApp* app = theApp.load(std::memory_order_acquire);
     MidiPorts* ports = app ? app->midiPorts() : nullptr;
@@ -105,7 +114,6 @@ int JackOutput::process(jack_nframes_t frames, void* arg) {
         left[i] = float(samples[2 * i]) * kScale;
         right[i] = float(samples[2 * i + 1]) * kScale;
     }
-    return 0;
 }
 
 int JackOutput::bufferSizeChanged(jack_nframes_t frames, void*) {

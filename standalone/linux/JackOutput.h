@@ -40,6 +40,7 @@ public:
 private:
     JackOutput() = default;
     static int process(jack_nframes_t frames, void* self);
+    void processCycle(jack_nframes_t frames);
     static int bufferSizeChanged(jack_nframes_t frames, void* self);
     static void shutdown(void* self);
 

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <exception>
 #include <fcntl.h>
 #include <memory>
@@ -14,21 +16,28 @@
 
 #include "instrument/PatchFiles.h"
 #include "standalone/StandaloneApp.h"
-#include "vst/EditorBase.h"
 #include "standalone/linux/AlsaOutput.h"
 #include "standalone/linux/AlsaSequencer.h"
 #include "standalone/linux/CommandLine.h"
 #include "standalone/linux/JackOutput.h"
 #include "standalone/linux/MainWindow.h"
+#include "standalone/linux/SetupDialog.h"
 #include "standalone/linux/SettingsFile.h"
 #include "standalone/linux/SingleInstance.h"
+#include "vst/EditorBase.h"
+#ifdef VL_WITH_PANEL
+#include "gui/Controls.h"
+#include "gui/Picture.h"
+#include "instrument/InstrumentEditor.h"
+#include "resources/BitmapResources.h"
+#endif
 
 namespace vl::linuxapp {
 namespace {
 
 // The main loop sleeps on this pipe. Signal handlers, the audio thread and JACK's
-// shutdown notice each write one byte to it: 'q' quit, 'r' raise the window, 'n' a
-// notice from the audio thread, 'x' the JACK server went away.
+// shutdown notice each write one byte to it: 'q' quit, 'r' raise the window, 'h' read
+// the settings again, 'n' a notice from the audio thread, 'x' the JACK server went away.
 int wakePipe[2] = {-1, -1};
 
 void wake(char what) {
@@ -39,7 +48,7 @@ void wake(char what) {
     errno = saved;
 }
 
-extern "C" void onSignal(int signal) { wake(signal == SIGUSR1 ? 'r' : 'q'); }
+extern "C" void onSignal(int signal) { wake(signal == SIGUSR1 ? 'r' : signal == SIGHUP ? 'h' : 'q'); }
 void onJackShutdown() { wake('x'); }
 
 void say(const std::string& line) {
@@ -47,17 +56,96 @@ void say(const std::string& line) {
     std::fflush(stderr);
 }
 
+// Reads the settings file (a missing one is created with the defaults when create is
+// set, so that there is one to edit) and lays the command-line options over it.
+void loadSettings(const CommandLine& options, bool create, SettingsValues& settings, LinuxSettings& linuxSettings) {
+    SettingsFile file(settingsPath());
+    std::vector<std::string> warnings;
+    const bool existed = !file.path().empty() && file.load(warnings);
+    settings = readSettings(file, warnings);
+    linuxSettings = readLinuxSettings(file, warnings);
+    for (const std::string& w : warnings) say("settings: " + w);
+    if (create && !existed && !file.path().empty()) {
+        writeSettings(file, settings);
+        writeLinuxSettings(file, linuxSettings);
+        std::string error;
+        if (!file.save(error)) say(error);
+    }
+    if (options.rate) settings.sampleRate = *options.rate;
+    if (options.latency) settings.latency = *options.latency;
+    if (options.midiChannel) settings.inputChannel = *options.midiChannel;
+}
+
 class LinuxShell : public AppShell {
 public:
     LinuxShell(const CommandLine& o, const LinuxSettings& s) : options(o), linuxSettings(s) {}
 
+    // Reads the settings file again (the command line still laid over it) and reopens
+    // the devices.
+    void reloadSettings(StandaloneApp& app) {
+        loadSettings(options, false, app.settings, linuxSettings);
+        openDevices(app);
+    }
+
     void postUiNotice() override { wake('n'); }
-    bool chooseFile(VstFileSelect* selection) override { return chooseFileFallback(selection, nullptr); }
-    // The setup dialog belongs to the panel window; without one nothing is changed.
-    bool runSetupDialog(SettingsValues&) override { return false; }
+
+    // The system's file dialog where there is one. Without one, a recording (a WAV save)
+    // goes to a new file named after the time in the current folder; other requests are
+    // cancelled.
+    bool chooseFile(VstFileSelect* selection) override {
+        if (chooseFileFallback(selection, nullptr)) return true;
+        if (!selection || selection->command != kVstFileSave || selection->nbFileTypes < 1 || !selection->fileTypes ||
+            std::strcmp(selection->fileTypes[0].dosType, "wav") != 0 || !selection->returnPath ||
+            selection->sizeReturnPath < 64)
+            return false;
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char name[64];
+        std::strftime(name, sizeof name, "velmorloom-%Y%m%d-%H%M%S.wav", &local);
+        std::snprintf(selection->returnPath, std::size_t(selection->sizeReturnPath), "%s", name);
+        std::printf("velmorloom: recording to %s\n", name);
+        std::fflush(stdout);
+        return true;
+    }
+
+    // The settings button: the setup dialog; OK stores its values in the settings file,
+    // and they replace the command line's for the rest of the run. Where the dialog
+    // cannot be shown the settings file is read again instead.
+    bool runSetupDialog(SettingsValues& values) override {
+#ifdef VL_WITH_PANEL
+        LinuxSettings shown = linuxSettings;
+        if (options.audio) shown.audio = *options.audio;
+        if (options.device) shown.alsaDevice = *options.device;
+        if (options.midiIn) shown.midiIn = *options.midiIn;
+        SettingsValues edited = values;
+        if (!linuxapp::runSetupDialog(edited, shown, &dialogPoll)) return false;
+        values = edited;
+        linuxSettings = shown;
+        options = CommandLine{};
+        SettingsFile file(settingsPath());
+        std::vector<std::string> warnings;
+        file.load(warnings);
+        writeSettings(file, values);
+        writeLinuxSettings(file, linuxSettings);
+        std::string error;
+        if (!file.path().empty() && !file.save(error)) say(error);
+        return true;
+#else
+        LinuxSettings fresh;
+        loadSettings(options, false, values, fresh);
+        linuxSettings = fresh;
+        return true;
+#endif
+    }
     void openDevices(StandaloneApp& app) override {
         std::string error;
-        if (!open(app, error)) say(error);
+        if (open(app, error)) {
+            std::printf("velmorloom: playing through %s\n", what.c_str());
+            std::fflush(stdout);
+        } else {
+            say(error);
+        }
     }
 
     // Opens the audio system chosen by the option or the settings ("auto": JACK when a
@@ -145,7 +233,21 @@ private:
         return true;
     }
 
-    const CommandLine& options;
+    // While the dialog runs: false when the program is asked to quit (the request is
+    // put back for the main loop).
+    static bool dialogPoll() {
+        char bytes[64];
+        const ssize_t n = ::read(wakePipe[0], bytes, sizeof bytes);
+        for (ssize_t i = 0; i < n; ++i) {
+            if (bytes[i] == 'q' || bytes[i] == 'x') {
+                wake(bytes[i]);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    CommandLine options;
     LinuxSettings linuxSettings;
     bool noServer = false;
     std::string what;
@@ -156,9 +258,34 @@ bool installSignals() {
     struct sigaction action {};
     action.sa_handler = &onSignal;
     sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGUSR1}) sigaction(s, &action, nullptr);
+    for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGHUP}) sigaction(s, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     return true;
+}
+
+// The settings button (tag 41, picture 149) and the record switch (tag 42, picture 150)
+// on the panel's page, side by side at the bottom right. Both pictures hold two images of
+// 43 x 25 stacked; the controls keep their own references to them.
+void addPanelButtons(StandaloneApp& app) {
+#ifdef VL_WITH_PANEL
+    InstrumentEditor* panel = app.getPanel();
+    if (!panel) return;
+    Picture* settingsPicture = new Picture(kBitmapSettings);
+    Picture* recordPicture = new Picture(kBitmapRecord);
+    Rect place{618, 268, 618 + settingsPicture->width, 268 + settingsPicture->height / 2};
+    panel->addControl(new MomentaryButton(place, panel, StandaloneApp::kSettingsButtonTag,
+                                          settingsPicture->height / 2, settingsPicture, Point{}),
+                      StandaloneApp::kSettingsButtonTag);
+    place = place.offset(50, 0);
+    panel->addControl(new ToggleButton(place, panel, StandaloneApp::kRecordButtonTag, recordPicture),
+                      StandaloneApp::kRecordButtonTag);
+    settingsPicture->release();
+    recordPicture->release();
+    // A recording started from the command line shows as a lit switch.
+    if (app.recording()) panel->setParameter(StandaloneApp::kRecordButtonTag, 1.0f);
+#else
+    (void)app;
+#endif
 }
 
 // Opens the main window: the panel's size when the instrument has a panel, else the
@@ -178,19 +305,26 @@ bool openWindow(StandaloneApp& app, MainWindow& window) {
         say(error + ": running without a window");
         return false;
     }
-    // The settings (tag 41, picture 149) and record (tag 42, picture 150) buttons belong
-    // on the panel's page at (618, 268) and (668, 268); their changes arrive at
-    // StandaloneApp::panelControlChanged.
-    if (panel) panel->open(reinterpret_cast<void*>(window.nativeWindow()));
+    if (!panel) return true;
+    if (!panel->open(reinterpret_cast<void*>(window.nativeWindow()))) {
+        say("the panel could not be opened");
+        return true;
+    }
+    addPanelButtons(app);
     return true;
 }
 
-// Waits for the end; answers the exit status.
-int mainLoop(StandaloneApp& app, MainWindow& window) {
+// Waits for the end; answers the exit status. SIGHUP reads the settings file again and
+// reopens the devices with it, as the setup dialog's OK does.
+int mainLoop(StandaloneApp& app, LinuxShell& shell, MainWindow& window) {
     for (;;) {
         pollfd fds[2] = {{wakePipe[0], POLLIN, 0}, {window.fd(), POLLIN, 0}};
-        if (::poll(fds, window.fd() >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) return 1;
+        // An open panel is idled at least every 40 ms, also when no audio runs.
+        const bool panelShown = window.fd() >= 0 && app.getEditor();
+        const int ready = ::poll(fds, window.fd() >= 0 ? 2 : 1, panelShown ? 40 : -1);
+        if (ready < 0 && errno != EINTR) return 1;
         if (!window.handleEvents()) return 0; // closed
+        if (ready == 0) app.handleUiNotice();
         char bytes[64];
         const ssize_t n = ::read(wakePipe[0], bytes, sizeof bytes);
         for (ssize_t i = 0; i < n; ++i) {
@@ -205,6 +339,9 @@ int mainLoop(StandaloneApp& app, MainWindow& window) {
                 break;
             case 'r':
                 window.raise();
+                break;
+            case 'h':
+                shell.reloadSettings(app);
                 break;
             default:
                 break;
@@ -244,21 +381,9 @@ int run(const std::vector<std::string>& args) {
         break;
     }
 
-    // Settings: a missing file is created with the defaults, so that there is one to edit.
-    SettingsFile file(settingsPath());
-    std::vector<std::string> warnings;
-    const bool existed = !file.path().empty() && file.load(warnings);
-    SettingsValues settings = readSettings(file, warnings);
-    LinuxSettings linuxSettings = readLinuxSettings(file, warnings);
-    for (const std::string& w : warnings) say("settings: " + w);
-    if (!existed && !file.path().empty()) {
-        writeSettings(file, settings);
-        writeLinuxSettings(file, linuxSettings);
-        if (!file.save(error)) say(error);
-    }
-    if (options.rate) settings.sampleRate = *options.rate;
-    if (options.latency) settings.latency = *options.latency;
-    if (options.midiChannel) settings.inputChannel = *options.midiChannel;
+    SettingsValues settings;
+    LinuxSettings linuxSettings;
+    loadSettings(options, true, settings, linuxSettings);
 
     if (!installSignals()) {
         say("cannot create a pipe");
@@ -288,7 +413,7 @@ int run(const std::vector<std::string>& args) {
     MainWindow window;
     if (!options.noGui) openWindow(*app, window);
 
-    const int status = mainLoop(*app, window);
+    const int status = mainLoop(*app, shell, window);
     const bool finished = app->finishRecording();
     app.reset();
     return finished ? status : 1;
