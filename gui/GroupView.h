@@ -29,6 +29,8 @@ public:
     // Also hands the new root to every child, so that no child keeps a root that is gone.
     void setRoot(RootView* newRoot) override;
     virtual void addView(Widget* widget, const Rect& mouseArea, bool mouseEnabled);
+    // The node takes a reference of its own (retain). Removing with releaseIt releases the
+    // widget once more: the creator's reference, which the group then holds for it.
     virtual void addView(Widget* widget);
     virtual void removeView(Widget* widget, bool releaseIt = true);
     virtual void removeAll(bool releaseIt = true);

@@ -196,16 +196,19 @@ void TextField::lineEditorDone() {
 }
 
 void TextField::loseFocus(Canvas* canvas) {
-    if (!editor || !root || root->getFocus() != this) return;
+    // Editing ends whenever the field loses the focus, also when the root already stored
+    // another focus widget (setFocus) or none (removal of the field).
+    if (!editor) return;
+    LineEditor* closing = editor;
+    editor = nullptr; // a nested loseFocus (through setFocus below) finds nothing to do
     RootView* rootView = root;
-    rootView->setFocus(nullptr); // re-enters loseFocus, which finds the focus gone
+    if (rootView && rootView->getFocus() == this) rootView->setFocus(nullptr);
     char old[kTextSize];
     std::memcpy(old, text, sizeof text);
-    editor->getText(text, kMaxEditLength + 1);
+    closing->getText(text, kMaxEditLength + 1);
     text[sizeof text - 1] = 0;
-    LineEditor* closing = editor;
-    editor = nullptr;
     delete closing;
+    if (!rootView) return;
 
     Canvas* drawOn = canvas;
     Canvas* own = nullptr;

@@ -38,7 +38,8 @@ public:
 // Loads the bitmap with this numeric id. When a bitmap source is installed (below) and it
 // delivers the id, the image is made from those pixels; otherwise the backend's own store
 // is used (Windows: LoadBitmapA of moduleInstance with the id as integer resource name;
-// Linux: nothing). Null when the id cannot be loaded.
+// Linux: the 8-bit BMP files compiled into the library, resources/BitmapResources.h).
+// Null when the id cannot be loaded.
 PlatformImage* loadPlatformImage(int32_t id);
 
 // Makes an image from width x height RGB pixels (3 bytes per pixel, rows top to bottom,
@@ -156,9 +157,11 @@ public:
     // region; every X11 Expose).
     virtual void viewPaint(DrawSurface& surface) = 0;
     // A mouse button was pressed at where (window coordinates). While this call runs,
-    // buttonState() reports the press as held (with the modifiers of the press) until the
-    // first processEvents() made from inside it, even when the release came already; so a
-    // press and release that both arrive between two idle calls still act as a click.
+    // buttonState() and cursorScreenPosition() report the press as held at its place (with
+    // its modifiers) until the first processEvents() made from inside it, even when the
+    // release came already, and after that, when the release was already queued, the state
+    // and place of that release; so a press and release that both arrive between two idle
+    // calls still act as a click where it was made. (Windows: the live state.)
     virtual void viewMouseDown(Point where) = 0;
     // Wheel: +1 per notch up (X11 button 4) or right (7), -1 down (5) or left (6).
     virtual bool viewWheel(float distance) = 0;

@@ -204,8 +204,9 @@ bool RootView::getMouseLocation(Point& where) {
 
 void RootView::setFocus(Widget* widget) {
     Widget* previous = focus;
+    if (previous == widget) return;
     focus = widget;
-    if (previous && previous != widget) previous->loseFocus(nullptr);
+    if (previous) previous->loseFocus(nullptr);
 }
 
 void RootView::beginEdit(int32_t tag) {

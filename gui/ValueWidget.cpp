@@ -111,12 +111,16 @@ void MomentaryButton::onMouseDown(Canvas& canvas, Point& where) {
     const float pressedValue = entryValue == 0.0f ? 1.0f : 0.0f;
     if (canvas.getButtonState() != 0) {
         if (root) root->beginEdit(tag);
+        float reported = entryValue;
         do {
             value = size.pointInside(where) ? pressedValue : entryValue;
             // Only the pressed state is reported while the button is held: the pointer
             // leaving the button is drawn released but is no release (that comes once,
             // below).
-            if (value != 0.0f && isDirty()) notify(canvas);
+            if (value != reported) {
+                if (value != 0.0f) notify(canvas);
+                reported = value;
+            }
             canvas.getMouseLocation(where);
             idleDuringDrag();
         } while (canvas.getButtonState() != 0);

@@ -40,12 +40,14 @@ bool LineEdit::open(HWND parent, int left, int top, int width, int height, int a
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     previous_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LineEdit::subclassProcedure)));
+    previousFocus_ = GetFocus();
     SetFocus(window);
     return window_ != nullptr;
 }
 
 void LineEdit::forgetWindow() {
     window_ = nullptr;
+    previousFocus_ = nullptr;
     previous_ = nullptr;
     if (font_) DeleteObject(font_);
     font_ = nullptr;
@@ -61,6 +63,11 @@ void LineEdit::close() {
         if (IsWindow(window)) {
             if (previous_) SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
             SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+            // Ended by Return or by a press in the panel: the keyboard goes back to
+            // where it was (a host keeps its shortcuts) instead of to nobody.
+            if (GetFocus() == window && previousFocus_ && previousFocus_ != window && IsWindow(previousFocus_)) {
+                SetFocus(previousFocus_);
+            }
             DestroyWindow(window);
         }
     }

@@ -30,7 +30,9 @@ public:
     // editor that is already open is closed first, without telling its listener.
     bool open(HWND parent, int left, int top, int width, int height, int alignment, int fontId, int fontHeight,
               const char* text, COLORREF textColor, COLORREF backColor, LineEditListener* listener);
-    // Destroys the control and frees its font and brush. Safe to call at any time.
+    // Destroys the control and frees its font and brush. When the control still has the
+    // keyboard focus, the focus goes back to the window that had it before the control
+    // opened (if that still exists). Safe to call at any time.
     void close();
     bool isOpen() const { return window_ != nullptr; }
     HWND handle() const { return window_; }
@@ -48,6 +50,7 @@ private:
     void forgetWindow();
 
     HWND window_ = nullptr;
+    HWND previousFocus_ = nullptr;
     WNDPROC previous_ = nullptr;
     HFONT font_ = nullptr;
     HBRUSH brush_ = nullptr;

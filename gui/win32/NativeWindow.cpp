@@ -130,6 +130,14 @@ LRESULT CALLBACK NativeWindow::windowProcedure(HWND window, UINT message, WPARAM
             if (self->handler_) self->handler_->onNativeMouseDown(x, y, press);
             return 0;
         }
+        case WM_MOUSEWHEEL:
+        case WM_MOUSEHWHEEL: {
+            // Positive vertical deltas turn away from the user (up), positive horizontal
+            // ones to the right.
+            const float notches = static_cast<float>(GET_WHEEL_DELTA_WPARAM(wParam)) / WHEEL_DELTA;
+            if (self->handler_ && self->handler_->onNativeWheel(notches)) return 0;
+            break;
+        }
         default:
             break;
         }

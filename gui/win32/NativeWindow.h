@@ -1,8 +1,8 @@
 #pragma once
 // The panel's native child window on Windows. One window class per module, named
 // "Plugin%08x" after the module instance handle, registered by the first window and
-// unregistered with the last. The window procedure passes paint, button presses and
-// destruction on to a handler and colours the line editor while it is open.
+// unregistered with the last. The window procedure passes paint, button presses, the
+// wheel and destruction on to a handler and colours the line editor while it is open.
 
 #include <windows.h>
 
@@ -18,6 +18,9 @@ public:
     // A press at (x, y) in window coordinates. press holds the pressed button (kLeftButton
     // for the primary one) and the modifier keys as they were when it happened.
     virtual void onNativeMouseDown(int x, int y, ButtonState press) = 0;
+    // The wheel turned over the window: +1 per notch up or right, -1 down or left. False
+    // when nobody used it (the message then goes on to the parent).
+    virtual bool onNativeWheel(float distance) = 0;
     // The window is being destroyed (by us or by the host destroying its parent).
     virtual void onNativeDestroy() = 0;
 };

@@ -177,6 +177,8 @@ private:
         pressState_ = outerState;
     }
 
+    bool onNativeWheel(float distance) override { return client_ && client_->viewWheel(distance); }
+
     void onNativeDestroy() override {
         drops_.disable();
         if (client_) client_->viewDestroyed();
@@ -234,7 +236,20 @@ NativeView* createNativeView(void* parentWindow, const Rect& size, NativeViewCli
     return view;
 }
 
-uint32_t tickCount() { return GetTickCount(); }
+// Milliseconds of the performance counter, wrapping like GetTickCount. GetTickCount
+// itself advances in steps of 10 to 16 ms, too coarse for the 4 ms steps of the drag
+// pacing and for measuring them.
+uint32_t tickCount() {
+    static const LONGLONG frequency = [] {
+        LARGE_INTEGER f;
+        return QueryPerformanceFrequency(&f) && f.QuadPart > 0 ? f.QuadPart : 0;
+    }();
+    LARGE_INTEGER counter;
+    if (frequency == 0 || !QueryPerformanceCounter(&counter)) return GetTickCount();
+    const LONGLONG seconds = counter.QuadPart / frequency;
+    const LONGLONG rest = counter.QuadPart % frequency;
+    return static_cast<uint32_t>(seconds * 1000 + rest * 1000 / frequency);
+}
 
 void sleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 

@@ -28,14 +28,26 @@ private:
     int32_t w, h;
 };
 
-// A drawing surface over a cairo surface: an X window (through its own connection) or a
-// memory image (offscreen canvases).
+// Where a window surface's drawing goes when the surface is done: the view copies the
+// changed part of its memory image to the window.
+class SurfaceSink {
+public:
+    virtual void present(cairo_surface_t* image, const Rect& changed) = 0;
+
+protected:
+    ~SurfaceSink() = default;
+};
+
+// A drawing surface over a cairo image surface: an offscreen canvas's own memory, or the
+// memory image behind an X window, which the sink copies to the window (only the part
+// that was drawn) when the surface is destroyed. Cairo is used on memory only, so no
+// cairo state is tied to an X connection.
 class CairoSurface final : public DrawSurface {
 public:
-    // Takes over one reference to target. display/window are set for window surfaces and
-    // used to read pixels back and to flush.
-    CairoSurface(cairo_surface_t* target, int32_t width, int32_t height, Display* display = nullptr,
-                 Window window = 0);
+    // Takes over one reference to target. For window surfaces, sink receives the drawn part
+    // and display/window are used to read pixels back from the window itself.
+    CairoSurface(cairo_surface_t* target, int32_t width, int32_t height, SurfaceSink* sink = nullptr,
+                 Display* display = nullptr, Window window = 0);
     ~CairoSurface() override;
 
     void setPen(Color color, int32_t width, int32_t style) override;
@@ -58,12 +70,18 @@ private:
     // One GDI-style line from the pen position to (h, v), end pixel left out.
     void line(int32_t h, int32_t v);
     void setSource(Color c);
+    // Adds r to the part drawn since the last present.
+    void touch(const Rect& r);
+    void present();
 
     cairo_surface_t* surface;
     cairo_t* cr;
     int32_t width, height;
+    SurfaceSink* sink;
     Display* display;
     Window window;
+    Rect changed;
+    bool anyChange = false;
     Point pen;
     Color penColor{255, 255, 255, 0};
     int32_t penWidth = 1;

@@ -5,12 +5,13 @@
 // left..right-1 by top..bottom-1, and the transparent blit leaves out exactly the white
 // (255, 255, 255) pixels of a picture.
 #include <X11/Xutil.h>
-#include <cairo-xlib.h>
 
 #include <cstdlib>
 #include <new>
 
 #include "gui/x11/X11Backend.h"
+#include "resources/BitmapResources.h"
+#include "resources/BmpReader.h"
 
 namespace vl::x11 {
 
@@ -37,13 +38,13 @@ std::string latin1ToUtf8(const char* text) {
 }
 
 void selectFont(cairo_t* cr, FontId id, int32_t size, bool weight400) {
-    const FontSpec& spec = fontSpec(id);
-    const bool symbol = spec.pitchAndFamily == 0x50;
+    const FontSpec& entry = fontSpec(id);
+    const bool symbol = entry.pitchAndFamily == 0x50;
     // The table names Windows faces; fontconfig picks the installed sans-serif (or symbol)
     // face that matches.
     cairo_select_font_face(cr, symbol ? "Symbol" : "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           (!weight400 && spec.weight >= 700) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size > 0 ? size : spec.height);
+                           (!weight400 && entry.weight >= 700) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size > 0 ? size : entry.height);
 }
 
 // ---- Images ----
@@ -98,7 +99,22 @@ PlatformImage* loadPlatformImage(int32_t id) {
     int32_t w = 0, h = 0;
     std::vector<uint8_t> rgb;
     try {
-        if (!readBitmapFromSource(id, &w, &h, &rgb)) return nullptr;
+        if (!readBitmapFromSource(id, &w, &h, &rgb)) {
+            // The bitmaps compiled into the library (8-bit BMP files, decoded here).
+            std::size_t size = 0;
+            const unsigned char* data = findBitmapResource(id, &size);
+            BmpImage image;
+            if (!data || !readBmp(data, size, image)) return nullptr;
+            w = image.width;
+            h = image.height;
+            rgb.resize(size_t(w) * size_t(h) * 3);
+            for (size_t i = 0; i < image.pixels.size() && i * 3 + 2 < rgb.size(); ++i) {
+                const uint32_t p = image.pixels[i];
+                rgb[i * 3] = uint8_t(p >> 16);
+                rgb[i * 3 + 1] = uint8_t(p >> 8);
+                rgb[i * 3 + 2] = uint8_t(p);
+            }
+        }
     } catch (...) {
         return nullptr;
     }
@@ -121,8 +137,9 @@ namespace vl::x11 {
 
 // ---- Surfaces ----
 
-CairoSurface::CairoSurface(cairo_surface_t* target, int32_t width, int32_t height, Display* display, Window window)
-    : surface(target), width(width), height(height), display(display), window(window) {
+CairoSurface::CairoSurface(cairo_surface_t* target, int32_t width, int32_t height, SurfaceSink* sink,
+                           Display* display, Window window)
+    : surface(target), width(width), height(height), sink(sink), display(display), window(window) {
     cr = cairo_create(surface);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
     cairo_set_line_width(cr, 1.0);
@@ -131,9 +148,33 @@ CairoSurface::CairoSurface(cairo_surface_t* target, int32_t width, int32_t heigh
 
 CairoSurface::~CairoSurface() {
     cairo_destroy(cr);
-    cairo_surface_flush(surface);
+    present();
     cairo_surface_destroy(surface);
-    if (display) XFlush(display);
+}
+
+void CairoSurface::touch(const Rect& r) {
+    if (!sink || r.right <= r.left || r.bottom <= r.top) return;
+    if (!anyChange) {
+        changed = r;
+        anyChange = true;
+        return;
+    }
+    if (r.left < changed.left) changed.left = r.left;
+    if (r.top < changed.top) changed.top = r.top;
+    if (r.right > changed.right) changed.right = r.right;
+    if (r.bottom > changed.bottom) changed.bottom = r.bottom;
+}
+
+void CairoSurface::present() {
+    cairo_surface_flush(surface);
+    if (!sink || !anyChange) return;
+    Rect r = changed;
+    if (r.left < 0) r.left = 0;
+    if (r.top < 0) r.top = 0;
+    if (r.right > width) r.right = width;
+    if (r.bottom > height) r.bottom = height;
+    anyChange = false;
+    if (r.right > r.left && r.bottom > r.top) sink->present(surface, r);
 }
 
 void CairoSurface::setSource(Color c) { cairo_set_source_rgb(cr, unit(c.red), unit(c.green), unit(c.blue)); }
@@ -195,6 +236,9 @@ void CairoSurface::line(int32_t h1, int32_t v1) {
     if (any) {
         setSource(penColor);
         cairo_fill(cr);
+        const int32_t grow = penWidth + 1;
+        touch(Rect{(pen.h < h1 ? pen.h : h1) - grow, (pen.v < v1 ? pen.v : v1) - grow, (pen.h > h1 ? pen.h : h1) + grow,
+                   (pen.v > v1 ? pen.v : v1) + grow});
     }
 }
 
@@ -214,6 +258,7 @@ void CairoSurface::fillRect(const Rect& r) {
     setSource(brushColor);
     cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
     cairo_fill(cr);
+    touch(r);
 }
 
 void CairoSurface::drawText(const char* text, const Rect& r, bool opaque, int32_t alignment) {
@@ -245,6 +290,7 @@ void CairoSurface::drawText(const char* text, const Rect& r, bool opaque, int32_
     cairo_move_to(cr, x, top + fe.ascent);
     cairo_show_text(cr, utf8.c_str());
     cairo_restore(cr);
+    touch(r);
 }
 
 void CairoSurface::drawImage(PlatformImage& image, const Rect& dest, Point source, bool transparent) {
@@ -265,6 +311,7 @@ void CairoSurface::drawImage(PlatformImage& image, const Rect& dest, Point sourc
     if (right > left && bottom > top) {
         cairo_rectangle(cr, left, top, right - left, bottom - top);
         cairo_fill(cr);
+        touch(Rect{left, top, right, bottom});
     }
     cairo_restore(cr);
 }
@@ -280,12 +327,13 @@ void CairoSurface::copyFrom(DrawSurface& source, const Rect& dest, Point sourceP
     cairo_rectangle(cr, dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top);
     cairo_fill(cr);
     cairo_restore(cr);
+    touch(dest);
 }
 
 bool CairoSurface::readPixel(int32_t h, int32_t v, Color* out) {
     if (!out || h < 0 || v < 0 || h >= width || v >= height) return false;
-    cairo_surface_flush(surface);
-    if (cairo_surface_get_type(surface) == CAIRO_SURFACE_TYPE_IMAGE) {
+    present(); // what was drawn so far reaches the window first
+    if (!display || !window) {
         const unsigned char* data = cairo_image_surface_get_data(surface);
         if (!data) return false;
         const uint32_t pixel =
@@ -293,7 +341,6 @@ bool CairoSurface::readPixel(int32_t h, int32_t v, Color* out) {
         *out = Color{uint8_t(pixel >> 16), uint8_t(pixel >> 8), uint8_t(pixel), 0};
         return true;
     }
-    if (!display || !window) return false;
     XSync(display, False);
     XImage* image = XGetImage(display, window, h, v, 1, 1, AllPlanes, ZPixmap);
     if (!image) return false;

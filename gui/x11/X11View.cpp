@@ -5,13 +5,13 @@
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
-#include <cairo-xlib.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -24,34 +24,79 @@ namespace vl::x11 {
 namespace {
 
 // ---- X errors ----
-// Requests about windows of another client (the host's parent window) can fail, and the
-// default error handler would end the host. While a trap is active, errors are only
-// counted. The handler is process-wide, so it is installed only around such requests.
-int trappedErrors = 0;
-int trapHandler(Display*, XErrorEvent*) {
-    ++trappedErrors;
+// Xlib's default error handler ends the process. Errors on the views' own connections are
+// never worth that (a window the host destroyed before closing the editor, a parent
+// window id that was bad), so while views exist a handler is installed that counts the
+// errors of their connections and passes every other connection's errors on to the
+// handler that was there before. It is taken out again when the last view closes (unless
+// someone else installed a handler since), so that no handler of an unloaded plug-in is
+// left behind in the host.
+std::mutex errorLock;
+std::vector<std::pair<Display*, int>> ownConnections; // connection and its error count
+XErrorHandler chainedHandler = nullptr;
+bool handlerInstalled = false;
+
+int ownErrorHandler(Display* display, XErrorEvent* event) {
+    XErrorHandler next = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(errorLock);
+        for (auto& c : ownConnections)
+            if (c.first == display) {
+                ++c.second;
+                return 0;
+            }
+        next = chainedHandler;
+    }
+    return next ? next(display, event) : 0;
+}
+
+void registerConnection(Display* display) {
+    std::lock_guard<std::mutex> lock(errorLock);
+    ownConnections.push_back({display, 0});
+    if (!handlerInstalled) {
+        chainedHandler = XSetErrorHandler(ownErrorHandler);
+        handlerInstalled = true;
+    }
+}
+
+void unregisterConnection(Display* display) {
+    std::lock_guard<std::mutex> lock(errorLock);
+    for (size_t i = 0; i < ownConnections.size(); ++i)
+        if (ownConnections[i].first == display) {
+            ownConnections.erase(ownConnections.begin() + long(i));
+            break;
+        }
+    if (ownConnections.empty() && handlerInstalled) {
+        XErrorHandler current = XSetErrorHandler(chainedHandler);
+        if (current != ownErrorHandler) XSetErrorHandler(current); // not ours any more: leave it
+        handlerInstalled = false;
+        chainedHandler = nullptr;
+    }
+}
+
+int errorCount(Display* display) {
+    std::lock_guard<std::mutex> lock(errorLock);
+    for (auto& c : ownConnections)
+        if (c.first == display) return c.second;
     return 0;
 }
 
+// Tells whether the requests made while it exists failed.
 class ErrorTrap {
 public:
     explicit ErrorTrap(Display* d) : display(d) {
         XSync(display, False);
-        trappedErrors = 0;
-        previous = XSetErrorHandler(trapHandler);
+        start = errorCount(display);
     }
-    ~ErrorTrap() {
-        XSync(display, False);
-        XSetErrorHandler(previous);
-    }
+    ~ErrorTrap() { XSync(display, False); }
     bool failed() {
         XSync(display, False);
-        return trappedErrors != 0;
+        return errorCount(display) != start;
     }
 
 private:
     Display* display;
-    XErrorHandler previous;
+    int start;
 };
 
 ButtonState stateFromMask(unsigned int mask) {
@@ -116,11 +161,12 @@ private:
     size_t caret = 0;
     size_t selectionStart = 0, selectionEnd = 0; // all of the text is selected at first
     Window window = 0;
+    Window previousFocus = None; // who had the keyboard before the editor took it
 };
 
 // ---- The view ----
 
-class X11View final : public NativeView {
+class X11View final : public NativeView, public SurfaceSink {
 public:
     X11View(NativeViewClient* client) : client(client) {}
     ~X11View() override;
@@ -139,9 +185,15 @@ public:
     LineEditor* createLineEditor(const LineEditorSetup& setup, LineEditorClient* editorClient) override;
     bool forwardKey(const VstKeyCode& key, bool down) override;
 
+    // Copies the part r of a memory image (RGB24) to the view's window.
+    void present(cairo_surface_t* image, const Rect& r) override { put(window, image, r); }
+    // Copies the part r of image to the window target (the view's or the line editor's).
+    void put(Window target, cairo_surface_t* image, const Rect& r);
+
     Display* display = nullptr;
     Window window = 0;
     Visual* visual = nullptr;
+    int depth = 0;
     X11LineEditor* editor = nullptr; // not owned (the text field owns it)
 
 private:
@@ -154,12 +206,24 @@ private:
     void finishDrop(bool accepted);
 
     NativeViewClient* client;
+    cairo_surface_t* backbuffer = nullptr; // what the window shows, drawn in memory
+    GC gc = nullptr;
+    bool directCopy = false; // the window's pixel layout equals cairo's RGB24 layout
     Window parent = 0;
     int32_t width = 0, height = 0;
     bool alive = false; // the window exists
     int dispatchDepth = 0;
-    bool pressHeld = false; // a press is being handled and no yield happened yet
+    // The press being handled (viewMouseDown): until the control's first yield the button
+    // counts as held at the press's place with the press's modifiers; when its release is
+    // already queued, from then on as released where it was released. A press and release
+    // that both arrived between two idle calls so act as a click, where it was made.
+    bool inPress = false;
+    bool pressHeld = false;
     ButtonState pressState = 0;
+    Point pressRoot;
+    bool releaseQueued = false;
+    ButtonState releaseState = 0;
+    Point releaseRoot;
     Cursor cursors[7] = {};
     bool cursorSet = false;
 
@@ -184,13 +248,17 @@ X11View::~X11View() {
     }
     for (Cursor c : cursors)
         if (c) XFreeCursor(display, c);
+    if (gc) XFreeGC(display, gc);
     XSync(display, False);
+    unregisterConnection(display);
     XCloseDisplay(display);
+    if (backbuffer) cairo_surface_destroy(backbuffer);
 }
 
 bool X11View::create(Window parentWindow, int32_t w, int32_t h) {
     display = XOpenDisplay(nullptr);
     if (!display) return false;
+    registerConnection(display);
     parent = parentWindow;
     width = w > 0 ? w : 1;
     height = h > 0 ? h : 1;
@@ -209,6 +277,21 @@ bool X11View::create(Window parentWindow, int32_t w, int32_t h) {
         XWindowAttributes own;
         if (!XGetWindowAttributes(display, window, &own) || trap.failed()) return false;
         visual = own.visual;
+        depth = own.depth;
+        gc = XCreateGC(display, window, 0, nullptr);
+        if (trap.failed() || !gc) return false;
+    }
+    backbuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    if (cairo_surface_status(backbuffer) != CAIRO_STATUS_SUCCESS) return false;
+    {
+        // Cairo's RGB24 pixels can go to the window as they are when the window stores
+        // 32-bit pixels 0x00RRGGBB in this machine's byte order.
+        const uint16_t probe = 1;
+        const int hostOrder = *reinterpret_cast<const uint8_t*>(&probe) ? LSBFirst : MSBFirst;
+        XImage* test = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, nullptr, 1, 1, 32, 0);
+        directCopy = test && test->bits_per_pixel == 32 && test->byte_order == hostOrder &&
+                     visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+        if (test) XDestroyImage(test);
     }
     alive = true;
     const char* names[] = {"XdndAware",     "XdndEnter",      "XdndPosition",   "XdndStatus",
@@ -226,13 +309,55 @@ bool X11View::create(Window parentWindow, int32_t w, int32_t h) {
 }
 
 DrawSurface* X11View::createSurface() {
-    if (!alive) return nullptr;
-    cairo_surface_t* s = cairo_xlib_surface_create(display, window, visual, width, height);
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(s);
-        return nullptr;
+    if (!alive || !backbuffer) return nullptr;
+    return new (std::nothrow)
+        CairoSurface(cairo_surface_reference(backbuffer), width, height, this, display, window);
+}
+
+void X11View::put(Window target, cairo_surface_t* image, const Rect& r) {
+    if (!alive || !target || r.right <= r.left || r.bottom <= r.top) return;
+    cairo_surface_flush(image);
+    unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    const int w = cairo_image_surface_get_width(image), h = cairo_image_surface_get_height(image);
+    if (!data) return;
+    if (directCopy) {
+        XImage* xi = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, reinterpret_cast<char*>(data),
+                                  unsigned(w), unsigned(h), 32, stride);
+        if (!xi) return;
+        XPutImage(display, target, gc, xi, r.left, r.top, r.left, r.top, unsigned(r.width()), unsigned(r.height()));
+        xi->data = nullptr; // cairo's memory
+        XDestroyImage(xi);
+    } else {
+        // Any other visual: each pixel converted through the visual's masks.
+        XImage* xi = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, nullptr, unsigned(r.width()),
+                                  unsigned(r.height()), 32, 0);
+        if (!xi) return;
+        xi->data = static_cast<char*>(std::malloc(size_t(xi->bytes_per_line) * size_t(r.height())));
+        if (!xi->data) {
+            XDestroyImage(xi);
+            return;
+        }
+        auto scale = [](unsigned long mask, unsigned value) -> unsigned long {
+            if (!mask) return 0;
+            int shift = 0;
+            while (!((mask >> shift) & 1)) ++shift;
+            const unsigned long bits = mask >> shift;
+            return ((value * bits + 127) / 255) << shift;
+        };
+        for (int y = 0; y < r.height(); ++y) {
+            const uint32_t* row = reinterpret_cast<const uint32_t*>(data + size_t(r.top + y) * stride);
+            for (int x = 0; x < r.width(); ++x) {
+                const uint32_t p = row[r.left + x];
+                XPutPixel(xi, x, y,
+                          scale(visual->red_mask, (p >> 16) & 0xFF) | scale(visual->green_mask, (p >> 8) & 0xFF) |
+                              scale(visual->blue_mask, p & 0xFF));
+            }
+        }
+        XPutImage(display, target, gc, xi, 0, 0, r.left, r.top, unsigned(r.width()), unsigned(r.height()));
+        XDestroyImage(xi); // frees the pixels too
     }
-    return new (std::nothrow) CairoSurface(s, width, height, display, window);
+    XFlush(display);
 }
 
 Point X11View::screenOrigin() {
@@ -244,6 +369,8 @@ Point X11View::screenOrigin() {
 }
 
 Point X11View::cursorScreenPosition() {
+    if (pressHeld) return pressRoot;
+    if (inPress && releaseQueued) return releaseRoot;
     Window rootReturn, childReturn;
     int rootX = 0, rootY = 0, winX = 0, winY = 0;
     unsigned int mask = 0;
@@ -253,6 +380,7 @@ Point X11View::cursorScreenPosition() {
 
 ButtonState X11View::buttonState() {
     if (pressHeld) return pressState;
+    if (inPress && releaseQueued) return releaseState;
     Window rootReturn, childReturn;
     int rootX = 0, rootY = 0, winX = 0, winY = 0;
     unsigned int mask = 0;
@@ -326,9 +454,36 @@ void X11View::handle(XEvent& event) {
         if (b.button == Button2) held |= kMiddleButton;
         if (b.button == Button3) held |= kRightButton;
         pressState = held;
+        pressRoot = Point{b.x_root, b.y_root};
+        // Is the release already here? (It is taken from the queue; releases do nothing
+        // else.)
+        XEvent release;
+        struct Match {
+            Window window;
+            unsigned int button;
+        } match{b.window, b.button};
+        releaseQueued = XCheckIfEvent(
+            display, &release,
+            [](Display*, XEvent* e, XPointer arg) -> Bool {
+                const auto* m = reinterpret_cast<const Match*>(arg);
+                return e->type == ButtonRelease && e->xbutton.window == m->window && e->xbutton.button == m->button;
+            },
+            reinterpret_cast<XPointer>(&match));
+        if (releaseQueued) {
+            // The state after the release: its modifiers, and the other buttons still down.
+            ButtonState after = stateFromMask(release.xbutton.state);
+            if (b.button == Button1) after &= ~kLeftButton;
+            if (b.button == Button2) after &= ~kMiddleButton;
+            if (b.button == Button3) after &= ~kRightButton;
+            releaseState = after;
+            releaseRoot = Point{release.xbutton.x_root, release.xbutton.y_root};
+        }
+        inPress = true;
         pressHeld = true;
         client->viewMouseDown(Point{b.x, b.y});
         pressHeld = false;
+        inPress = false;
+        releaseQueued = false;
         break;
     }
     case KeyPress:
@@ -691,6 +846,16 @@ X11LineEditor::X11LineEditor(X11View& view, const LineEditorSetup& s, LineEditor
 X11LineEditor::~X11LineEditor() {
     if (view.editor == this) view.editor = nullptr;
     if (window && view.display) {
+        // The keyboard goes back to whoever had it before (the host's window), unless it
+        // has moved on already.
+        Window focus = None;
+        int revert = 0;
+        XGetInputFocus(view.display, &focus, &revert);
+        if (focus == window) {
+            ErrorTrap trap(view.display); // that window may be gone by now
+            XSetInputFocus(view.display, previousFocus != None ? previousFocus : PointerRoot, RevertToPointerRoot,
+                           CurrentTime);
+        }
         XDestroyWindow(view.display, window);
         XFlush(view.display);
     }
@@ -707,6 +872,9 @@ bool X11LineEditor::create() {
                            CopyFromParent, InputOutput, CopyFromParent, CWEventMask | CWBackPixmap, &a);
     if (!window) return false;
     XMapRaised(d, window);
+    int revert = 0;
+    XGetInputFocus(d, &previousFocus, &revert);
+    if (previousFocus == PointerRoot) previousFocus = None;
     // The keyboard focus moves only to a viewable window (else X reports an error).
     XWindowAttributes state;
     if (XGetWindowAttributes(d, window, &state) && state.map_state == IsViewable)
@@ -734,7 +902,7 @@ void X11LineEditor::paint() {
     if (!window) return;
     const int w = setup.frame.width() > 0 ? setup.frame.width() : 1;
     const int h = setup.frame.height() > 0 ? setup.frame.height() : 1;
-    cairo_surface_t* s = cairo_xlib_surface_create(view.display, window, view.visual, w, h);
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
     cairo_t* cr = cairo_create(s);
     auto rgb = [&](const Color& c) { cairo_set_source_rgb(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0); };
     rgb(setup.backColor);
@@ -780,9 +948,8 @@ void X11LineEditor::paint() {
         cairo_fill(cr);
     }
     cairo_destroy(cr);
-    cairo_surface_flush(s);
+    view.put(window, s, Rect{0, 0, w, h});
     cairo_surface_destroy(s);
-    XFlush(view.display);
 }
 
 void X11LineEditor::deleteSelection() {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Win32TestSupport.h"
@@ -209,6 +210,7 @@ TEST_F(ViewFixture, LineEditorEndsOnReturnEscapeAndFocusLossAndIsColoured) {
         setup.backColor = Color{0, 0, 128, 0};
         setup.alignment = 2;
         setup.text = "before";
+        SetFocus(host.handle());
         edit.editor.reset(view->createLineEditor(setup, &edit));
         ASSERT_NE(edit.editor, nullptr);
         HWND control = GetFocus();
@@ -247,6 +249,7 @@ TEST_F(ViewFixture, LineEditorEndsOnReturnEscapeAndFocusLossAndIsColoured) {
         EXPECT_EQ(edit.textAtEnd, end == End::Escape ? "before" : "after");
         EXPECT_EQ(edit.editor, nullptr);
         EXPECT_FALSE(IsWindow(control)) << "the control is gone with the editor";
+        EXPECT_EQ(GetFocus(), host.handle()) << "the keyboard is back where it was";
     }
 }
 
@@ -281,8 +284,9 @@ TEST_F(ViewFixture, LineEditorSurvivesTheHostDestroyingItsWindow) {
 // A data object holding either text or a file list in global memory.
 class DataObject final : public IDataObject {
 public:
-    static DataObject* text(const char* text) {
-        auto* d = new DataObject(CF_TEXT);
+    static DataObject* text(const char* text) { return ofFormat(CF_TEXT, text); }
+    static DataObject* ofFormat(CLIPFORMAT format, const char* text) {
+        auto* d = new DataObject(format);
         const size_t size = std::strlen(text) + 1;
         d->memory_ = GlobalAlloc(GMEM_MOVEABLE, size);
         std::memcpy(GlobalLock(d->memory_), text, size);
@@ -426,14 +430,18 @@ TEST_F(OleFixture, DropEffectsAreCopyOrNoneNeverMove) {
         data->Release();
         target->Release();
     }
-    // Data of neither kind is not accepted.
+    // Data of neither kind is refused and never reaches the handler.
     RecordingDrops drops;
     auto* target = new win32::FileDropTarget(nullptr, &drops);
     target->AddRef();
-    IDataObject* other = DataObject::text("x");
-    FORMATETC bitmapFormat{CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    EXPECT_NE(other->QueryGetData(&bitmapFormat), S_OK);
-    target->DragLeave();
+    IDataObject* other = DataObject::ofFormat(CF_DIB, "not a name");
+    DWORD effect = DROPEFFECT_COPY;
+    EXPECT_EQ(target->DragEnter(other, 0, POINTL{0, 0}, &effect), S_OK);
+    EXPECT_EQ(effect, DWORD(DROPEFFECT_NONE));
+    effect = DROPEFFECT_COPY;
+    EXPECT_EQ(target->Drop(other, 0, POINTL{0, 0}, &effect), S_OK);
+    EXPECT_EQ(effect, DWORD(DROPEFFECT_NONE));
+    EXPECT_EQ(drops.calls, 0);
     target->Release();
     other->Release();
 }
@@ -528,6 +536,24 @@ TEST_F(ViewFixture, FailedDropRegistrationFreesItsTargetAndIsReported) {
     detachUiThread(token);
 }
 
+// The owner of the panel's file dialogs: the nearest window with a caption, unless a
+// window on the way is much larger than the panel (then the window before it).
+TEST(NativeViewTest, FindsTheHostWindowForDialogs) {
+    struct Case {
+        int hostWidth, hostHeight;
+        bool expectHost;
+    };
+    for (const Case& c : {Case{320, 240, true}, Case{800, 600, false}, Case{300, 400, false}}) {
+        SCOPED_TRACE(testing::Message() << c.hostWidth << "x" << c.hostHeight);
+        TopWindow host(c.hostWidth, c.hostHeight);
+        RecordingClient client;
+        std::unique_ptr<NativeView> view(createNativeView(host.handle(), Rect{0, 0, 300, 200}, &client));
+        ASSERT_NE(view, nullptr);
+        void* expected = c.expectHost ? static_cast<void*>(host.handle()) : view->nativeHandle();
+        EXPECT_EQ(view->findHostWindow(), expected);
+    }
+}
+
 TEST(OleSessionTest, UninitialisesOnlyWhatItInitialised) {
     void* outer = attachUiThread();
     ASSERT_NE(outer, nullptr);
@@ -535,6 +561,11 @@ TEST(OleSessionTest, UninitialisesOnlyWhatItInitialised) {
     ASSERT_NE(inner, nullptr);
     detachUiThread(inner);
     // OLE is still initialised for the outer token: a clipboard call works.
+    EXPECT_EQ(OleIsCurrentClipboard(nullptr), S_FALSE);
+    // A detach on another thread must not undo this thread's initialisation.
+    void* third = attachUiThread();
+    std::thread other([third] { detachUiThread(third); });
+    other.join();
     EXPECT_EQ(OleIsCurrentClipboard(nullptr), S_FALSE);
     detachUiThread(outer);
     detachUiThread(nullptr);
