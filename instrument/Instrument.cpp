@@ -115,10 +115,12 @@ Instrument::Instrument(audioMasterCallback hostCallback)
 Instrument::~Instrument() {
     // The panel goes first: closing it may still reach this instrument (a name being
     // edited is committed), which must then be whole.
+#if VL_WITH_PANEL
     if (panel) {
         delete panel;
         panel = nullptr;
     }
+#endif
     engine.reset();
     if (tablesAcquired) releaseSharedTables();
 }
@@ -141,10 +143,12 @@ void Instrument::setParameter(VstInt32 index, float value) {
         (this->*parameterTable[index].applyParameter)(value);
         storeValue(index, value);
     }
+#if VL_WITH_PANEL
     // The knob and its display follow (from any thread; the panel stores the value). Other
     // tags reach the panel's other controls (the standalone program's record switch); the
     // panel ignores tags it has no control for.
     if (panel) panel->setParameter(index, value);
+#endif
 }
 
 float Instrument::getParameter(VstInt32 index) {
@@ -298,7 +302,9 @@ void Instrument::setProgramName(const char* name) {
         std::memcpy(shown, editProgram.name, sizeof shown);
     }
     shown[kProgramNameSize - 1] = '\0';
+#if VL_WITH_PANEL
     if (panel) panel->showProgram(shown);
+#endif
     updateDisplay();
 }
 

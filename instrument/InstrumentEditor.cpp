@@ -12,14 +12,18 @@
 #include "instrument/ErrorReport.h"
 #include "instrument/Instrument.h"
 #include "instrument/Parameters.h"
-#include "resources/BitmapResources.h"
+
+#if !defined(_WIN32)
+#include "instrument/linux/PanelNotice.h"
+#endif
 
 namespace vl {
 
 namespace {
 
-// The shared pictures: slot, resource id.
-constexpr int32_t kPictureIds[InstrumentEditor::kPictureCount] = {
+// The shared pictures: slot, resource id (guarded by pictureLock; tests may name a
+// missing id to see the refusal).
+int32_t pictureIds[InstrumentEditor::kPictureCount] = {
     134,                     // 0 background; its size is the panel's
     166,                     // 1 small knob, 66 frames of 37 x 37
     165,                     // 2 large knob, 66 frames of 48 x 48
@@ -64,12 +68,11 @@ constexpr Color kNameBack{186, 195, 137, 0};
 constexpr int32_t kDigitWidth = 10, kDigitHeight = 11;
 constexpr int kVoicesParameter = 12; // its display shows the voice count
 
-void installPanelBitmaps()
+void installNoticeWindows()
 {
 #if !defined(_WIN32)
-    // On Linux the pictures come from the bitmaps compiled into the library. A source
-    // installed before (a test's own pictures) is left alone.
-    if (!getBitmapSource()) setBitmapSource(&decodeBitmapResource);
+    // notices become small windows while a panel is open
+    panelnotice::install();
 #endif
 }
 
@@ -79,9 +82,9 @@ void installPanelBitmaps()
 
 InstrumentEditor::InstrumentEditor(Instrument* owner) : ToolkitEditor(owner), instrument(owner)
 {
-    installPanelBitmaps();
+    installNoticeWindows();
     if (!takePictures()) return;
-    Picture* background = pictures[kBackgroundSlot];
+    Picture* background = held[kBackgroundSlot];
     rect.top = 0;
     rect.left = 0;
     rect.bottom = static_cast<VstInt16>(background->height);
@@ -114,7 +117,7 @@ bool InstrumentEditor::takePictures()
             if (pictures[slot]) {
                 pictures[slot]->retain();
             } else {
-                pictures[slot] = new (std::nothrow) Picture(kPictureIds[slot]);
+                pictures[slot] = new (std::nothrow) Picture(pictureIds[slot]);
                 if (!pictures[slot]) {
                     failure = ErrorCode::outOfMemory;
                     failed = true;
@@ -122,6 +125,7 @@ bool InstrumentEditor::takePictures()
                 }
             }
             tookPicture[slot] = true;
+            held[slot] = pictures[slot];
             // A picture that did not load stays in its slot; every editor that meets it
             // is not ready.
             if (pictures[slot]->width <= 0 || pictures[slot]->height <= 0) {
@@ -140,6 +144,7 @@ void InstrumentEditor::releasePictures()
     for (int slot = 0; slot < kPictureCount; ++slot) {
         if (!tookPicture[slot]) continue;
         tookPicture[slot] = false;
+        held[slot] = nullptr;
         Picture* picture = pictures[slot];
         if (!picture) continue;
         // The last holder empties the slot, so that the next editor loads it again.
@@ -163,7 +168,18 @@ Picture* InstrumentEditor::sharedPicture(int slot)
 
 int32_t InstrumentEditor::sharedPictureId(int slot)
 {
-    return slot >= 0 && slot < kPictureCount ? kPictureIds[slot] : 0;
+    if (slot < 0 || slot >= kPictureCount) return 0;
+    std::lock_guard<std::mutex> lock(pictureLock);
+    return pictureIds[slot];
+}
+
+int32_t InstrumentEditor::replacePictureId(int slot, int32_t id)
+{
+    if (slot < 0 || slot >= kPictureCount) return 0;
+    std::lock_guard<std::mutex> lock(pictureLock);
+    const int32_t previous = pictureIds[slot];
+    pictureIds[slot] = id;
+    return previous;
 }
 
 // ---- Open and close ----------------------------------------------------------------------
@@ -174,11 +190,16 @@ VstInt32 InstrumentEditor::open(void* window)
     if (root) close(); // a second open rebuilds the panel
     ToolkitEditor::open(window);
 
-    Picture* background = pictures[kBackgroundSlot];
+    Picture* background = held[kBackgroundSlot];
     const Rect size{0, 0, background->width, background->height};
     root = new (std::nothrow) RootView(size, window, this);
     if (!root) {
         showError(ErrorCode::outOfMemory);
+        return 0;
+    }
+    if (window && !root->getView()) {
+        // the window system refused the panel's window (no connection to the display)
+        close();
         return 0;
     }
     root->setBackground(background);
@@ -208,7 +229,7 @@ VstInt32 InstrumentEditor::open(void* window)
         if (!ok) break;
     }
     for (int i = 0; ok && i < 4; ++i) {
-        Picture* picture = pictures[kFirstFileSlot + i];
+        Picture* picture = held[kFirstFileSlot + i];
         const Rect r{kFileButtonLeft[i], kFileButtonTop, kFileButtonLeft[i] + picture->width,
                      kFileButtonTop + kFileImageHeight};
         ok = addWidget(new (std::nothrow) MomentaryButton(r, this, kFirstFileTag + i, kFileImageHeight, picture,
@@ -216,7 +237,7 @@ VstInt32 InstrumentEditor::open(void* window)
                        kFirstFileTag + i);
     }
     for (int i = 0; ok && i < 8; ++i) {
-        Picture* picture = pictures[kFirstProgramSlot + i];
+        Picture* picture = held[kFirstProgramSlot + i];
         const int32_t left = kProgramLeft + kProgramStep * i;
         const Rect r{left, kProgramTop, left + picture->width, kProgramTop + picture->height / 2};
         ok = addWidget(new (std::nothrow) ToggleButton(r, this, kFirstProgramTag + i, picture),
@@ -244,12 +265,19 @@ VstInt32 InstrumentEditor::open(void* window)
     setParameter(kFirstProgramTag + instrument->getProgram(), 1.0f);
 
     root->addView(page); // page 0 shown
+    root->redraw(nullptr); // painted at once, not only at the first idle
+#if !defined(_WIN32)
+    // notices from now on appear as windows owned by the host's window
+    void* hostWindow = root->findHostWindow();
+    panelnotice::panelOpened(reinterpret_cast<unsigned long>(hostWindow ? hostWindow : window));
+    noticeWindows = true;
+#endif
     return 1;
 }
 
 void InstrumentEditor::addKnob(int parameter, bool large, int32_t left, int32_t top, bool& ok)
 {
-    Picture* strip = pictures[large ? kLargeKnobSlot : kSmallKnobSlot];
+    Picture* strip = held[large ? kLargeKnobSlot : kSmallKnobSlot];
     const int32_t frameHeight = strip->height / kSmallKnobFrames;
     const Rect knob{left, top, left + strip->width, top + frameHeight};
     ok = addWidget(new (std::nothrow) FilmstripKnob(knob, this, parameter, kSmallKnobFrames, frameHeight, strip,
@@ -262,7 +290,7 @@ void InstrumentEditor::addKnob(int parameter, bool large, int32_t left, int32_t 
     const int32_t tops[3] = {display.top, display.top, display.top};
     const int tag = parameter + kDisplayTagOffset;
     ok = addWidget(new (std::nothrow) DigitDisplay(display, this, tag, 0, 3, lefts, tops, kDigitWidth, kDigitHeight,
-                                                   pictures[kDigitSlot]),
+                                                   held[kDigitSlot]),
                    tag);
     if (ok) setParameter(parameter, instrument->getParameter(parameter));
 }
@@ -303,6 +331,10 @@ bool InstrumentEditor::addControl(ValueWidget* control, int tag)
 
 void InstrumentEditor::close()
 {
+#if !defined(_WIN32)
+    if (noticeWindows) panelnotice::panelClosed();
+    noticeWindows = false;
+#endif
     {
         std::lock_guard<std::mutex> lock(panelLock);
         panelOpen = false;

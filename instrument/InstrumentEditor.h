@@ -76,6 +76,9 @@ public:
     static int32_t editorCount();
     static Picture* sharedPicture(int slot);
     static int32_t sharedPictureId(int slot);
+    // Names another resource id for a slot (tests: a missing bitmap); answers the old one.
+    // Takes effect when the slot is next loaded.
+    static int32_t replacePictureId(int slot, int32_t id);
 
 private:
     bool takePictures();
@@ -95,9 +98,11 @@ private:
     bool ready = false;
     bool counted = false;
     bool tookPicture[kPictureCount] = {};
+    Picture* held[kPictureCount] = {}; // the shared pictures this editor holds a reference to
     GroupView* page = nullptr; // owned by the root while open
     int32_t pageShown = 0;
     bool fileButtonArmed[4] = {};
+    bool noticeWindows = false; // this open panel counts for notice windows
 
     // Guarded by panelLock.
     std::mutex panelLock;

@@ -151,7 +151,9 @@ public:
 
 private:
     void deleteSelection();
-    double textX(cairo_t* cr, const std::string& shown, double advance) const;
+    // Where the text starts: as aligned when it fits, else scrolled so that the caret
+    // stays in view (the text then starts at the left and moves as the caret does).
+    double textX(double advance, double caretAdvance);
 
     X11View& view;
     LineEditorSetup setup;
@@ -162,6 +164,8 @@ private:
     size_t selectionStart = 0, selectionEnd = 0; // all of the text is selected at first
     Window window = 0;
     Window previousFocus = None; // who had the keyboard before the editor took it
+    double scroll = 0.0; // pixels of a long text scrolled out on the left
+    double origin = 1.0; // where the text started at the last paint
 };
 
 // ---- The view ----
@@ -891,11 +895,20 @@ int32_t X11LineEditor::getText(char* buffer, int32_t size) {
     return int32_t(n);
 }
 
-double X11LineEditor::textX(cairo_t*, const std::string&, double advance) const {
+double X11LineEditor::textX(double advance, double caretAdvance) {
     const double w = setup.frame.width();
-    if (setup.alignment == 1) return double(int((w - advance) / 2.0 + 0.5));
-    if (setup.alignment == 2) return w - advance - 1.0;
-    return 1.0;
+    const double room = w - 3.0; // one pixel each side and one for the caret
+    if (advance <= room) {
+        scroll = 0.0;
+        if (setup.alignment == 1) return double(int((w - advance) / 2.0 + 0.5));
+        if (setup.alignment == 2) return w - advance - 1.0;
+        return 1.0;
+    }
+    if (caretAdvance - scroll > room) scroll = caretAdvance - room;
+    if (caretAdvance - scroll < 0.0) scroll = caretAdvance;
+    if (scroll > advance - room) scroll = advance - room;
+    if (scroll < 0.0) scroll = 0.0;
+    return 1.0 - double(int(scroll + 0.5));
 }
 
 void X11LineEditor::paint() {
@@ -913,7 +926,6 @@ void X11LineEditor::paint() {
     cairo_text_extents(cr, all.c_str(), &te);
     cairo_font_extents_t fe;
     cairo_font_extents(cr, &fe);
-    const double x0 = textX(cr, all, te.x_advance);
     const double top = double(int((h - (fe.ascent + fe.descent)) / 2.0 + 0.5));
     auto advanceTo = [&](size_t index) {
         const std::string part = latin1ToUtf8(text.substr(0, index).c_str());
@@ -921,6 +933,8 @@ void X11LineEditor::paint() {
         cairo_text_extents(cr, part.c_str(), &pe);
         return pe.x_advance;
     };
+    const double x0 = textX(te.x_advance, advanceTo(caret));
+    origin = x0;
     if (selectionEnd > selectionStart) {
         const double a = x0 + advanceTo(selectionStart), b = x0 + advanceTo(selectionEnd);
         rgb(setup.textColor);
@@ -1013,10 +1027,7 @@ void X11LineEditor::pressAt(int x) {
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
     cairo_t* cr = cairo_create(s);
     selectFont(cr, setup.font, fontSpec(setup.font).height, true);
-    const std::string all = latin1ToUtf8(text.c_str());
-    cairo_text_extents_t te;
-    cairo_text_extents(cr, all.c_str(), &te);
-    const double x0 = textX(cr, all, te.x_advance);
+    const double x0 = origin; // as the text was last shown
     size_t best = 0;
     double bestDistance = 1e9;
     for (size_t i = 0; i <= text.size(); ++i) {

@@ -671,6 +671,18 @@ void drawBackground(cairo_t* cr)
 
     // The loom, in the left column: warp threads on a frame, the lower part woven.
     loomEmblem(cr, 18, 60, 90, 246);
+    // Vent slots right of the ensemble section, as on the case of an old string machine.
+    for (int i = 0; i < 9; ++i) {
+        const double y = 66.5 + i * 9.0;
+        roundedRect(cr, 634, y, 708, y + 4, 2);
+        setColor(cr, kPlateDark);
+        cairo_fill(cr);
+        cairo_move_to(cr, 636, y + 4.5);
+        cairo_line_to(cr, 706, y + 4.5);
+        setColor(cr, kPlateLight, 0.7);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+    }
     // Brand, right of the reverb section.
     useFont(cr, kSerifBoldItalic, 27);
     stampedText(cr, "Velmor", 636, 196, kCentre, kLabel);

@@ -611,3 +611,30 @@ TEST_F(X11Fixture, HostWindowAndParentDestroyedBeforeClose) {
     frame.dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
     EXPECT_EQ(XSetErrorHandler(before), hostErrorHandler);
 }
+
+TEST_F(X11Fixture, LongTextScrollsToKeepTheCaretInView) {
+    open();
+    quickClick(Point{200, 110});
+    idle();
+    ASSERT_TRUE(field->isEditing());
+    frame.dispatcher(effEditKeyDown, 'X', 0, nullptr, 0.0f);
+    for (int i = 0; i < 80; ++i) frame.dispatcher(effEditKeyDown, '.', 0, nullptr, 0.0f);
+    const Color back{186, 195, 137, 0};
+    // Rows of the field's first columns that hold something besides the background: the
+    // tall X glyph covers many rows, dots only the baseline.
+    auto inkedRows = [&](int32_t from, int32_t to) {
+        int rows = 0;
+        for (int32_t v = 101; v < 120; ++v) {
+            bool ink = false;
+            for (int32_t h = from; h < to && !ink; ++h) ink = !pixel(h, v).sameRgb(back);
+            rows += ink;
+        }
+        return rows;
+    };
+    EXPECT_LE(inkedRows(151, 161), 3) << "the start is scrolled out while typing at the end";
+    EXPECT_GE(inkedRows(270, 281), 1) << "the end with the caret is in view";
+    frame.dispatcher(effEditKeyDown, 0, 10 /* home */, nullptr, 0.0f);
+    EXPECT_GE(inkedRows(151, 161), 6) << "home brings the X into view";
+    frame.dispatcher(effEditKeyDown, 0, 6 /* escape */, nullptr, 0.0f);
+    EXPECT_EQ(fieldText(), "Strings");
+}

@@ -15,13 +15,13 @@
 
 namespace {
 
-struct PictureSpec {
+struct PictureShape {
     int id;
     int width, height;
     int frames;  // images stacked vertically
 };
 
-const PictureSpec kPictures[] = {
+const PictureShape kPictures[] = {
     {134, 727, 301, 1},                                         // background
     {166, 37, 2442, 66}, {165, 48, 3168, 66},                   // small and large knob
     {145, 43, 50, 2}, {146, 43, 50, 2}, {151, 43, 50, 2}, {152, 43, 50, 2},  // file buttons
@@ -53,7 +53,7 @@ bool sameRegion(const vl::BmpImage& a, int ay, const vl::BmpImage& b, int by, in
 
 TEST(Pictures, EveryIdHasItsSizeDepthAndFrames)
 {
-    for (const PictureSpec& p : kPictures) {
+    for (const PictureShape& p : kPictures) {
         SCOPED_TRACE(p.id);
         std::size_t size = 0;
         const unsigned char* data = vl::findBitmapResource(p.id, &size);
@@ -79,7 +79,7 @@ TEST(Pictures, EveryIdHasItsSizeDepthAndFrames)
 
 TEST(Pictures, EveryFrameDiffersFromItsNeighbours)
 {
-    for (const PictureSpec& p : kPictures) {
+    for (const PictureShape& p : kPictures) {
         if (p.frames < 2) continue;
         SCOPED_TRACE(p.id);
         const vl::BmpImage image = load(p.id);
@@ -165,7 +165,7 @@ TEST(Pictures, OpaquePicturesMatchTheBackgroundWhereTheySit)
 // one of its pictures opaquely, so the colour has no business in any of them.
 TEST(Pictures, KeyColourAppearsNowhere)
 {
-    for (const PictureSpec& p : kPictures) {
+    for (const PictureShape& p : kPictures) {
         SCOPED_TRACE(p.id);
         const vl::BmpImage image = load(p.id);
         int keyed = 0;

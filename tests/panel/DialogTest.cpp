@@ -1,0 +1,433 @@
+// The Linux fallbacks behind the panel: the file chooser (zenity, else kdialog, else the
+// own path dialog) and notices as a modal X11 window while the panel is open. Stand-in
+// zenity and kdialog scripts on PATH record how they were asked and answer as told.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "instrument/Instrument.h"
+#include "instrument/InstrumentEditor.h"
+#include "instrument/PatchFiles.h"
+#include "platform/Notice.h"
+
+namespace {
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// A folder of stand-in programs put on PATH for one test.
+class FakeTools {
+public:
+    FakeTools()
+    {
+        char pattern[] = "/tmp/vl-tools-XXXXXX";
+        dir = mkdtemp(pattern) ? pattern : "";
+        oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+        setenv("PATH", dir.c_str(), 1);
+    }
+    ~FakeTools()
+    {
+        setenv("PATH", oldPath.c_str(), 1);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+    // A program that logs its arguments (one a line) to <name>.log, prints answer and
+    // exits with status.
+    void add(const std::string& name, const std::string& answer, int status)
+    {
+        const std::string path = dir + "/" + name;
+        std::ofstream script(path);
+        script << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" << dir << "/" << name << ".log'\n"
+               << "echo run >> '" << dir << "/" << name << ".count'\n"
+               << "printf '%s\\n' '" << answer << "'\nexit " << status << "\n";
+        script.close();
+        chmod(path.c_str(), 0755);
+    }
+    std::string log(const std::string& name) { return readAll(dir + "/" + name + ".log"); }
+    bool ran(const std::string& name) { return access((dir + "/" + name + ".log").c_str(), F_OK) == 0; }
+    int runs(const std::string& name)
+    {
+        const std::string count = readAll(dir + "/" + name + ".count");
+        return static_cast<int>(std::count(count.begin(), count.end(), '\n'));
+    }
+
+    std::string dir;
+
+private:
+    std::string oldPath;
+};
+
+VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
+{
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+// The server may refuse a connection now and then while others come and go.
+bool haveDisplay()
+{
+    if (!std::getenv("DISPLAY")) return false;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (Display* d = XOpenDisplay(nullptr)) {
+            XCloseDisplay(d);
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+// An instrument whose panel is open in a host window on this thread: only then do the file
+// buttons' choosers and the notice windows appear.
+class OpenPanel {
+public:
+    OpenPanel()
+    {
+        // the server may refuse a connection now and then while other tests come and go
+        for (int attempt = 0; attempt < 20 && !display; ++attempt) {
+            display = XOpenDisplay(nullptr);
+            if (!display) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!display) return;
+        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
+        XMapWindow(display, parent);
+        XSync(display, False);
+        for (int attempt = 0; attempt < 20 && !opened && instrument.getPanel(); ++attempt) {
+            opened = instrument.getPanel()->open(reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))) == 1;
+            if (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (opened) instrument.getPanel()->idle();
+    }
+    ~OpenPanel()
+    {
+        if (opened) instrument.getPanel()->close();
+        if (display) {
+            XDestroyWindow(display, parent);
+            XCloseDisplay(display);
+        }
+    }
+    vl::Instrument instrument{quietHost};
+    Display* display = nullptr;
+    Window parent = 0;
+    bool opened = false;
+};
+
+struct Selection {
+    VstFileType type;
+    VstFileSelect request;
+    Selection(vl::FileKind kind, vl::FileCommand command) { vl::fillFileSelection(request, type, kind, command); }
+    ~Selection() { std::free(request.returnPath); }
+    std::string chosen() const { return request.returnPath ? request.returnPath : ""; }
+};
+
+TEST(FileChooser, NothingWithoutAnOpenPanel)
+{
+    // what reaches the file functions without the panel (a host, a test) chooses nothing
+    FakeTools tools;
+    tools.add("zenity", "/tmp/a.fxp", 0);
+    Selection s(vl::FileKind::patch, vl::FileCommand::load);
+    EXPECT_FALSE(vl::chooseFileFallback(&s.request, nullptr));
+    EXPECT_FALSE(tools.ran("zenity"));
+}
+
+TEST(FileChooser, ZenityThenKdialogThenNothingWithoutADisplay)
+{
+    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    OpenPanel panel;
+    ASSERT_TRUE(panel.opened);
+    struct Case {
+        const char* what;
+        int zenityStatus; // -1: not installed
+        int kdialogStatus;
+        vl::FileCommand command;
+        const char* answer;
+        bool chosen;
+        const char* expected;
+        const char* used;
+    };
+    const Case cases[] = {
+        {"zenity chooses a patch to load", 0, 0, vl::FileCommand::load, "/tmp/a.fxp", true, "/tmp/a.fxp", "zenity"},
+        {"zenity cancelled: kdialog is not asked", 1, 0, vl::FileCommand::load, "", false, "", "zenity"},
+        {"zenity cannot run: kdialog chooses", 255, 0, vl::FileCommand::save, "/tmp/b.fxb", true, "/tmp/b.fxb",
+         "kdialog"},
+        {"only kdialog", -1, 0, vl::FileCommand::load, "/tmp/c.fxb", true, "/tmp/c.fxb", "kdialog"},
+        {"a saved name gets its extension", 0, -1, vl::FileCommand::save, "/tmp/song", true, "/tmp/song.fxp",
+         "zenity"},
+        {"kdialog cancelled", -1, 1, vl::FileCommand::save, "", false, "", "kdialog"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeTools tools;
+        if (c.zenityStatus >= 0) tools.add("zenity", c.answer, c.zenityStatus);
+        if (c.kdialogStatus >= 0) tools.add("kdialog", c.answer, c.kdialogStatus);
+        const bool bank = std::string(c.answer).find(".fxb") != std::string::npos;
+        Selection s(bank ? vl::FileKind::bank : vl::FileKind::patch, c.command);
+        EXPECT_EQ(vl::chooseFileFallback(&s.request, nullptr), c.chosen);
+        if (c.chosen) {
+            EXPECT_EQ(s.chosen(), c.expected);
+        }
+        EXPECT_TRUE(tools.ran(c.used));
+        if (std::string(c.used) == "zenity") {
+            EXPECT_FALSE(tools.ran("kdialog"));
+        }
+        const std::string args = tools.log(c.used);
+        const bool save = c.command == vl::FileCommand::save;
+        if (std::string(c.used) == "zenity") {
+            EXPECT_NE(args.find("--file-selection\n"), std::string::npos) << args;
+            EXPECT_EQ(args.find("--save\n--confirm-overwrite\n") != std::string::npos, save) << args;
+            EXPECT_NE(args.find(bank ? "--file-filter=FX Banks (*.fxb) | *.fxb\n"
+                                     : "--file-filter=FX Patches (*.fxp) | *.fxp\n"),
+                      std::string::npos)
+                << args;
+        } else {
+            EXPECT_NE(args.find(save ? "--getsavefilename\n" : "--getopenfilename\n"), std::string::npos) << args;
+            EXPECT_NE(args.find(bank ? "*.fxb|FX Banks\n" : "*.fxp|FX Patches\n"), std::string::npos) << args;
+        }
+    }
+    // neither installed and no display: nothing chosen, nothing shown
+    FakeTools none;
+    const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    unsetenv("DISPLAY");
+    Selection s(vl::FileKind::patch, vl::FileCommand::load);
+    EXPECT_FALSE(vl::chooseFileFallback(&s.request, nullptr));
+    if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+}
+
+// Runs input on a connection of its own against the top-level window titled title, once
+// it appears, while this thread is inside a modal call.
+class WindowDriver {
+public:
+    WindowDriver(std::string title, std::function<void(Display*, Window)> input)
+        : thread([this, title = std::move(title), input = std::move(input)] {
+              Display* d = XOpenDisplay(nullptr);
+              if (!d) return;
+              for (int i = 0; i < 300 && !found; ++i) {
+                  Window rootReturn, parentReturn, *list = nullptr;
+                  unsigned count = 0;
+                  XQueryTree(d, DefaultRootWindow(d), &rootReturn, &parentReturn, &list, &count);
+                  for (unsigned k = 0; k < count && !found; ++k) {
+                      char* name = nullptr;
+                      XWindowAttributes a;
+                      if (XFetchName(d, list[k], &name) && name && title == name &&
+                          XGetWindowAttributes(d, list[k], &a) && a.map_state == IsViewable) {
+                          found = true;
+                          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                          input(d, list[k]);
+                          // a dialog that did not take the input must not hold the test
+                          std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                          XSync(d, False);
+                          auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+                          XDestroyWindow(d, list[k]);
+                          XSync(d, False);
+                          XSetErrorHandler(previous);
+                      }
+                      if (name) XFree(name);
+                  }
+                  if (list) XFree(list);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+              }
+              XCloseDisplay(d);
+          })
+    {
+    }
+    ~WindowDriver() { thread.join(); }
+    std::atomic<bool> found{false};
+
+private:
+    std::thread thread;
+};
+
+void typeText(Display* d, const std::string& text)
+{
+    for (char c : text) {
+        KeySym sym = NoSymbol;
+        bool shift = false;
+        if (c == '/') sym = XK_slash;
+        else if (c == '.') sym = XK_period;
+        else if (c == '-') sym = XK_minus;
+        else if (c == '_') { sym = XK_minus; shift = true; }
+        else {
+            sym = XStringToKeysym(std::string(1, c).c_str());
+            shift = c >= 'A' && c <= 'Z';
+        }
+        const KeyCode code = XKeysymToKeycode(d, sym);
+        if (shift) XTestFakeKeyEvent(d, XKeysymToKeycode(d, XK_Shift_L), True, 0);
+        XTestFakeKeyEvent(d, code, True, 0);
+        XTestFakeKeyEvent(d, code, False, 0);
+        if (shift) XTestFakeKeyEvent(d, XKeysymToKeycode(d, XK_Shift_L), False, 0);
+        XFlush(d);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+}
+
+void pressKey(Display* d, KeySym sym)
+{
+    XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), True, 0);
+    XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), False, 0);
+    XFlush(d);
+}
+
+TEST(FileChooser, OwnDialogTakesATypedPath)
+{
+    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    OpenPanel panel;
+    ASSERT_TRUE(panel.opened);
+    FakeTools none; // neither zenity nor kdialog
+    char folder[] = "/tmp/vl-own-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string existing = std::string(folder) + "/old.fxb";
+    std::ofstream(existing) << "x";
+
+    struct Case {
+        const char* what;
+        vl::FileCommand command;
+        std::string typed;
+        KeySym finish;
+        bool chosen;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"load an existing file", vl::FileCommand::load, existing, XK_Return, true, existing},
+        {"escape cancels", vl::FileCommand::load, existing, XK_Escape, false, ""},
+        {"save gets the extension", vl::FileCommand::save, std::string(folder) + "/new", XK_Return, true,
+         std::string(folder) + "/new.fxb"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Selection s(vl::FileKind::bank, c.command);
+        const std::string title = s.request.title;
+        bool chosen = false;
+        {
+            WindowDriver driver(title, [&](Display* d, Window w) {
+                XSetInputFocus(d, w, RevertToParent, CurrentTime);
+                // clear the suggested folder, type the path, finish
+                for (int i = 0; i < 200; ++i) pressKey(d, XK_BackSpace);
+                typeText(d, c.typed);
+                pressKey(d, c.finish);
+            });
+            chosen = vl::chooseFileFallback(&s.request, nullptr);
+            EXPECT_TRUE(driver.found);
+        }
+        EXPECT_EQ(chosen, c.chosen);
+        if (c.chosen) {
+            EXPECT_EQ(s.chosen(), c.expected);
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+TEST(Notices, ModalWindowWhileThePanelIsOpen)
+{
+    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    OpenPanel panel;
+    ASSERT_TRUE(panel.opened);
+    vl::Instrument& instrument = panel.instrument;
+    {
+        // a refused chunk while the panel is open: the error window, dismissed with Return
+        WindowDriver driver("Velmor Loom Error", [](Display* d, Window w) {
+            XSetInputFocus(d, w, RevertToParent, CurrentTime);
+            pressKey(d, XK_Return);
+        });
+        unsigned char garbage[88] = {};
+        EXPECT_EQ(instrument.setChunk(garbage, sizeof garbage, true), 0);
+        EXPECT_TRUE(driver.found);
+    }
+    {
+        // from another thread (as from the audio thread) it stays a stderr line
+        std::thread other([] { vl::showError(vl::ErrorCode::readFailed); });
+        other.join();
+    }
+}
+
+// Input on a connection of its own while this thread keeps idling the panel.
+void withIdle(vl::InstrumentEditor* panel, const std::function<void(Display*)>& input)
+{
+    std::atomic<bool> done{false};
+    std::thread actor([&] {
+        if (Display* d = XOpenDisplay(nullptr)) {
+            input(d);
+            XSync(d, False);
+            XCloseDisplay(d);
+        }
+        done = true;
+    });
+    while (!done) {
+        panel->idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    actor.join();
+    for (int i = 0; i < 5; ++i) {
+        panel->idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void step(Display* d, int x, int y, int button = 0, bool down = false)
+{
+    if (button) XTestFakeButtonEvent(d, static_cast<unsigned>(button), down, 0);
+    else XTestFakeMotionEvent(d, -1, x, y, 0);
+    XFlush(d);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TEST(FileButtons, ActOnceOnTheReleaseOverTheButton)
+{
+    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    OpenPanel panel;
+    ASSERT_TRUE(panel.opened);
+    FakeTools tools;
+    tools.add("zenity", "", 1); // the user cancels
+    vl::InstrumentEditor* editor = panel.instrument.getPanel();
+    const int x = 670 + 21, y = 16 + 12; // save bank
+    // pressed and released over the button: one chooser, after the release
+    withIdle(editor, [&](Display* d) {
+        step(d, x, y);
+        step(d, 0, 0, 1, true);
+        step(d, x + 3, y + 2);
+        step(d, 0, 0, 1, false);
+    });
+    EXPECT_EQ(tools.runs("zenity"), 1);
+    EXPECT_NE(tools.log("zenity").find("--save\n"), std::string::npos);
+    // pressed, then released away from the button: nothing
+    withIdle(editor, [&](Display* d) {
+        step(d, x, y);
+        step(d, 0, 0, 1, true);
+        step(d, x, y + 60);
+        step(d, x, y + 90);
+        step(d, 0, 0, 1, false);
+    });
+    EXPECT_EQ(tools.runs("zenity"), 1);
+    // a quick click on load patch: one chooser for loading
+    XTestFakeMotionEvent(panel.display, -1, 514 + 21, 28, 0);
+    XTestFakeButtonEvent(panel.display, 1, True, 0);
+    XTestFakeButtonEvent(panel.display, 1, False, 0);
+    XSync(panel.display, False);
+    for (int i = 0; i < 10; ++i) {
+        editor->idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(tools.runs("zenity"), 2);
+    EXPECT_EQ(tools.log("zenity").find("--save\n"), std::string::npos);
+}
+
+} // namespace
