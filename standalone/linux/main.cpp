@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <exception>
 #include <fcntl.h>
 #include <memory>
@@ -89,25 +88,19 @@ public:
 
     void postUiNotice() override { wake('n'); }
 
-    // The system's file dialog where there is one. Without one, a recording (a WAV save)
-    // goes to a new file named after the time in the current folder; other requests are
-    // cancelled.
+    // The file chooser of the panel (zenity, kdialog or a small dialog of its own), owned
+    // by the main window. Nothing is chosen without an open panel.
     bool chooseFile(VstFileSelect* selection) override {
-        if (chooseFileFallback(selection, nullptr)) return true;
-        if (!selection || selection->command != kVstFileSave || selection->nbFileTypes < 1 || !selection->fileTypes ||
-            std::strcmp(selection->fileTypes[0].dosType, "wav") != 0 || !selection->returnPath ||
-            selection->sizeReturnPath < 64)
-            return false;
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&now, &local);
-        char name[64];
-        std::strftime(name, sizeof name, "velmorloom-%Y%m%d-%H%M%S.wav", &local);
-        std::snprintf(selection->returnPath, std::size_t(selection->sizeReturnPath), "%s", name);
-        std::printf("velmorloom: recording to %s\n", name);
-        std::fflush(stdout);
+        if (!chooseFileFallback(selection, reinterpret_cast<void*>(ownerWindow))) return false;
+        if (selection->command == kVstFileSave && selection->nbFileTypes > 0 && selection->fileTypes &&
+            std::strcmp(selection->fileTypes[0].dosType, "wav") == 0) {
+            std::printf("velmorloom: recording to %s\n", selection->returnPath);
+            std::fflush(stdout);
+        }
         return true;
     }
+
+    unsigned long ownerWindow = 0;
 
     // The settings button: the setup dialog; OK stores its values in the settings file,
     // and they replace the command line's for the rest of the run. Where the dialog
@@ -122,7 +115,9 @@ public:
         if (!linuxapp::runSetupDialog(edited, shown, &dialogPoll)) return false;
         values = edited;
         linuxSettings = shown;
+        const bool noConnect = options.noConnect; // not a setting: it holds for the whole run
         options = CommandLine{};
+        options.noConnect = noConnect;
         SettingsFile file(settingsPath());
         std::vector<std::string> warnings;
         file.load(warnings);
@@ -411,7 +406,7 @@ int run(const std::vector<std::string>& args) {
     std::printf("velmorloom: playing through %s\n", shell.description().c_str());
     std::fflush(stdout);
     MainWindow window;
-    if (!options.noGui) openWindow(*app, window);
+    if (!options.noGui && openWindow(*app, window)) shell.ownerWindow = window.nativeWindow();
 
     const int status = mainLoop(*app, shell, window);
     const bool finished = app->finishRecording();

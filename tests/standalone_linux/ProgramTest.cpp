@@ -274,7 +274,7 @@ int count(const std::string& text, const std::string& part) {
 }
 
 // The window "Velmor Loom" opens on the X display with the panel and the two buttons.
-// The record switch records to a new file and finishes it; the settings button opens the
+// The record switch records to a chosen file and finishes it; the settings button opens the
 // setup dialog, whose OK stores the settings and reopens the devices; a second start
 // leaves the window there; closing it through the window manager's protocol ends the
 // program with status 0.
@@ -286,6 +286,11 @@ TEST_F(ProgramTest, PanelWindowWithSettingsAndRecordButtons) {
     // No --audio and no JACK server: the program falls back to ALSA.
     auto e = env;
     e["JACK_DEFAULT_SERVER"] = "vl-none-" + std::to_string(::getpid());
+    fs::create_directories(dir / "bin");
+    std::ofstream(dir / "bin" / "zenity") << "#!/bin/sh\necho '" << (dir / "take.wav").string() << "'\n";
+    fs::permissions(dir / "bin" / "zenity", fs::perms::owner_all);
+    const char* path = std::getenv("PATH");
+    e["PATH"] = (dir / "bin").string() + ":" + (path ? path : "/usr/bin:/bin");
     fs::create_directories(dir / "cfg" / "velmorloom");
     std::ofstream(dir / "cfg" / "velmorloom" / "settings") << "latency=20\n";
     first = spawn(args({"--device", "null"}), e, dir, "w");
@@ -305,16 +310,15 @@ TEST_F(ProgramTest, PanelWindowWithSettingsAndRecordButtons) {
     EXPECT_EQ(attributes.height, 301);
     std::this_thread::sleep_for(500ms); // the panel draws itself on its idle calls
 
-    // The record switch at (668, 268), 43 x 25: on, then off again.
+    // The record switch at (668, 268), 43 x 25: on, then off again. The file is chosen
+    // through the chooser the panel finds first on the PATH: a stand-in for zenity.
     click(d, attributes.x + 689, attributes.y + 280);
-    ASSERT_TRUE(waitForOutput(first, "velmorloom: recording to velmorloom-", 5s)) << slurp(first.out);
+    ASSERT_TRUE(waitForOutput(first, "velmorloom: recording to " + (dir / "take.wav").string() + "\n", 5s))
+        << slurp(first.out) << slurp(first.err);
     std::this_thread::sleep_for(400ms);
     click(d, attributes.x + 689, attributes.y + 280);
     std::this_thread::sleep_for(300ms);
-    const std::string out = slurp(first.out);
-    const std::size_t name = out.find("velmorloom-");
-    const std::string file = out.substr(name, out.find('\n', name) - name);
-    const auto samples = readWav(dir / file, 44100);
+    const auto samples = readWav(dir / "take.wav", 44100);
     EXPECT_GT(samples.size(), 2u * 882u);
     EXPECT_EQ(samples.size() % (2 * 882), 0u);
 
