@@ -116,7 +116,6 @@ Instrument::~Instrument() {
 #if VL_WITH_PANEL
     // The panel goes first: closing it may still reach this instrument (a name being
     // edited is committed), which must then be whole.
-#if VL_WITH_PANEL
     if (panel) {
         delete panel;
         panel = nullptr;
@@ -138,15 +137,16 @@ void Instrument::storeValue(int index, float value) {
 }
 
 void Instrument::setParameter(VstInt32 index, float value) {
-    if (!validParameter(index)) return;
-    value = clampParameter(value);
-    {
+    if (validParameter(index)) {
+        value = clampParameter(value);
         Guard guard(*this);
         (this->*parameterTable[index].applyParameter)(value);
         storeValue(index, value);
     }
 #if VL_WITH_PANEL
-    // The knob and its display follow (from any thread; the panel stores the value).
+    // The knob and its display follow (from any thread; the panel stores the value). Other
+    // tags reach the panel's other controls (the standalone program's record switch); the
+    // panel ignores tags it has no control for.
     if (panel) panel->setParameter(index, value);
 #endif
 }
