@@ -59,7 +59,9 @@ void MidiPorts::queue(std::uint32_t message, std::int32_t frame, bool fromTimeSt
     poolIndex = (poolIndex + 1) % kPoolSize;
     std::memset(&event, 0, sizeof event);
     event.type = kVstMidiType;
-    event.byteSize = sizeof(VstMidiEvent);
+    // The size that the program's events have always carried: the record's 32 bytes
+    // less its type and size fields.
+    event.byteSize = 24;
     event.midiData[0] = static_cast<char>(message & 0xFFu);
     event.midiData[1] = static_cast<char>((message >> 8) & 0xFFu);
     event.midiData[2] = static_cast<char>((message >> 16) & 0xFFu);

@@ -72,7 +72,7 @@ TEST(MidiPorts, ChannelFilterAndMessageKinds) {
         if (r.queued) {
             const VstMidiEvent& e = eventAt(list, 1);
             EXPECT_EQ(e.type, kVstMidiType);
-            EXPECT_EQ(e.byteSize, 32);
+            EXPECT_EQ(e.byteSize, 24);
             EXPECT_EQ(e.deltaFrames, 5);
             EXPECT_EQ((unsigned char)e.midiData[0], r.status);
             EXPECT_EQ(e.midiData[1], 64);
