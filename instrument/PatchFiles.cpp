@@ -236,6 +236,21 @@ void fillFileSelection(VstFileSelect& selection, VstFileType& type, FileKind kin
     selection.sizeReturnPath = selection.returnPath != nullptr ? kReturnPathSize : 0;
 }
 
+bool prepareReturnPath(VstFileSelect* selection) {
+    if (selection == nullptr) return false;
+    if (selection->returnPath == nullptr) {
+        selection->returnPath = static_cast<char*>(std::calloc(kReturnPathSize, 1));
+        if (selection->returnPath == nullptr) {
+            selection->sizeReturnPath = 0;
+            showError(ErrorCode::outOfMemory);
+            return false;
+        }
+        selection->sizeReturnPath = kReturnPathSize;
+    }
+    if (selection->sizeReturnPath <= 0) return false;
+    return true;
+}
+
 bool chooseFile(Instrument& instrument, FileKind kind, FileCommand command, void* ownerWindow, std::string& path) {
     path.clear();
     VstFileType type;

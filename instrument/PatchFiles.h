@@ -68,6 +68,11 @@ bool chooseFile(Instrument& instrument, FileKind kind, FileCommand command, void
 // cancelled dialog does.
 bool chooseFileFallback(VstFileSelect* selection, void* ownerWindow);
 
+// For the fallback dialogs: makes sure the request has a return path to write into,
+// allocating one of kReturnPathSize bytes with std::calloc when it has none ("Out of
+// memory" when that fails). False when there is no request or no room for a path.
+bool prepareReturnPath(VstFileSelect* selection);
+
 // Platform file operations behind the functions above (one implementation per platform).
 namespace fileaccess {
 

@@ -213,17 +213,7 @@ std::string fieldText(const char* field, std::size_t size)
 
 bool chooseFileFallback(VstFileSelect* selection, void* ownerWindow)
 {
-    if (selection == nullptr) return false;
-    if (selection->returnPath == nullptr) {
-        selection->returnPath = static_cast<char*>(std::calloc(kReturnPathSize, 1));
-        if (selection->returnPath == nullptr) {
-            selection->sizeReturnPath = 0;
-            showError(ErrorCode::outOfMemory);
-            return false;
-        }
-        selection->sizeReturnPath = kReturnPathSize;
-    }
-    if (selection->sizeReturnPath <= 0) return false;
+    if (!prepareReturnPath(selection)) return false;
 
     Choice choice;
     choice.save = selection->command == kVstFileSave;
