@@ -475,6 +475,73 @@ TEST_F(PanelWin, WheelChangesNothing) {
     EXPECT_TRUE(grab() == screen);
 }
 
+// The visible dialog windows of this process, with their owners.
+std::vector<std::pair<HWND, HWND>> dialogs() {
+    std::vector<std::pair<HWND, HWND>> found;
+    EnumWindows(
+        [](HWND window, LPARAM list) -> BOOL {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            char name[16] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (process == GetCurrentProcessId() && IsWindowVisible(window) && std::string(name) == "#32770")
+                reinterpret_cast<std::vector<std::pair<HWND, HWND>>*>(list)->emplace_back(
+                    window, GetWindow(window, GW_OWNER));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Without a host file selector each file button opens the system's file dialog: exactly
+// one, on the release over the button, owned by the host's window; cancelled, nothing
+// changes.
+TEST_F(PanelWin, FileButtonsOpenOneDialogOnTheRelease) {
+    ASSERT_EQ(open(), 1);
+    for (int button = 0; button < 4; ++button) {
+        SCOPED_TRACE(button);
+        const POINT p = screenPoint(514 + 52 * button + 21, 16 + 12);
+        SetCursorPos(p.x, p.y);
+        settle(2);
+        std::atomic<bool> done{false};
+        std::atomic<int> duringPress{-1}, shown{0};
+        HWND owner = nullptr;
+        std::thread hand([&] {
+            Sleep(300);
+            duringPress = static_cast<int>(dialogs().size());
+            vl::test::sendMouseButton(MOUSEEVENTF_LEFTUP);
+            std::vector<std::pair<HWND, HWND>> open;
+            for (int i = 0; i < 1000 && open.empty(); ++i) {
+                Sleep(10);
+                open = dialogs();
+            }
+            Sleep(200);
+            open = dialogs();
+            shown = static_cast<int>(open.size());
+            for (const auto& dialog : open) {
+                owner = dialog.second;
+                PostMessageA(dialog.first, WM_COMMAND, IDCANCEL, 0);
+            }
+            for (int i = 0; i < 500 && !dialogs().empty(); ++i) Sleep(10);
+            done = true;
+        });
+        vl::test::sendMouseButton(MOUSEEVENTF_LEFTDOWN);
+        while (!done) {
+            pump();
+            dispatch(effect, effEditIdle);
+            Sleep(5);
+        }
+        hand.join();
+        settle();
+        EXPECT_EQ(duringPress, 0) << "nothing opens on the press";
+        EXPECT_EQ(shown, 1);
+        EXPECT_EQ(owner, host.handle());
+        EXPECT_TRUE(dialogs().empty());
+        EXPECT_EQ(program(), 0);
+        EXPECT_EQ(storedName(), "String Ensemble");
+    }
+}
+
 // Hosts open and close the panel all the time: nothing may be left behind.
 TEST_F(PanelWin, ManyOpenAndCloseCyclesLeakNoGdiObject) {
     ASSERT_EQ(open(), 1); // the first opening and drawing make what is kept for the process
