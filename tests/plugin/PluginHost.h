@@ -1,10 +1,15 @@
 #pragma once
-// A minimal VST 2 host for the tests: loads the built plug-in library with dlopen, finds
-// its entry points, answers the plug-in's callbacks and records them, and captures what
-// the plug-in writes to stderr (where its notices go on Linux).
+// A minimal VST 2 host for the tests: loads the built plug-in library as a host does
+// (dlopen on Linux, LoadLibrary on Windows), finds its entry points, answers the plug-in's
+// callbacks and records them, and on Linux captures what the plug-in writes to stderr
+// (where its notices go there).
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -76,6 +81,33 @@ inline VstIntPtr VSTCALLBACK silentHost(AEffect* effect, VstInt32 opcode, VstInt
     return 0;
 }
 
+#if defined(_WIN32)
+// The DLL by its path; a path of the build machine (starting with "/") is reached through
+// wine's drive Z:, which maps the machine's root.
+class Library {
+public:
+    Library() {
+        std::string path = VL_PLUGIN_PATH;
+        if (!path.empty() && path[0] == '/') path = "Z:" + path;
+        for (char& c : path)
+            if (c == '/') c = '\\';
+        handle = LoadLibraryA(path.c_str());
+        if (!handle) return;
+        // A Windows host finds the old entry point "main", the only export of the DLL.
+        legacyMain = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(handle, "main")));
+        pluginMain = legacyMain;
+    }
+    ~Library() {
+        if (handle) FreeLibrary(handle);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    HMODULE handle = nullptr;
+    EntryPoint pluginMain = nullptr;
+    EntryPoint legacyMain = nullptr;
+};
+#else
 class Library {
 public:
     Library() {
@@ -95,6 +127,9 @@ public:
     EntryPoint legacyMain = nullptr;
 };
 
+#endif
+
+#if !defined(_WIN32)
 // Captures everything written to fd 2 while it lives.
 class StderrCapture {
 public:
@@ -145,6 +180,8 @@ private:
     int savedFd = -1;
     std::string text;
 };
+
+#endif
 
 inline VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
                           void* ptr = nullptr, float opt = 0.0f) {
