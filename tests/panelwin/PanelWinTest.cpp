@@ -475,21 +475,20 @@ TEST_F(PanelWin, WheelChangesNothing) {
     EXPECT_TRUE(grab() == screen);
 }
 
-// The visible dialog windows of this process, with their owners.
+// Collects the visible dialog windows of this process, with their owners.
+BOOL CALLBACK collectDialog(HWND window, LPARAM list) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window) && std::string(name) == "#32770")
+        reinterpret_cast<std::vector<std::pair<HWND, HWND>>*>(list)->emplace_back(window, GetWindow(window, GW_OWNER));
+    return TRUE;
+}
+
 std::vector<std::pair<HWND, HWND>> dialogs() {
     std::vector<std::pair<HWND, HWND>> found;
-    EnumWindows(
-        [](HWND window, LPARAM list) -> BOOL {
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            char name[16] = {};
-            GetClassNameA(window, name, sizeof name);
-            if (process == GetCurrentProcessId() && IsWindowVisible(window) && std::string(name) == "#32770")
-                reinterpret_cast<std::vector<std::pair<HWND, HWND>>*>(list)->emplace_back(
-                    window, GetWindow(window, GW_OWNER));
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumWindows(collectDialog, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
