@@ -113,6 +113,7 @@ Instrument::Instrument(audioMasterCallback hostCallback)
 }
 
 Instrument::~Instrument() {
+#if VL_WITH_PANEL
     // The panel goes first: closing it may still reach this instrument (a name being
     // edited is committed), which must then be whole.
     if (panel) {
