@@ -8,16 +8,16 @@
 namespace vl::win32 {
 
 HFONT createGdiFont(FontId id, int height, bool plainWeight) {
-    const FontSpec& spec = fontSpec(id);
+    const FontSpec& entry = fontSpec(id);
     LOGFONTA font{};
     font.lfHeight = -height; // negative: character height, without the internal leading
-    font.lfWeight = plainWeight ? FW_NORMAL : spec.weight;
+    font.lfWeight = plainWeight ? FW_NORMAL : entry.weight;
     font.lfCharSet = ANSI_CHARSET;
     font.lfOutPrecision = OUT_STRING_PRECIS;
     font.lfClipPrecision = CLIP_STROKE_PRECIS;
     font.lfQuality = DEFAULT_QUALITY;
-    font.lfPitchAndFamily = plainWeight ? BYTE(0x22) : spec.pitchAndFamily;
-    std::strncpy(font.lfFaceName, spec.face, LF_FACESIZE - 1);
+    font.lfPitchAndFamily = plainWeight ? BYTE(0x22) : entry.pitchAndFamily;
+    std::strncpy(font.lfFaceName, entry.face, LF_FACESIZE - 1);
     return CreateFontIndirectA(&font);
 }
 
