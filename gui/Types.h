@@ -56,20 +56,20 @@ inline constexpr Color kCyanColor{0, 255, 255, 0};
 using FontId = int32_t;
 inline constexpr int kFontCount = 8;
 
-struct FontSpec {
+struct FontEntry {
     int32_t height; // pixels (character height)
     const char* face; // "Arial" or "Symbol" (the X11 backend maps these to fontconfig faces)
     int32_t weight; // 400 normal, 700 bold
     uint8_t pitchAndFamily; // 0x22 variable pitch Swiss, 0x50 decorative default pitch
 };
 
-inline constexpr FontSpec kFontTable[kFontCount] = {
+inline constexpr FontEntry kFontTable[kFontCount] = {
     {12, "Arial", 700, 0x22}, {18, "Arial", 400, 0x22}, {14, "Arial", 400, 0x22}, {12, "Arial", 400, 0x22},
     {11, "Arial", 400, 0x22}, {10, "Arial", 400, 0x22}, {9, "Arial", 400, 0x22},  {13, "Symbol", 400, 0x50},
 };
 
 // The table entry of an id; ids outside 0..7 give entry 0.
-inline const FontSpec& fontSpec(FontId id) { return kFontTable[(id >= 0 && id < kFontCount) ? id : 0]; }
+inline const FontEntry& fontEntry(FontId id) { return kFontTable[(id >= 0 && id < kFontCount) ? id : 0]; }
 
 // Mouse buttons and modifier keys sampled from the live state (not from a message).
 using ButtonState = int32_t;

@@ -8,7 +8,7 @@
 namespace vl::win32 {
 
 HFONT createGdiFont(FontId id, int height, bool plainWeight) {
-    const FontSpec& entry = fontSpec(id);
+    const FontEntry& entry = fontEntry(id);
     LOGFONTA font{};
     font.lfHeight = -height; // negative: character height, without the internal leading
     font.lfWeight = plainWeight ? FW_NORMAL : entry.weight;

@@ -35,7 +35,7 @@ public:
         lstrcpynA(initial_, text, limit + 1);
         const Rect& frame = setup.frame;
         if (!edit_.open(parent, frame.left, frame.top, frame.width(), frame.height(), setup.alignment, setup.font,
-                        fontSpec(setup.font).height, initial_, win32::toColorRef(setup.textColor),
+                        fontEntry(setup.font).height, initial_, win32::toColorRef(setup.textColor),
                         win32::toColorRef(setup.backColor), this)) {
             return false;
         }

@@ -38,7 +38,7 @@ std::string latin1ToUtf8(const char* text) {
 }
 
 void selectFont(cairo_t* cr, FontId id, int32_t size, bool weight400) {
-    const FontSpec& entry = fontSpec(id);
+    const FontEntry& entry = fontEntry(id);
     const bool symbol = entry.pitchAndFamily == 0x50;
     // The table names Windows faces; fontconfig picks the installed sans-serif (or symbol)
     // face that matches.

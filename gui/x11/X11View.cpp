@@ -920,7 +920,7 @@ void X11LineEditor::paint() {
     auto rgb = [&](const Color& c) { cairo_set_source_rgb(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0); };
     rgb(setup.backColor);
     cairo_paint(cr);
-    selectFont(cr, setup.font, fontSpec(setup.font).height, true);
+    selectFont(cr, setup.font, fontEntry(setup.font).height, true);
     const std::string all = latin1ToUtf8(text.c_str());
     cairo_text_extents_t te;
     cairo_text_extents(cr, all.c_str(), &te);
@@ -1026,7 +1026,7 @@ void X11LineEditor::pressAt(int x) {
     const int h = setup.frame.height() > 0 ? setup.frame.height() : 1;
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
     cairo_t* cr = cairo_create(s);
-    selectFont(cr, setup.font, fontSpec(setup.font).height, true);
+    selectFont(cr, setup.font, fontEntry(setup.font).height, true);
     const double x0 = origin; // as the text was last shown
     size_t best = 0;
     double bestDistance = 1e9;

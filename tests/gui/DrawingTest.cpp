@@ -55,11 +55,11 @@ TEST(CanvasFonts, IdsOutsideTheTableAndSizeZeroUseTheTable) {
     for (auto& c : cases) {
         canvas.setFont(c.id, c.size);
         EXPECT_EQ(canvas.fontSize, c.stored) << c.id;
-        EXPECT_EQ(fontSpec(c.id).weight, c.weight) << c.id;
+        EXPECT_EQ(fontEntry(c.id).weight, c.weight) << c.id;
     }
-    EXPECT_STREQ(fontSpec(7).face, "Symbol");
-    EXPECT_EQ(fontSpec(7).pitchAndFamily, 0x50);
-    EXPECT_EQ(fontSpec(0).pitchAndFamily, 0x22);
+    EXPECT_STREQ(fontEntry(7).face, "Symbol");
+    EXPECT_EQ(fontEntry(7).pitchAndFamily, 0x50);
+    EXPECT_EQ(fontEntry(0).pitchAndFamily, 0x22);
 }
 
 TEST(CanvasDrawing, FillRectLeavesTheOutlineRowAndColumn) {
