@@ -2,7 +2,7 @@
 // (256-colour) Windows bitmaps.
 //
 // It is run by hand, and its output is committed beside velmorloom.rc:
-//     build/linux/resources/vl-make-art resources [--preview panel.png]
+//     build/linux/resources/vl-make-art resources --icons resources/icons --preview docs/images/panel.png
 // The pictures are drawn with cairo, the text with the DejaVu fonts loaded from their
 // files with fixed rendering options (grey antialiasing, no hinting), and reduced to a
 // palette of at most 256 colours per picture by median cut. The colours that meet
@@ -14,6 +14,7 @@
 // files; art-stamp.txt records them so that a test can regenerate and compare.
 
 #include <cairo-ft.h>
+#include <cairo-svg.h>
 #include <cairo.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -509,6 +510,16 @@ void drawDigit(cairo_t* cr, double x, double y, int digit)
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
     cairo_set_line_width(cr, 1.75);
     for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1 && digit == 1) {
+            // The two short right-hand segments of a one, drawn apart, shrink to two
+            // dots at this size and read as a colon: the one is a single stroke over
+            // the full height of the right-hand side instead.
+            cairo_move_to(cr, sx(r, t - 0.2), t - 0.2);
+            cairo_line_to(cr, sx(r, b + 0.2), b + 0.2);
+            setColor(cr, kDigitInk);
+            cairo_stroke(cr);
+            continue;
+        }
         for (int s = 0; s < 7; ++s) {
             const bool lit = (segments[digit] >> (6 - s)) & 1;
             if ((pass == 0) == lit) continue;
@@ -648,6 +659,21 @@ void loomEmblem(cairo_t* cr, double x0, double y0, double x1, double y1)
     wood(x1 - 9, y0 + 4, 5, y1 - y0 - 8);
     wood(x0 + 4, t - 6, x1 - x0 - 8, 6);
     wood(x0 + 4, b, x1 - x0 - 8, 6);
+}
+
+// The program's icon: the panel's loom emblem on a square with rounded corners, drawn
+// in a 128-unit square scaled to the size asked for (outside the corners transparent).
+void drawEmblemIcon(cairo_t* cr, double size)
+{
+    constexpr double kUnits = 128.0;
+    cairo_save(cr);
+    cairo_scale(cr, size / kUnits, size / kUnits);
+    roundedRect(cr, 0, 0, kUnits, kUnits, 14);
+    cairo_clip(cr);
+    setColor(cr, kBase);
+    cairo_paint(cr);
+    loomEmblem(cr, 0, 0, kUnits, kUnits);
+    cairo_restore(cr);
 }
 
 void drawBackground(cairo_t* cr)
@@ -1006,22 +1032,56 @@ void blit(Image& dst, const Image& src, int x, int y, int srcY, int w, int h)
                 src.rgb[static_cast<std::size_t>(srcY + row) * src.width + col];
 }
 
+// The desktop icons: PNG files of 48 and 128 pixels and a scalable SVG, all of the
+// same drawing.
+bool writeIcons(const std::string& dir)
+{
+    for (int size : {48, 128}) {
+        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
+        cairo_t* cr = cairo_create(s);
+        drawEmblemIcon(cr, size);
+        cairo_destroy(cr);
+        const std::string path = dir + "/velmorloom-" + std::to_string(size) + ".png";
+        const cairo_status_t status = cairo_surface_write_to_png(s, path.c_str());
+        cairo_surface_destroy(s);
+        if (status != CAIRO_STATUS_SUCCESS) {
+            std::fprintf(stderr, "vl-make-art: cannot write %s\n", path.c_str());
+            return false;
+        }
+    }
+    const std::string svg = dir + "/velmorloom.svg";
+    cairo_surface_t* s = cairo_svg_surface_create(svg.c_str(), 128, 128);
+    cairo_t* cr = cairo_create(s);
+    drawEmblemIcon(cr, 128);
+    cairo_destroy(cr);
+    cairo_surface_finish(s);
+    const cairo_status_t status = cairo_surface_status(s);
+    cairo_surface_destroy(s);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        std::fprintf(stderr, "vl-make-art: cannot write %s\n", svg.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vl-make-art OUTPUT-FOLDER [--preview PANEL.png] [--fonts FOLDER]\n");
+        std::fprintf(stderr, "usage: vl-make-art OUTPUT-FOLDER [--preview PANEL.png] [--icons FOLDER] [--fonts FOLDER]\n");
         return 2;
     }
     const std::string outDir = argv[1];
     std::string preview;
+    std::string iconDir;
     std::string fontDir = VL_ART_FONT_DIR;
     int zoom = 1;
     int region[4] = {0, 0, kPanelW, kPanelH};
     for (int i = 2; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--preview") == 0) preview = argv[i + 1];
         else if (std::strcmp(argv[i], "--fonts") == 0) fontDir = argv[i + 1];
+        else if (std::strcmp(argv[i], "--icons") == 0) iconDir = argv[i + 1];
         else if (std::strcmp(argv[i], "--zoom") == 0) zoom = std::clamp(std::atoi(argv[i + 1]), 1, 8);
         else if (std::strcmp(argv[i], "--region") == 0)
             std::sscanf(argv[i + 1], "%d,%d,%d,%d", &region[0], &region[1], &region[2], &region[3]);
@@ -1083,6 +1143,8 @@ int main(int argc, char** argv)
             stamp << "font " << kFontFiles[i] << " " << static_cast<long long>(f.tellg()) << "\n";
         }
     }
+
+    if (!iconDir.empty() && !writeIcons(iconDir)) return 1;
 
     if (!preview.empty()) {
         // The whole panel as the editor shows it: knobs at the values of the first

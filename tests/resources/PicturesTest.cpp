@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -94,6 +95,34 @@ TEST(Pictures, EveryFrameDiffersFromItsNeighbours)
     for (int a = 0; a < 10; ++a)
         for (int b = a + 1; b < 10; ++b)
             EXPECT_FALSE(sameRegion(digits, a * 11, digits, b * 11, 10, 11)) << a << " and " << b;
+}
+
+// The digit one must read as a one, not as a colon: its ink (pixels darker than halfway
+// between the unlit segments and the ink) is one unbroken vertical stroke over at least
+// eight of the eleven rows, all of it in the right half of the cell.
+TEST(Pictures, DigitOneIsOneUnbrokenStrokeOnTheRight)
+{
+    const vl::BmpImage digits = load(168);
+    ASSERT_EQ(digits.height, 110);
+    auto dark = [&](int x, int y) {
+        const std::uint32_t c = digits.at(x, 11 + y);
+        return ((c >> 16) & 0xFF) + ((c >> 8) & 0xFF) + (c & 0xFF) < 306;
+    };
+    int first = -1, last = -1, inkRows = 0;
+    for (int y = 0; y < 11; ++y) {
+        bool row = false;
+        for (int x = 0; x < 10; ++x) {
+            if (!dark(x, y)) continue;
+            row = true;
+            EXPECT_GE(x, 5) << "ink left of the middle at row " << y;
+        }
+        if (!row) continue;
+        if (first < 0) first = y;
+        last = y;
+        ++inkRows;
+    }
+    EXPECT_GE(inkRows, 8);
+    EXPECT_EQ(inkRows, last - first + 1) << "the stroke is broken (rows " << first << " to " << last << ")";
 }
 
 TEST(Pictures, KnobPointerTurnsClockwiseFromLowerLeft)
@@ -218,6 +247,13 @@ TEST(Pictures, CommittedFilesEqualAFreshRunOfTheGenerator)
         ++compared;
     }
     EXPECT_EQ(compared, 18);
+    // the desktop icons, drawn by the same program from the panel's emblem
+    ASSERT_EQ(std::system((command + " --icons \"" + out + "\"").c_str()), 0);
+    for (const char* icon : {"velmorloom-48.png", "velmorloom-128.png", "velmorloom.svg"}) {
+        const std::vector<char> fresh = readFile(out + "/" + icon);
+        EXPECT_FALSE(fresh.empty()) << icon;
+        EXPECT_TRUE(fresh == readFile(resources + "/icons/" + icon)) << icon << " differs";
+    }
     std::system(("rm -rf \"" + out + "\"").c_str());
 }
 #endif
