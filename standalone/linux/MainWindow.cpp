@@ -1,4 +1,5 @@
 #include "standalone/linux/MainWindow.h"
+#include "standalone/linux/WindowIcon.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -53,6 +54,11 @@ bool MainWindow::create(const std::string& title, int x, int y, int width, int h
         XSetClassHint(dpy, window, hint);
         XFree(hint);
     }
+    // The icon the window manager and task bar show: the desktop entry's icon.
+    const std::vector<unsigned long> icon = windowIconProperty();
+    if (!icon.empty())
+        XChangeProperty(dpy, window, XInternAtom(dpy, "_NET_WM_ICON", False), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(icon.data()), static_cast<int>(icon.size()));
     Atom protocols[] = {XInternAtom(dpy, "WM_DELETE_WINDOW", False)};
     deleteAtom = protocols[0];
     XSetWMProtocols(dpy, window, protocols, 1);

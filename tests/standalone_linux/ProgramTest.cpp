@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,9 +21,11 @@
 #include <unistd.h>
 #include <vector>
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <cairo.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -273,6 +277,67 @@ int count(const std::string& text, const std::string& part) {
     return n;
 }
 
+// The window's class (what desktop entries match with StartupWMClass) and its
+// _NET_WM_ICON: the 48 and 128 pixel desktop icons, pixel for pixel as the installed
+// PNG files hold them (alpha and straight colour, 0xAARRGGBB).
+void expectClassAndIcon(Display* d, Window w) {
+    XClassHint hint{};
+    ASSERT_TRUE(XGetClassHint(d, w, &hint));
+    EXPECT_STREQ(hint.res_name, "velmorloom");
+    EXPECT_STREQ(hint.res_class, "Velmorloom");
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    ASSERT_EQ(XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_ICON", False), 0, 1L << 20, False, XA_CARDINAL,
+                                 &type, &format, &items, &after, &data),
+              Success);
+    ASSERT_NE(data, nullptr) << "no _NET_WM_ICON";
+    // 32-bit items come back one to a long, sign-extended on 64-bit systems
+    std::vector<unsigned long> icon(reinterpret_cast<unsigned long*>(data),
+                                    reinterpret_cast<unsigned long*>(data) + items);
+    XFree(data);
+    for (unsigned long& item : icon) item &= 0xFFFFFFFFul;
+    EXPECT_EQ(format, 32);
+    std::size_t at = 0;
+    for (int size : {48, 128}) {
+        SCOPED_TRACE(size);
+        ASSERT_LE(at + 2 + std::size_t(size) * size, icon.size());
+        EXPECT_EQ(icon[at], unsigned(size));
+        EXPECT_EQ(icon[at + 1], unsigned(size));
+        const std::string file = std::string(VL_ICON_DIR) + "/velmorloom-" + std::to_string(size) + ".png";
+        cairo_surface_t* png = cairo_image_surface_create_from_png(file.c_str());
+        ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS) << file;
+        const unsigned char* pixels = cairo_image_surface_get_data(png);
+        const int stride = cairo_image_surface_get_stride(png);
+        int wrong = 0, transparent = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const std::uint32_t p = reinterpret_cast<const std::uint32_t*>(pixels + y * stride)[x];
+                const unsigned long shown = icon[at + 2 + std::size_t(y) * size + x];
+                const unsigned alpha = p >> 24;
+                if (alpha == 0) ++transparent;
+                // cairo's pixels are premultiplied: compare shown colour x alpha with them
+                bool same = (shown >> 24) == alpha;
+                for (int shift : {16, 8, 0}) {
+                    const long premultiplied = long(((shown >> shift) & 0xFF) * alpha + 127) / 255;
+                    same = same && std::labs(premultiplied - long((p >> shift) & 0xFF)) <= 1;
+                }
+                wrong += same ? 0 : 1;
+            }
+        cairo_surface_destroy(png);
+        EXPECT_EQ(wrong, 0);
+        EXPECT_GT(transparent, 0) << "the rounded corners are transparent";
+        EXPECT_EQ(icon[at + 2] >> 24, 0u) << "top left corner";
+        EXPECT_EQ(icon[at + 2 + std::size_t(size / 2) * size + size / 2] >> 24, 255u) << "centre";
+        at += 2 + std::size_t(size) * size;
+    }
+    EXPECT_EQ(at, icon.size());
+}
+
 // The window "Velmor Loom" opens on the X display with the panel and the two buttons.
 // The record switch records to a chosen file and finishes it; the settings button opens the
 // setup dialog, whose OK stores the settings and reopens the devices; a second start
@@ -308,6 +373,7 @@ TEST_F(ProgramTest, PanelWindowWithSettingsAndRecordButtons) {
     EXPECT_EQ(attributes.map_state, IsViewable);
     EXPECT_EQ(attributes.width, 727);
     EXPECT_EQ(attributes.height, 301);
+    expectClassAndIcon(d, w);
     std::this_thread::sleep_for(500ms); // the panel draws itself on its idle calls
 
     // The record switch at (668, 268), 43 x 25: on, then off again. The file is chosen
