@@ -11,32 +11,41 @@
 # The plug-in folders are the ones hosts search by default (under /usr or /usr/local);
 # they are not the multiarch library folder, which hosts do not search.
 # Windows builds install their binaries into bin/ only (scripts/package.sh makes the zip).
+# Binaries are installed as built; `cmake --install --strip` strips them.
 
 set(VL_DOC_DIR share/doc/velmorloom)
 
-if(TARGET VELMORLOOM)
+# Target vl_installables builds everything installed (scripts/package.sh builds only it).
+add_custom_target(vl_installables)
+function(vl_install_binary target destination)
+  if(NOT TARGET ${target})
+    return()
+  endif()
   if(WIN32)
-    install(TARGETS VELMORLOOM RUNTIME DESTINATION bin LIBRARY DESTINATION bin)
+    # the DLL or program alone, without the import library
+    install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION ${destination})
   else()
-    install(TARGETS VELMORLOOM LIBRARY DESTINATION lib/vst)
+    install(TARGETS ${target} RUNTIME DESTINATION ${destination} LIBRARY DESTINATION ${destination})
   endif()
+  add_dependencies(vl_installables ${target})
+endfunction()
+
+if(WIN32)
+  foreach(target VELMORLOOM VelmorLoomStandalone velmorloom-render velmorloom_clap)
+    vl_install_binary(${target} bin)
+  endforeach()
+  return()
 endif()
-foreach(program velmorloom velmorloom-render VelmorLoomStandalone)
-  if(TARGET ${program})
-    install(TARGETS ${program} RUNTIME DESTINATION bin)
-  endif()
-endforeach()
-if(TARGET velmorloom_clap)
-  if(WIN32)
-    install(FILES $<TARGET_FILE:velmorloom_clap> DESTINATION bin)
-  else()
-    install(FILES $<TARGET_FILE:velmorloom_clap> DESTINATION lib/clap)
-  endif()
-endif()
-if(TARGET velmorloom_lv2 AND NOT WIN32)
+
+vl_install_binary(VELMORLOOM lib/vst)
+vl_install_binary(velmorloom bin)
+vl_install_binary(velmorloom-render bin)
+vl_install_binary(velmorloom_clap lib/clap)
+if(TARGET velmorloom_lv2)
   # The bundle folder as the build lays it out: the module and its Turtle files.
   install(DIRECTORY $<TARGET_FILE_DIR:velmorloom_lv2>/ DESTINATION lib/lv2/velmorloom.lv2
           USE_SOURCE_PERMISSIONS)
+  add_dependencies(vl_installables velmorloom_lv2)
 endif()
 
 # What follows runs programs of this build at build time: native builds only, and not
@@ -58,6 +67,7 @@ if(TARGET vl_instrument)
     COMMENT "Writing the factory bank"
     VERBATIM)
   add_custom_target(vl_factory_bank ALL DEPENDS ${VL_FACTORY_BANK})
+  add_dependencies(vl_installables vl_factory_bank)
   install(FILES ${VL_FACTORY_BANK} DESTINATION share/velmorloom)
 endif()
 
@@ -83,6 +93,7 @@ foreach(entry "velmorloom;velmorloom-render" "velmorloom-render;velmorloom")
 endforeach()
 if(vl_man_pages)
   add_custom_target(vl_man_pages ALL DEPENDS ${vl_man_pages})
+  add_dependencies(vl_installables vl_man_pages)
   install(FILES ${vl_man_pages} DESTINATION share/man/man1)
 endif()
 
