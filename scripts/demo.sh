@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds the native (linux) preset, renders the built-in
-# demo phrase through the instrument and prints the path of the WAV file.
+# Installs only what the renderer needs, builds only the renderer (linux preset, without
+# the tests), renders the built-in demo phrase through the instrument and prints the path
+# of the WAV file.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 if [[ ${VL_SKIP_INSTALL:-0} != 1 ]]; then
-  bash scripts/install-deps.sh
+  bash scripts/install-deps.sh --renderer
 fi
 
-cmake --preset linux
-cmake --build --preset linux
+# The tests and benchmarks need packages the demo does not install; they are left out
+# here (the next `cmake --preset linux` takes them back in).
+cmake --preset linux -DVL_BUILD_TESTS=OFF -DVL_BUILD_BENCH=OFF
+cmake --build --preset linux --target velmorloom-render
 
 render=$(sed -n 's/^velmorloom-render=//p' build/linux/deliverables.txt | head -n 1)
 if [[ -z $render || ! -x $render ]]; then

@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need on Debian 12 (bookworm).
+# Installs everything the build and the tests need on Debian 12 (bookworm);
+# with --renderer only what building velmorloom-render needs, with --with-host also Ardour.
 # Runs as root, or through sudo when started by another user.
 set -euo pipefail
 
+# What the renderer alone needs (scripts/demo.sh installs only these, with --renderer):
+# the native tool chain and build system, and the libraries of the instrument's panel,
+# which the renderer links with the instrument.
+RENDERER_PACKAGES=(
+  build-essential cmake ninja-build pkg-config ca-certificates
+  libx11-dev libcairo2-dev libfontconfig-dev
+)
 PACKAGES=(
-  # native tool chain and build system
-  build-essential cmake ninja-build pkg-config git ca-certificates
+  "${RENDERER_PACKAGES[@]}" git
   # Windows cross compilers (the -posix variants provide std::thread) and PE tools
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64
   # Windows tests: the 64-bit wine loader, its fonts and the X libraries its
@@ -19,11 +26,17 @@ PACKAGES=(
   libx11-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core libxtst-dev
   # Linux standalone program: JACK and ALSA audio and MIDI; the JACK server for its tests
   libjack-jackd2-dev libasound2-dev jackd2 alsa-utils
+  # packages and their checks: dpkg-deb and dpkg-shlibdeps, lintian, the desktop entry's
+  # validator, groff for the manual pages, zip and unzip for the Windows archive
+  dpkg-dev lintian desktop-file-utils groff-base zip unzip
 )
-# With --with-host: a real third-party VST host for the plug-in session test.
-if [[ "${1:-}" == "--with-host" ]]; then
-  PACKAGES+=(ardour)
-fi
+case "${1:-}" in
+  # a real third-party VST host for the plug-in session test
+  --with-host) PACKAGES+=(ardour) ;;
+  --renderer) PACKAGES=("${RENDERER_PACKAGES[@]}") ;;
+  "") ;;
+  *) echo "usage: install-deps.sh [--with-host | --renderer]" >&2; exit 2 ;;
+esac
 
 SUDO=()
 if [[ $(id -u) -ne 0 ]]; then
