@@ -48,7 +48,7 @@ mkdir -p "$out/shlibdeps/debian"
 printf 'Source: velmorloom\n\nPackage: velmorloom\nArchitecture: any\n' >"$out/shlibdeps/debian/control"
 elves=()
 while IFS= read -r -d '' f; do
-  if [[ $(head -c 4 "$f") == $'\x7fELF' ]]; then elves+=("$f"); fi
+  if [[ $(head -c 4 "$f" | od -An -tx1 | tr -d ' \n') == 7f454c46 ]]; then elves+=("$f"); fi
 done < <(find "$stage/usr" -type f -print0)
 depends=$(cd "$out/shlibdeps" && dpkg-shlibdeps -O -e"${elves[@]}" 2>"$out/shlibdeps.log" |
   sed -n 's/^shlibs:Depends=//p')

@@ -6,7 +6,8 @@
 #   win64  64-bit Windows build: all tests under wine64
 #   tsan   every native test under ThreadSanitizer
 #   asan   every native test under AddressSanitizer + UndefinedBehaviorSanitizer
-#   then the demo phrase rendered on linux and win64 must be identical byte for byte.
+#   then the demo phrase rendered on linux and win64 must be identical byte for byte,
+#   and the packages are made (scripts/package.sh) and checked (scripts/check-package.sh).
 # Every stage runs even when an earlier one fails; the exit status is non-zero
 # when any stage failed. The last lines are the summary of a CTest run over the
 # stage results.
@@ -102,6 +103,25 @@ if has_preset linux && has_preset win64; then
     stage determinism-renders bash scripts/compare-renders.sh build/linux build/win64 build/determinism
   else
     record determinism-renders 1 "not run: linux or win64 configuration failed"
+  fi
+fi
+
+# The packages, made from the builds above, then checked: lintian, the unpacked
+# package's files, the zip's folders; in continuous integration (a fresh machine, as
+# root) also apt-get install and remove of the package.
+if has_preset linux && has_preset win32 && has_preset win64; then
+  if configured linux && configured win32 && configured win64; then
+    if stage package env VL_SKIP_INSTALL=1 bash scripts/package.sh; then
+      deb=$(tail -n 2 "$results/package.log" | head -n 1)
+      zip=$(tail -n 1 "$results/package.log")
+      system_install=0
+      [[ ${CI:-} == true && $(id -u) -eq 0 ]] && system_install=1
+      stage package-check env VL_SYSTEM_INSTALL=$system_install bash scripts/check-package.sh "$deb" "$zip"
+    else
+      record package-check 1 "not run: the packages were not made"
+    fi
+  else
+    record package 1 "not run: linux, win32 or win64 configuration failed"
   fi
 fi
 
