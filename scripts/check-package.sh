@@ -35,7 +35,7 @@ contents=$(dpkg-deb -c "$deb") || fail "dpkg-deb cannot read $deb"
 
 # --- Debian package
 echo "== lintian"
-lintian --fail-on error --no-tag-display-limit "$deb" | tee "$work/lintian.txt"
+lintian --fail-on error --tag-display-limit 0 "$deb" | tee "$work/lintian.txt"
 [[ ${PIPESTATUS[0]} == 0 ]] || fail "lintian reports errors on $deb"
 
 depends=$(dpkg-deb -f "$deb" Depends)
