@@ -42,14 +42,17 @@ gzip -9n "$stage"/usr/share/man/man1/*.1
 gzip -9nc packaging/debian/changelog >"$doc/changelog.gz"
 install -m 644 packaging/debian/copyright "$doc/copyright"
 
-# Shared-library dependencies of every ELF file, as dpkg-shlibdeps finds them (it
-# reads a control file of a source package, made here for it).
-mkdir -p "$out/shlibdeps/debian"
-printf 'Source: velmorloom\n\nPackage: velmorloom\nArchitecture: any\n' >"$out/shlibdeps/debian/control"
+# Every ELF file stripped as Debian strips them (--strip covers only what CMake installs
+# as targets, not, say, the module inside the LV2 bundle), then its shared-library
+# dependencies found by dpkg-shlibdeps (which reads a control file of a source package,
+# made here for it).
 elves=()
 while IFS= read -r -d '' f; do
   if [[ $(head -c 4 "$f" | od -An -tx1 | tr -d ' \n') == 7f454c46 ]]; then elves+=("$f"); fi
 done < <(find "$stage/usr" -type f -print0)
+strip --strip-unneeded --remove-section=.comment --remove-section=.note "${elves[@]}"
+mkdir -p "$out/shlibdeps/debian"
+printf 'Source: velmorloom\n\nPackage: velmorloom\nArchitecture: any\n' >"$out/shlibdeps/debian/control"
 depends=$(cd "$out/shlibdeps" && dpkg-shlibdeps -O -e"${elves[@]}" 2>"$out/shlibdeps.log" |
   sed -n 's/^shlibs:Depends=//p')
 [[ -n $depends ]] || { cat "$out/shlibdeps.log" >&2; echo "error: dpkg-shlibdeps found no dependencies" >&2; exit 1; }
