@@ -13,7 +13,8 @@
 #   - the plug-in exports exactly its two entry points and all its libraries resolve;
 #   - desktop-file-validate accepts the desktop entry, whose program and icon exist;
 #   - the manual pages format without a groff warning, and each holds every line of the
-#     program's --help (the same words, whatever the line breaks);
+#     program's --help (the same words, whatever the line breaks); the guide explains
+#     every option the programs' --help lists;
 #   - the installed renderer renders the demo phrase, and the factory bank gives the
 #     factory programs' sound.
 # Prints one line per failure; exit status 0 when every check passes.
@@ -128,6 +129,11 @@ for program in velmorloom velmorloom-render; do
     [[ $rendered == *"$wanted"* ]] || fail "$program.1 lacks the --help line: $wanted"
   done <<<"$help"
   [[ $rendered == *"NAME $program - "* ]] || fail "$program.1 has no NAME line for $program"
+  # the guide explains every option too
+  guide=$prefix/share/doc/velmorloom/guide.md
+  for option in $(grep -oE -- '--[a-z][a-z-]+' <<<"$help" | sort -u); do
+    grep -qF -- "\`$option" "$guide" 2>/dev/null || fail "the guide does not explain $program $option"
+  done
 done
 
 # --- the installed renderer renders the demo phrase; the bank holds the factory programs
