@@ -42,8 +42,9 @@ vl_install_binary(velmorloom bin)
 vl_install_binary(velmorloom-render bin)
 vl_install_binary(velmorloom_clap lib/clap)
 if(TARGET velmorloom_lv2)
-  # The bundle folder as the build lays it out: the module and its Turtle files.
-  install(DIRECTORY $<TARGET_FILE_DIR:velmorloom_lv2>/ DESTINATION lib/lv2/velmorloom.lv2
+  # The bundle folder as the build lays it out (<build>/lv2/velmorloom.lv2): the module
+  # and its Turtle files.
+  install(DIRECTORY ${CMAKE_BINARY_DIR}/lv2/velmorloom.lv2/ DESTINATION lib/lv2/velmorloom.lv2
           USE_SOURCE_PERMISSIONS)
   add_dependencies(vl_installables velmorloom_lv2)
 endif()
