@@ -11,7 +11,8 @@
 #     factory bank and the guide; the DLLs and programs are PE files of their bitness;
 #   - with VL_SYSTEM_INSTALL=1, as root (continuous integration, a fresh machine):
 #     `apt-get install ./DEB` installs it, the installed tree under /usr passes
-#     check-install.sh, and `apt-get remove` leaves none of its files behind. Never
+#     check-install.sh, Ardour (when installed) finds the plug-in in /usr/lib/vst with
+#     no path variable, and `apt-get remove` leaves none of its files behind. Never
 #     on a shared machine: the plug-in in /usr/lib/vst is seen by every host there.
 # Prints one line per failure; exit status 0 when every check passes.
 set -uo pipefail
@@ -87,6 +88,18 @@ if [[ ${VL_SYSTEM_INSTALL:-0} == 1 ]]; then
     files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }')
     if apt-get install -y -q "$(cd "$(dirname "$deb")" && pwd)/$(basename "$deb")"; then
       bash "$here/check-install.sh" /usr "${formats[@]}" || fail "the installed package is incomplete"
+      # Ardour, when installed, finds the plug-in where the package put it, with no
+      # VST_PATH or LXVST_PATH (the host test's headless session)
+      lua=$(command -v ardour7-lua ardour8-lua | head -n 1)
+      scanner=$(ls /usr/lib/ardour[78]/ardour-vst-scanner 2>/dev/null | head -n 1)
+      if [[ -n $lua && -n $scanner ]]; then
+        cmake -DARDOUR_LUA="$lua" -DARDOUR_SCANNER="$scanner" -DPLUGIN_NAME=velmorloom.so \
+          -DINSTALLED_PLUGIN=/usr/lib/vst/velmorloom.so -DSCRIPT="$here/../tests/host/ardour-session.lua" \
+          -DWORK_DIR="$work/ardour" -P "$here/../tests/host/RunArdour.cmake" ||
+          fail "Ardour did not find the installed plug-in in /usr/lib/vst"
+      else
+        echo "Ardour is not installed: the installed plug-in is not tried in a host"
+      fi
       apt-get remove -y -q velmorloom || fail "apt-get remove failed"
       left=()
       while IFS= read -r f; do

@@ -1,9 +1,12 @@
 # Runs the Ardour session script on a fresh session folder, with Ardour's caches and
 # settings kept inside the build tree.
 #
-# Two ways to present the plug-in to Ardour:
+# Three ways to present the plug-in to Ardour:
 #   PLUGIN_DIR, PLUGIN_NAME   a copy of the built library in a folder named by
 #                             LXVST_PATH and VST_PATH;
+#   INSTALLED_PLUGIN=<path>   the plug-in installed on the system in a folder Ardour
+#                             searches by default (/usr/lib/vst from the Debian
+#                             package, scripts/check-package.sh), no path variable set;
 #   INSTALL_FROM=<build dir>  the build installed (cmake --install) into a prefix that
 #                             is mounted over /usr/local in a mount namespace of the
 #                             test's own (unshare), so that Ardour finds the plug-in in
@@ -19,7 +22,10 @@ set(ENV{XDG_CACHE_HOME} "${WORK_DIR}/home/.cache")
 unset(ENV{LXVST_PATH})
 unset(ENV{VST_PATH})
 set(run "")
-if(INSTALL_FROM)
+set(dated "")
+if(INSTALLED_PLUGIN)
+  set(plugin "${INSTALLED_PLUGIN}")
+elseif(INSTALL_FROM)
   set(prefix "${WORK_DIR}/usr-local")
   execute_process(COMMAND ${CMAKE_COMMAND} --install "${INSTALL_FROM}" --prefix "${prefix}"
     RESULT_VARIABLE install_result OUTPUT_QUIET)
@@ -45,10 +51,13 @@ else()
 endif()
 # Ardour trusts its scan index only while the index is newer than the library, compared
 # to the second, so a library linked within the last second looks changed and the
-# session finds no plug-in. The host therefore sees a library dated well in the past.
-execute_process(COMMAND touch -d "2000-01-01 00:00:00" "${dated}" RESULT_VARIABLE touch_result)
-if(NOT touch_result EQUAL 0)
-  message(FATAL_ERROR "could not date the plug-in in the past (${touch_result})")
+# session finds no plug-in. The host therefore sees a library dated well in the past
+# (a packaged one keeps the package's dates).
+if(dated)
+  execute_process(COMMAND touch -d "2000-01-01 00:00:00" "${dated}" RESULT_VARIABLE touch_result)
+  if(NOT touch_result EQUAL 0)
+    message(FATAL_ERROR "could not date the plug-in in the past (${touch_result})")
+  endif()
 endif()
 set(ENV{VL_SESSION_DIR} "${WORK_DIR}/session")
 # Ardour's own scanner indexes the plug-in first (in a session, Ardour only reads that
