@@ -23,6 +23,14 @@ constexpr const char* kWindowApi = CLAP_WINDOW_API_WIN32;
 constexpr const char* kWindowApi = CLAP_WINDOW_API_X11;
 #endif
 
+// The panel's one size (get_size, and adjust_size: no other size is possible).
+bool panelSize(const clap_plugin_t*, std::uint32_t* width, std::uint32_t* height) {
+    if (!width || !height) return false;
+    *width = kPanelWidth;
+    *height = kPanelHeight;
+    return true;
+}
+
 bool validParameterId(clap_id id) { return id < static_cast<clap_id>(kParameterCount); }
 
 // A MIDI data byte from a CLAP velocity (0..1); note-ons keep at least 1, since 0 would
@@ -198,6 +206,19 @@ void ClapPlugin::pushPanelEvent(std::uint16_t type, int index, float value) {
     if (hostParams && hostParams->request_flush) hostParams->request_flush(host);
 }
 
+void ClapPlugin::pushValue(const clap_output_events_t* out, std::uint32_t time, int index, float value) {
+    if (!out || !out->try_push) return;
+    clap_event_param_value_t event{};
+    event.header = {sizeof event, time, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
+    event.param_id = static_cast<clap_id>(index);
+    event.note_id = -1;
+    event.port_index = -1;
+    event.channel = -1;
+    event.key = -1;
+    event.value = value;
+    out->try_push(out, &event.header);
+}
+
 // The panel's events, then every value that changed otherwise (MIDI controllers and
 // program changes, program buttons), all at time.
 void ClapPlugin::sendOutgoing(const clap_output_events_t* out, std::uint32_t time) {
@@ -206,16 +227,8 @@ void ClapPlugin::sendOutgoing(const clap_output_events_t* out, std::uint32_t tim
     for (; read != write; ++read) {
         const PanelEvent& e = ring[read & (kRingSize - 1)];
         if (e.type == CLAP_EVENT_PARAM_VALUE) {
-            clap_event_param_value_t event{};
-            event.header = {sizeof event, time, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
-            event.param_id = e.index;
-            event.note_id = -1;
-            event.port_index = -1;
-            event.channel = -1;
-            event.key = -1;
-            event.value = e.value;
             reported[e.index] = e.value;
-            if (out && out->try_push) out->try_push(out, &event.header);
+            pushValue(out, time, e.index, e.value);
         } else {
             clap_event_param_gesture_t event{};
             event.header = {sizeof event, time, CLAP_CORE_EVENT_SPACE_ID, e.type, 0};
@@ -228,15 +241,7 @@ void ClapPlugin::sendOutgoing(const clap_output_events_t* out, std::uint32_t tim
         const float value = effect->getParameter(effect, i);
         if (value == reported[i]) continue;
         reported[i] = value;
-        clap_event_param_value_t event{};
-        event.header = {sizeof event, time, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
-        event.param_id = static_cast<clap_id>(i);
-        event.note_id = -1;
-        event.port_index = -1;
-        event.channel = -1;
-        event.key = -1;
-        event.value = value;
-        if (out && out->try_push) out->try_push(out, &event.header);
+        pushValue(out, time, i, value);
     }
 }
 
@@ -619,20 +624,10 @@ const clap_plugin_gui_t ClapPlugin::guiExtension = {
         if (ClapPlugin* s = self(p)) s->guiDestroy();
     },
     [](const clap_plugin_t*, double) -> bool { return false; },  // fixed bitmaps
-    [](const clap_plugin_t*, std::uint32_t* width, std::uint32_t* height) -> bool {
-        if (!width || !height) return false;
-        *width = kPanelWidth;
-        *height = kPanelHeight;
-        return true;
-    },
+    panelSize,
     [](const clap_plugin_t*) -> bool { return false; },
     [](const clap_plugin_t*, clap_gui_resize_hints_t*) -> bool { return false; },
-    [](const clap_plugin_t*, std::uint32_t* width, std::uint32_t* height) -> bool {
-        if (!width || !height) return false;
-        *width = kPanelWidth;
-        *height = kPanelHeight;
-        return true;
-    },
+    panelSize,
     [](const clap_plugin_t*, std::uint32_t width, std::uint32_t height) -> bool {
         return width == kPanelWidth && height == kPanelHeight;
     },

@@ -78,6 +78,7 @@ private:
     void renderSegment(std::uint32_t end);
     void applyParameter(clap_id id, double value);
     void pushPanelEvent(std::uint16_t type, int index, float value);
+    static void pushValue(const clap_output_events_t* out, std::uint32_t time, int index, float value);
     void sendOutgoing(const clap_output_events_t* out, std::uint32_t time);
     void flush(const clap_input_events_t* in, const clap_output_events_t* out);
 
