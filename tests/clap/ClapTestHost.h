@@ -252,14 +252,10 @@ public:
         add(&e.header);
     }
     void param(std::uint32_t time, clap_id id, double value) {
-        clap_event_param_value_t e{};
-        e.header = {sizeof e, time, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
-        e.param_id = id;
-        e.note_id = -1;
-        e.port_index = -1;
-        e.channel = -1;
-        e.key = -1;
-        e.value = value;
+        // Any note, port, channel and key (-1): the parameter itself.
+        const clap_event_param_value_t e{
+            {sizeof(clap_event_param_value_t), time, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0},
+            id, nullptr, -1, -1, -1, -1, value};
         add(&e.header);
     }
     void clear() { events.clear(); }
