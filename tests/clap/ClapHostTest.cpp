@@ -463,7 +463,7 @@ TEST_F(ClapInstance, PresetDiscoveryListsTheProgramsAndLoadingOneSelectsIt) {
     for (const char* bad : {"8", "-1", "55", ""}) {
         EXPECT_FALSE(load->from_location(plugin, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, bad)) << bad;
     }
-    EXPECT_FALSE(load->from_location(plugin, CLAP_PRESET_DISCOVERY_LOCATION_FILE, "/tmp/x", "1"));
+    EXPECT_FALSE(load->from_location(plugin, CLAP_PRESET_DISCOVERY_LOCATION_FILE, "presets/soft-pad.fxp", "1"));
     EXPECT_EQ(host.count("preset_load.on_error 8"), 1);
 }
 
