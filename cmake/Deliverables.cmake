@@ -41,6 +41,10 @@ foreach(t VELMORLOOM velmorloom-render VelmorLoomStandalone velmorloom-standalon
     string(APPEND vl_manifest "${t}=$<TARGET_FILE:${t}>\n")
   endif()
 endforeach()
+# The CLAP plug-in is listed under its file name.
+if(TARGET velmorloom_clap)
+  string(APPEND vl_manifest "velmorloom.clap=$<TARGET_FILE:velmorloom_clap>\n")
+endif()
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/deliverables.txt CONTENT "${vl_manifest}")
 
 if(NOT VL_BUILD_TESTS)
@@ -63,6 +67,11 @@ if(WIN32)
              COMMAND ${VL_BASH} ${VL_CHECK_BINARIES} pe-imports ${CMAKE_OBJDUMP} ${vl_binary_files})
     set_tests_properties(binaries_import_system_dlls_only PROPERTIES LABELS binaries)
   endif()
+  if(TARGET velmorloom_clap)
+    add_test(NAME binaries_clap_exports_clap_entry
+             COMMAND ${VL_BASH} ${VL_CHECK_BINARIES} pe-exports-clap ${CMAKE_OBJDUMP} $<TARGET_FILE:velmorloom_clap>)
+    set_tests_properties(binaries_clap_exports_clap_entry PROPERTIES LABELS binaries)
+  endif()
   if(TARGET VELMORLOOM)
     add_test(NAME binaries_plugin_dll_exports_main
              COMMAND ${VL_BASH} ${VL_CHECK_BINARIES} pe-exports ${CMAKE_OBJDUMP} $<TARGET_FILE:VELMORLOOM>)
@@ -73,6 +82,11 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     add_test(NAME binaries_plugin_so_exports_entry_points
              COMMAND ${VL_BASH} ${VL_CHECK_BINARIES} elf-exports $<TARGET_FILE:VELMORLOOM>)
     set_tests_properties(binaries_plugin_so_exports_entry_points PROPERTIES LABELS binaries)
+  endif()
+  if(TARGET velmorloom_clap)
+    add_test(NAME binaries_clap_exports_clap_entry
+             COMMAND ${VL_BASH} ${VL_CHECK_BINARIES} elf-exports-clap $<TARGET_FILE:velmorloom_clap>)
+    set_tests_properties(binaries_clap_exports_clap_entry PROPERTIES LABELS binaries)
   endif()
   # The checker is tried on small binaries built on the spot: a DLL importing a
   # run-time DLL, a DLL or .so exporting extra names must be rejected, clean ones

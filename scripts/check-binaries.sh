@@ -4,6 +4,8 @@
 #   check-binaries.sh pe-imports OBJDUMP FILE...   every FILE imports system DLLs only
 #   check-binaries.sh pe-exports OBJDUMP FILE      FILE exports exactly "main"
 #   check-binaries.sh elf-exports FILE             FILE exports exactly VSTPluginMain and main
+#   check-binaries.sh pe-exports-clap OBJDUMP FILE FILE exports exactly "clap_entry"
+#   check-binaries.sh elf-exports-clap FILE        FILE exports exactly clap_entry
 #   check-binaries.sh selftest                     tries the checks on binaries built here
 #
 # Exit status 0 when every check passes, 1 otherwise (each failure is printed).
@@ -61,32 +63,35 @@ pe_imports() {
   return $failed
 }
 
+# pe_exports OBJDUMP FILE [NAME]: FILE exports exactly NAME (default main).
 pe_exports() {
-  local objdump=$1 file=$2 names
+  local objdump=$1 file=$2 want=${3:-main} names
   if ! names=$(pe_export_names "$objdump" "$file"); then
     echo "FAIL: cannot read $file"
     return 1
   fi
-  if [[ $names != "main" ]]; then
-    echo "FAIL: $(basename "$file") must export exactly 'main'; its exports are:"
+  if [[ $names != "$want" ]]; then
+    echo "FAIL: $(basename "$file") must export exactly '$want'; its exports are:"
     echo "${names:-  (none)}" | sed 's/^/  /'
     return 1
   fi
-  echo "ok: $(basename "$file") exports exactly main"
+  echo "ok: $(basename "$file") exports exactly $want"
 }
 
+# elf_exports FILE [NAMES]: FILE exports exactly NAMES (sorted, one a line; default
+# VSTPluginMain and main).
 elf_exports() {
-  local file=$1 names
+  local file=$1 want=${2:-$'VSTPluginMain\nmain'} names
   if ! names=$(nm -D --defined-only "$file" | awk 'NF >= 3 { print $NF }' | LC_ALL=C sort); then
     echo "FAIL: cannot read $file"
     return 1
   fi
-  if [[ $names != $'VSTPluginMain\nmain' ]]; then
-    echo "FAIL: $(basename "$file") must export exactly VSTPluginMain and main; its exports are:"
+  if [[ $names != "$want" ]]; then
+    echo "FAIL: $(basename "$file") must export exactly ${want//$'\n'/ and }; its exports are:"
     echo "${names:-  (none)}" | sed 's/^/  /'
     return 1
   fi
-  echo "ok: $(basename "$file") exports exactly VSTPluginMain and main"
+  echo "ok: $(basename "$file") exports exactly ${want//$'\n'/ and }"
 }
 
 # Builds binaries with known tables and checks that each check accepts the good
@@ -154,6 +159,7 @@ EOF
     expect fail "$triplet list with one bad DLL" pe_imports "$objdump" "$tmp/good-$triplet.dll" "$tmp/dynamic-$triplet.dll"
     expect pass "$triplet DLL exporting main" pe_exports "$objdump" "$tmp/good-$triplet.dll"
     expect fail "$triplet DLL exporting two names" pe_exports "$objdump" "$tmp/two-$triplet.dll"
+    expect fail "$triplet DLL exporting main, not clap_entry" pe_exports "$objdump" "$tmp/good-$triplet.dll" clap_entry
   done
 
   if g++ -O1 -shared -fPIC -fvisibility=hidden "$tmp/plugin.cpp" "$tmp/entry.cpp" \
@@ -163,6 +169,7 @@ EOF
     expect pass ".so exporting VSTPluginMain and main" elf_exports "$tmp/good.so"
     expect fail ".so exporting library templates too" elf_exports "$tmp/leaky.so"
     expect fail ".so without main" elf_exports "$tmp/nomain.so"
+    expect fail ".so exporting VSTPluginMain and main, not clap_entry" elf_exports "$tmp/good.so" clap_entry
   else
     echo "FAIL: cannot build the sample shared objects"
     failed=1
@@ -171,7 +178,7 @@ EOF
 }
 
 usage() {
-  sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 }
 
@@ -182,6 +189,8 @@ case $mode in
   pe-imports)  (( $# >= 2 )) || usage; pe_imports "$@" ;;
   pe-exports)  (( $# == 2 )) || usage; pe_exports "$@" ;;
   elf-exports) (( $# == 1 )) || usage; elf_exports "$@" ;;
+  pe-exports-clap)  (( $# == 2 )) || usage; pe_exports "$1" "$2" clap_entry ;;
+  elf-exports-clap) (( $# == 1 )) || usage; elf_exports "$1" clap_entry ;;
   selftest)    selftest ;;
   *) usage ;;
 esac
