@@ -18,86 +18,11 @@
 #include <vector>
 
 #include "gui/x11/X11Backend.h"
+#include "gui/x11/X11Connection.h"
 
 namespace vl::x11 {
 
 namespace {
-
-// ---- X errors ----
-// Xlib's default error handler ends the process. Errors on the views' own connections are
-// never worth that (a window the host destroyed before closing the editor, a parent
-// window id that was bad), so while views exist a handler is installed that counts the
-// errors of their connections and passes every other connection's errors on to the
-// handler that was there before. It is taken out again when the last view closes (unless
-// someone else installed a handler since), so that no handler of an unloaded plug-in is
-// left behind in the host.
-std::mutex errorLock;
-std::vector<std::pair<Display*, int>> ownConnections; // connection and its error count
-XErrorHandler chainedHandler = nullptr;
-bool handlerInstalled = false;
-
-int ownErrorHandler(Display* display, XErrorEvent* event) {
-    XErrorHandler next = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(errorLock);
-        for (auto& c : ownConnections)
-            if (c.first == display) {
-                ++c.second;
-                return 0;
-            }
-        next = chainedHandler;
-    }
-    return next ? next(display, event) : 0;
-}
-
-void registerConnection(Display* display) {
-    std::lock_guard<std::mutex> lock(errorLock);
-    ownConnections.push_back({display, 0});
-    if (!handlerInstalled) {
-        chainedHandler = XSetErrorHandler(ownErrorHandler);
-        handlerInstalled = true;
-    }
-}
-
-void unregisterConnection(Display* display) {
-    std::lock_guard<std::mutex> lock(errorLock);
-    for (size_t i = 0; i < ownConnections.size(); ++i)
-        if (ownConnections[i].first == display) {
-            ownConnections.erase(ownConnections.begin() + long(i));
-            break;
-        }
-    if (ownConnections.empty() && handlerInstalled) {
-        XErrorHandler current = XSetErrorHandler(chainedHandler);
-        if (current != ownErrorHandler) XSetErrorHandler(current); // not ours any more: leave it
-        handlerInstalled = false;
-        chainedHandler = nullptr;
-    }
-}
-
-int errorCount(Display* display) {
-    std::lock_guard<std::mutex> lock(errorLock);
-    for (auto& c : ownConnections)
-        if (c.first == display) return c.second;
-    return 0;
-}
-
-// Tells whether the requests made while it exists failed.
-class ErrorTrap {
-public:
-    explicit ErrorTrap(Display* d) : display(d) {
-        XSync(display, False);
-        start = errorCount(display);
-    }
-    ~ErrorTrap() { XSync(display, False); }
-    bool failed() {
-        XSync(display, False);
-        return errorCount(display) != start;
-    }
-
-private:
-    Display* display;
-    int start;
-};
 
 ButtonState stateFromMask(unsigned int mask) {
     ButtonState s = 0;
@@ -189,6 +114,16 @@ public:
     LineEditor* createLineEditor(const LineEditorSetup& setup, LineEditorClient* editorClient) override;
     bool forwardKey(const VstKeyCode& key, bool down) override;
 
+    // False once the connection is lost (the panel's client was killed): from then on the
+    // view and its line editor make no Xlib call, and the window counts as gone.
+    bool connected() {
+        if (display && !lost && connectionLost(display)) {
+            lost = true;
+            alive = false;
+        }
+        return display && !lost;
+    }
+
     // Copies the part r of a memory image (RGB24) to the view's window.
     void present(cairo_surface_t* image, const Rect& r) override { put(window, image, r); }
     // Copies the part r of image to the window target (the view's or the line editor's).
@@ -216,6 +151,7 @@ private:
     Window parent = 0;
     int32_t width = 0, height = 0;
     bool alive = false; // the window exists
+    bool lost = false;  // the connection was lost
     int dispatchDepth = 0;
     // The press being handled (viewMouseDown): until the control's first yield the button
     // counts as held at the press's place with the press's modifiers; when its release is
@@ -246,23 +182,23 @@ private:
 
 X11View::~X11View() {
     if (!display) return;
-    if (alive) {
-        if (dropEnabled) XDeleteProperty(display, window, aXdndAware);
-        XDestroyWindow(display, window);
+    if (connected()) {
+        if (alive) {
+            if (dropEnabled) XDeleteProperty(display, window, aXdndAware);
+            XDestroyWindow(display, window);
+        }
+        for (Cursor c : cursors)
+            if (c) XFreeCursor(display, c);
+        if (gc) XFreeGC(display, gc);
+        XSync(display, False);
     }
-    for (Cursor c : cursors)
-        if (c) XFreeCursor(display, c);
-    if (gc) XFreeGC(display, gc);
-    XSync(display, False);
-    unregisterConnection(display);
-    XCloseDisplay(display);
+    closeConnection(display);
     if (backbuffer) cairo_surface_destroy(backbuffer);
 }
 
 bool X11View::create(Window parentWindow, int32_t w, int32_t h) {
-    display = XOpenDisplay(nullptr);
+    display = openConnection();
     if (!display) return false;
-    registerConnection(display);
     parent = parentWindow;
     width = w > 0 ? w : 1;
     height = h > 0 ? h : 1;
@@ -319,6 +255,7 @@ DrawSurface* X11View::createSurface() {
 }
 
 void X11View::put(Window target, cairo_surface_t* image, const Rect& r) {
+    if (!connected()) return;
     if (!alive || !target || r.right <= r.left || r.bottom <= r.top) return;
     cairo_surface_flush(image);
     unsigned char* data = cairo_image_surface_get_data(image);
@@ -365,7 +302,7 @@ void X11View::put(Window target, cairo_surface_t* image, const Rect& r) {
 }
 
 Point X11View::screenOrigin() {
-    if (!alive) return Point{};
+    if (!connected() || !alive) return Point{};
     int x = 0, y = 0;
     Window child;
     XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
@@ -375,6 +312,7 @@ Point X11View::screenOrigin() {
 Point X11View::cursorScreenPosition() {
     if (pressHeld) return pressRoot;
     if (inPress && releaseQueued) return releaseRoot;
+    if (!connected()) return {};
     Window rootReturn, childReturn;
     int rootX = 0, rootY = 0, winX = 0, winY = 0;
     unsigned int mask = 0;
@@ -385,6 +323,7 @@ Point X11View::cursorScreenPosition() {
 ButtonState X11View::buttonState() {
     if (pressHeld) return pressState;
     if (inPress && releaseQueued) return releaseState;
+    if (!connected()) return {};
     Window rootReturn, childReturn;
     int rootX = 0, rootY = 0, winX = 0, winY = 0;
     unsigned int mask = 0;
@@ -399,6 +338,7 @@ void X11View::paintNow() {
 }
 
 void X11View::paintQueued() {
+    if (!connected()) return;
     XEvent event;
     bool any = false;
     while (alive && XCheckTypedWindowEvent(display, window, Expose, &event)) any = true;
@@ -419,7 +359,7 @@ void X11View::processEvents() {
     ++dispatchDepth;
     // Events already queued are handled in order; a press and its release that arrived
     // between two idle calls are both here.
-    while (display && XPending(display) > 0) {
+    while (connected() && XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
         handle(event);
@@ -623,7 +563,7 @@ bool X11View::forwardKey(const VstKeyCode& key, bool down) {
 }
 
 void X11View::setCursor(int32_t kind) {
-    if (!alive) return;
+    if (!connected() || !alive) return;
     static const unsigned int shapes[7] = {0, XC_watch, XC_sb_h_double_arrow, XC_sb_v_double_arrow, XC_fleur,
                                            XC_bottom_left_corner, XC_bottom_right_corner};
     if (kind == 0) {
@@ -640,7 +580,7 @@ void X11View::setCursor(int32_t kind) {
 }
 
 void* X11View::findHostWindow() {
-    if (!alive) return nullptr;
+    if (!connected() || !alive) return nullptr;
     // Up from the view: the first window much larger than the view (more than 60 pixels in
     // either direction), else the top-level window that holds it.
     ErrorTrap trap(display);
@@ -663,7 +603,7 @@ void* X11View::findHostWindow() {
 }
 
 bool X11View::setDropTarget(bool enable) {
-    if (!alive) return false;
+    if (!connected() || !alive) return false;
     if (enable) {
         const long version = 5;
         XChangeProperty(display, window, aXdndAware, XA_ATOM, 32, PropModeReplace,
@@ -677,7 +617,7 @@ bool X11View::setDropTarget(bool enable) {
 }
 
 LineEditor* X11View::createLineEditor(const LineEditorSetup& setup, LineEditorClient* editorClient) {
-    if (!alive || editor || !editorClient) return nullptr;
+    if (!connected() || !alive || editor || !editorClient) return nullptr;
     auto* created = new (std::nothrow) X11LineEditor(*this, setup, editorClient);
     if (!created) return nullptr;
     editor = created; // before create(): the window's first paint looks it up
@@ -849,7 +789,7 @@ X11LineEditor::X11LineEditor(X11View& view, const LineEditorSetup& s, LineEditor
 
 X11LineEditor::~X11LineEditor() {
     if (view.editor == this) view.editor = nullptr;
-    if (window && view.display) {
+    if (window && view.connected()) {
         // The keyboard goes back to whoever had it before (the host's window), unless it
         // has moved on already.
         Window focus = None;
@@ -1045,7 +985,7 @@ void X11LineEditor::pressAt(int x) {
     caret = best;
     selectionStart = selectionEnd = 0;
     XWindowAttributes state;
-    if (XGetWindowAttributes(view.display, window, &state) && state.map_state == IsViewable)
+    if (view.connected() && XGetWindowAttributes(view.display, window, &state) && state.map_state == IsViewable)
         XSetInputFocus(view.display, window, RevertToParent, CurrentTime);
     paint();
 }
