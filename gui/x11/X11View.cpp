@@ -55,7 +55,7 @@ X11View::~X11View() {
         }
         for (Cursor c : cursors)
             if (c) XFreeCursor(display, c);
-        if (gc) XFreeGC(display, gc);
+        copier.destroy();
         XSync(display, False);
     }
     closeConnection(display);
@@ -82,23 +82,10 @@ bool X11View::create(Window parentWindow, int32_t w, int32_t h) {
         XMapWindow(display, window);
         XWindowAttributes own;
         if (!XGetWindowAttributes(display, window, &own) || trap.failed()) return false;
-        visual = own.visual;
-        depth = own.depth;
-        gc = XCreateGC(display, window, 0, nullptr);
-        if (trap.failed() || !gc) return false;
+        if (!copier.create(display, window, own.visual, own.depth) || trap.failed()) return false;
     }
     backbuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     if (cairo_surface_status(backbuffer) != CAIRO_STATUS_SUCCESS) return false;
-    {
-        // Cairo's RGB24 pixels can go to the window as they are when the window stores
-        // 32-bit pixels 0x00RRGGBB in this machine's byte order.
-        const uint16_t probe = 1;
-        const int hostOrder = *reinterpret_cast<const uint8_t*>(&probe) ? LSBFirst : MSBFirst;
-        XImage* test = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, nullptr, 1, 1, 32, 0);
-        directCopy = test && test->bits_per_pixel == 32 && test->byte_order == hostOrder &&
-                     visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
-        if (test) XDestroyImage(test);
-    }
     alive = true;
     const char* names[] = {"XdndAware",     "XdndEnter",      "XdndPosition",   "XdndStatus",
                            "XdndLeave",     "XdndDrop",       "XdndFinished",   "XdndSelection",
@@ -121,50 +108,8 @@ DrawSurface* X11View::createSurface() {
 }
 
 void X11View::put(Window target, cairo_surface_t* image, const Rect& r) {
-    if (!connected()) return;
-    if (!alive || !target || r.right <= r.left || r.bottom <= r.top) return;
-    cairo_surface_flush(image);
-    unsigned char* data = cairo_image_surface_get_data(image);
-    const int stride = cairo_image_surface_get_stride(image);
-    const int w = cairo_image_surface_get_width(image), h = cairo_image_surface_get_height(image);
-    if (!data) return;
-    if (directCopy) {
-        XImage* xi = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, reinterpret_cast<char*>(data),
-                                  unsigned(w), unsigned(h), 32, stride);
-        if (!xi) return;
-        XPutImage(display, target, gc, xi, r.left, r.top, r.left, r.top, unsigned(r.width()), unsigned(r.height()));
-        xi->data = nullptr; // cairo's memory
-        XDestroyImage(xi);
-    } else {
-        // Any other visual: each pixel converted through the visual's masks.
-        XImage* xi = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, nullptr, unsigned(r.width()),
-                                  unsigned(r.height()), 32, 0);
-        if (!xi) return;
-        xi->data = static_cast<char*>(std::malloc(size_t(xi->bytes_per_line) * size_t(r.height())));
-        if (!xi->data) {
-            XDestroyImage(xi);
-            return;
-        }
-        auto scale = [](unsigned long mask, unsigned value) -> unsigned long {
-            if (!mask) return 0;
-            int shift = 0;
-            while (!((mask >> shift) & 1)) ++shift;
-            const unsigned long bits = mask >> shift;
-            return ((value * bits + 127) / 255) << shift;
-        };
-        for (int y = 0; y < r.height(); ++y) {
-            const uint32_t* row = reinterpret_cast<const uint32_t*>(data + size_t(r.top + y) * stride);
-            for (int x = 0; x < r.width(); ++x) {
-                const uint32_t p = row[r.left + x];
-                XPutPixel(xi, x, y,
-                          scale(visual->red_mask, (p >> 16) & 0xFF) | scale(visual->green_mask, (p >> 8) & 0xFF) |
-                              scale(visual->blue_mask, p & 0xFF));
-            }
-        }
-        XPutImage(display, target, gc, xi, 0, 0, r.left, r.top, unsigned(r.width()), unsigned(r.height()));
-        XDestroyImage(xi); // frees the pixels too
-    }
-    XFlush(display);
+    if (!connected() || !alive || !target || r.right <= r.left || r.bottom <= r.top) return;
+    copier.put(target, image, r);
 }
 
 Point X11View::screenOrigin() {

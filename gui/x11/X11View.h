@@ -93,8 +93,6 @@ public:
 
     Display* display = nullptr;
     Window window = 0;
-    Visual* visual = nullptr;
-    int depth = 0;
     X11LineEditor* editor = nullptr; // not owned (the text field owns it)
 
 private:
@@ -108,8 +106,7 @@ private:
 
     NativeViewClient* client;
     cairo_surface_t* backbuffer = nullptr; // what the window shows, drawn in memory
-    GC gc = nullptr;
-    bool directCopy = false; // the window's pixel layout equals cairo's RGB24 layout
+    ImageCopier copier;
     Window parent = 0;
     int32_t width = 0, height = 0;
     bool alive = false; // the window exists

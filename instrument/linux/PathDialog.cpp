@@ -6,7 +6,7 @@
 
 #include "instrument/linux/PanelChooser.h"
 #include "instrument/linux/PanelNotice.h"
-#include "instrument/linux/X11Dialog.h"
+#include "gui/x11/X11Dialog.h"
 
 namespace vl::panelchooser {
 
