@@ -26,22 +26,24 @@ bool X11View::setDropTarget(bool enable) {
 
 // ---- XDND ----
 
+// XdndStatus (l4: the action) or XdndFinished (l4: the action performed) to the source.
+void X11View::replyToSource(Atom type, long l1, long l4) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.display = display;
+    e.xclient.window = dragSource;
+    e.xclient.message_type = type;
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = long(window);
+    e.xclient.data.l[1] = l1;
+    e.xclient.data.l[2] = type == aXdndFinished ? l4 : 0;
+    e.xclient.data.l[4] = type == aXdndFinished ? 0 : l4;
+    ErrorTrap trap(display);
+    XSendEvent(display, dragSource, False, NoEventMask, &e);
+}
+
 void X11View::handleClientMessage(XClientMessageEvent& m) {
     if (m.window != window || m.format != 32) return;
-    auto reply = [&](Atom type, long l1, long l4) {
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.display = display;
-        e.xclient.window = dragSource;
-        e.xclient.message_type = type;
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = long(window);
-        e.xclient.data.l[1] = l1;
-        e.xclient.data.l[2] = type == aXdndFinished ? l4 : 0;
-        e.xclient.data.l[4] = type == aXdndFinished ? 0 : l4;
-        ErrorTrap trap(display);
-        XSendEvent(display, dragSource, False, NoEventMask, &e);
-    };
     if (m.message_type == aXdndEnter) {
         dragSource = Window(m.data.l[0]);
         dragType = 0;
@@ -75,7 +77,7 @@ void X11View::handleClientMessage(XClientMessageEvent& m) {
         const Point origin = screenOrigin();
         dragWhere = Point{int32_t((m.data.l[2] >> 16) & 0xFFFF) - origin.h, int32_t(m.data.l[2] & 0xFFFF) - origin.v};
         const bool accept = dropEnabled && dragType != 0;
-        reply(aXdndStatus, accept ? 1 : 0, accept ? long(aXdndActionCopy) : 0);
+        replyToSource(aXdndStatus, accept ? 1 : 0, accept ? long(aXdndActionCopy) : 0);
     } else if (m.message_type == aXdndLeave) {
         dragSource = 0;
         dragType = 0;
@@ -151,19 +153,7 @@ void X11View::handleSelection(XSelectionEvent& s) {
 
 void X11View::finishDrop(bool accepted) {
     if (!dragSource) return;
-    XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.display = display;
-    e.xclient.window = dragSource;
-    e.xclient.message_type = aXdndFinished;
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = long(window);
-    e.xclient.data.l[1] = accepted ? 1 : 0;
-    e.xclient.data.l[2] = accepted ? long(aXdndActionCopy) : 0;
-    {
-        ErrorTrap trap(display);
-        XSendEvent(display, dragSource, False, NoEventMask, &e);
-    }
+    replyToSource(aXdndFinished, accepted ? 1 : 0, accepted ? long(aXdndActionCopy) : 0);
     dragSource = 0;
     dragType = 0;
 }

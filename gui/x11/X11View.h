@@ -103,6 +103,7 @@ private:
     void handleClientMessage(XClientMessageEvent& event);
     void handleSelection(XSelectionEvent& event);
     void finishDrop(bool accepted);
+    void replyToSource(Atom type, long l1, long l4);
 
     NativeViewClient* client;
     cairo_surface_t* backbuffer = nullptr; // what the window shows, drawn in memory

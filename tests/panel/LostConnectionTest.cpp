@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/panel/ChildWindows.h"
 #include "tests/plugin/PluginHost.h"
 
 using namespace plugtest;
@@ -103,17 +104,7 @@ protected:
         }
     }
 
-    std::vector<Window> children()
-    {
-        Window rootReturn, parentReturn, *list = nullptr;
-        unsigned count = 0;
-        std::vector<Window> out;
-        if (XQueryTree(display, parent, &rootReturn, &parentReturn, &list, &count)) {
-            out.assign(list, list + count);
-            if (list) XFree(list);
-        }
-        return out;
-    }
+    std::vector<Window> children() { return childWindows(display, parent); }
 
     // The panel's pixels, read from the host's connection; empty unless it has one window.
     std::vector<std::uint32_t> grab()
