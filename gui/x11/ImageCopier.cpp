@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "gui/x11/X11Backend.h"
+#include "gui/x11/X11Connection.h"
 
 namespace vl::x11 {
 
@@ -26,7 +27,8 @@ bool ImageCopier::create(Display* d, Window window, Visual* v, int windowDepth)
 
 void ImageCopier::destroy()
 {
-    if (gc) XFreeGC(display, gc);
+    if (gc && connectionLost(display)) keepAfterLoss(gc);
+    else if (gc) XFreeGC(display, gc);
     gc = nullptr;
 }
 

@@ -100,7 +100,7 @@ class ImageCopier {
 public:
     // Makes the GC for window (of visual and depth); false when it could not be made.
     bool create(Display* display, Window window, Visual* visual, int depth);
-    // Frees the GC; only while the connection works.
+    // Frees the GC (kept allocated when the connection was lost).
     void destroy();
     // Copies the part r of image to target (a window of the same visual).
     void put(Window target, cairo_surface_t* image, const Rect& r);

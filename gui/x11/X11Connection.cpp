@@ -5,6 +5,10 @@
 #include <mutex>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace vl::x11 {
 
 namespace {
@@ -118,8 +122,8 @@ void closeConnection(Display* display)
         }
     }
     if (lost) {
-        // The Display record stays allocated: freeing it is an Xlib call.
         close(ConnectionNumber(display));
+        keepAfterLoss(display);
     } else {
         XCloseDisplay(display);
     }
@@ -130,6 +134,15 @@ bool connectionLost(Display* display)
     std::lock_guard<std::mutex> lock(trapLock);
     const Connection* c = find(display);
     return c && c->lost;
+}
+
+void keepAfterLoss(const void* memory)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    if (memory) __lsan_ignore_object(memory);
+#else
+    (void)memory;
+#endif
 }
 
 ErrorTrap::ErrorTrap(Display* d) : display(d)

@@ -26,6 +26,10 @@ Display* openConnection();
 void closeConnection(Display* display);
 // The connection was lost; from then on no Xlib call may be made on it.
 bool connectionLost(Display* display);
+// What Xlib allocated for a lost connection (its Display record, a GC) stays allocated:
+// giving it back would take an Xlib call. Under the leak checker it is marked as kept on
+// purpose.
+void keepAfterLoss(const void* memory);
 
 // Tells whether the requests made while it exists failed (an X error, or the connection
 // was lost).

@@ -88,6 +88,7 @@ public:
                 // the connection was lost (the dialog's client killed): no further call
                 cairo_surface_destroy(surface);
                 surface = nullptr;
+                copier.destroy();
                 return -1;
             }
             XEvent e;

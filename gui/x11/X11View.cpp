@@ -57,6 +57,8 @@ X11View::~X11View() {
             if (c) XFreeCursor(display, c);
         copier.destroy();
         XSync(display, False);
+    } else {
+        copier.destroy();
     }
     closeConnection(display);
     if (backbuffer) cairo_surface_destroy(backbuffer);

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/panel/ChildWindows.h"
+#include "tests/panel/HostSupport.h"
 #include "tests/plugin/PluginHost.h"
 
 using namespace plugtest;
@@ -157,6 +157,7 @@ TEST_F(LostConnection, HostKillsThePanelsClientAndGoesOn)
 {
     ASSERT_TRUE(openEditor());
     idle(10);
+    const int descriptors = openDescriptors(); // the panel's connection among them
     const std::vector<std::uint32_t> before = grab();
     ASSERT_EQ(before.size(), 727u * 301u);
     const Window panelWindow = children().at(0);
@@ -191,9 +192,12 @@ TEST_F(LostConnection, HostKillsThePanelsClientAndGoesOn)
     const std::vector<std::uint32_t> after = grab();
     ASSERT_EQ(after.size(), before.size());
     EXPECT_TRUE(after == before);
+    // The lost connection's socket was closed.
+    EXPECT_EQ(openDescriptors(), descriptors);
     EXPECT_GT(render(4), 0.0f);
     dispatch(effect, effEditClose);
     EXPECT_TRUE(children().empty());
+    EXPECT_EQ(openDescriptors(), descriptors - 1);
 }
 
 TEST_F(LostConnection, TheHostsOwnConnectionsKeepTheirHandler)

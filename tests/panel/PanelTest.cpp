@@ -21,7 +21,7 @@
 #include <cairo.h>
 
 #include "resources/BitmapResources.h"
-#include "tests/panel/ChildWindows.h"
+#include "tests/panel/HostSupport.h"
 #include "tests/plugin/PluginHost.h"
 
 using namespace plugtest;
