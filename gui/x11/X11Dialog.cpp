@@ -332,16 +332,6 @@ private:
 
 } // namespace
 
-bool displayAvailable()
-{
-    const char* name = std::getenv("DISPLAY");
-    if (!name || !*name) return false;
-    Display* display = x11::openConnection();
-    if (!display) return false;
-    x11::closeConnection(display);
-    return true;
-}
-
 int run(Request& request)
 {
     const char* name = std::getenv("DISPLAY");

@@ -28,7 +28,4 @@ struct Request {
 // (nothing shown).
 int run(Request& request);
 
-// Whether an X display can be reached (DISPLAY set and a connection accepted).
-bool displayAvailable();
-
 } // namespace vl::x11dialog

@@ -200,6 +200,28 @@ TEST_F(LostConnection, HostKillsThePanelsClientAndGoesOn)
     EXPECT_EQ(openDescriptors(), descriptors - 1);
 }
 
+TEST_F(LostConnection, ANoticeWindowWhoseClientIsKilledEndsAlone)
+{
+    ASSERT_TRUE(openEditor());
+    idle(10);
+    const std::vector<std::uint32_t> before = grab();
+    ASSERT_EQ(before.size(), 727u * 301u);
+    {
+        // A refused chunk while the panel is open brings up the error window; its client is
+        // killed instead of the window being answered.
+        WindowDriver driver("Velmor Loom Error", [](Display* d, Window w) { XKillClient(d, w); });
+        unsigned char garbage[88] = {};
+        EXPECT_EQ(dispatch(effect, effSetChunk, 1, sizeof garbage, garbage), 0);
+        EXPECT_TRUE(driver.found);
+    }
+    // The panel, on its own connection, works on.
+    noteOn();
+    EXPECT_GT(render(20), 0.01f);
+    idle(5);
+    EXPECT_TRUE(grab() == before);
+    dispatch(effect, effEditClose);
+}
+
 TEST_F(LostConnection, TheHostsOwnConnectionsKeepTheirHandler)
 {
     XIOErrorHandler previous = XSetIOErrorHandler(hostIOErrorHandler);
