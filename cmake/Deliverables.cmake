@@ -5,7 +5,8 @@
 # CTest tests labelled "binaries" run scripts/check-binaries.sh:
 #   - Windows builds: every program and DLL imports system DLLs only, and the
 #     plug-in DLL exports exactly "main";
-#   - Linux build: the plug-in exports exactly VSTPluginMain and main.
+#   - Linux build: the plug-in exports exactly VSTPluginMain and main; the renderer
+#     needs no display library and renders without a display.
 
 set(VL_CHECK_BINARIES ${CMAKE_CURRENT_LIST_DIR}/../scripts/check-binaries.sh)
 get_filename_component(VL_CHECK_BINARIES ${VL_CHECK_BINARIES} ABSOLUTE)
@@ -87,6 +88,12 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     add_test(NAME binaries_clap_exports_clap_entry
              COMMAND ${VL_BASH} ${VL_CHECK_BINARIES} elf-exports-clap $<TARGET_FILE:velmorloom_clap>)
     set_tests_properties(binaries_clap_exports_clap_entry PROPERTIES LABELS binaries)
+  endif()
+  if(TARGET velmorloom-render)
+    add_test(NAME binaries_renderer_needs_no_display
+             COMMAND ${VL_BASH} ${VL_CHECK_BINARIES} elf-headless $<TARGET_FILE:velmorloom-render>
+                     -q --tail=0 -o ${CMAKE_CURRENT_BINARY_DIR}/headless-render.wav)
+    set_tests_properties(binaries_renderer_needs_no_display PROPERTIES LABELS "binaries;render")
   endif()
   # The checker is tried on small binaries built on the spot: a DLL importing a
   # run-time DLL, a DLL or .so exporting extra names must be rejected, clean ones

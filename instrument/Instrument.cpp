@@ -1,14 +1,11 @@
 #include "instrument/Instrument.h"
 
-#if VL_WITH_PANEL
-#include "instrument/InstrumentEditor.h"
-#endif
+#include "instrument/PanelLink.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <new>
 
 namespace vl {
 
@@ -94,33 +91,19 @@ Instrument::Instrument(audioMasterCallback hostCallback)
         setProgram(0);
     }
     engine->suspend();
-#if VL_WITH_PANEL
     // The panel registers itself as the frame's editor (effFlagsHasEditor). Without all
-    // its pictures it is not ready: it is dropped and the instance is refused.
-    panel = new (std::nothrow) InstrumentEditor(this);
-    if (!panel) {
-        showError(ErrorCode::outOfMemory);
-    } else if (!panel->isReady()) {
-        delete panel; // lets go of its frame registration
-        panel = nullptr;
-    }
-    editorReady = panel != nullptr;
-#else
-    // No window system in this build: the instance is ready as soon as its engine is.
-    editorReady = true;
-#endif
+    // its pictures it is not ready and the instance is refused.
+    editorReady = panellink::create(*this, panel);
     engine->suspend();
 }
 
 Instrument::~Instrument() {
-#if VL_WITH_PANEL
     // The panel goes first: closing it may still reach this instrument (a name being
     // edited is committed), which must then be whole.
     if (panel) {
-        delete panel;
+        panellink::destroy(panel);
         panel = nullptr;
     }
-#endif
     engine.reset();
     if (tablesAcquired) releaseSharedTables();
 }
@@ -143,12 +126,10 @@ void Instrument::setParameter(VstInt32 index, float value) {
         (this->*parameterTable[index].applyParameter)(value);
         storeValue(index, value);
     }
-#if VL_WITH_PANEL
     // The knob and its display follow (from any thread; the panel stores the value). Other
     // tags reach the panel's other controls (the standalone program's record switch); the
     // panel ignores tags it has no control for.
-    if (panel) panel->setParameter(index, value);
-#endif
+    if (panel) panellink::setParameter(panel, index, value);
 }
 
 float Instrument::getParameter(VstInt32 index) {
@@ -302,9 +283,7 @@ void Instrument::setProgramName(const char* name) {
         std::memcpy(shown, editProgram.name, sizeof shown);
     }
     shown[kProgramNameSize - 1] = '\0';
-#if VL_WITH_PANEL
-    if (panel) panel->showProgram(shown);
-#endif
+    if (panel) panellink::showProgram(panel, shown);
     updateDisplay();
 }
 

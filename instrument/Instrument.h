@@ -100,8 +100,8 @@ public:
     // the constructor); the entry point refuses the instance otherwise.
     bool editorReady = false;
 
-    // The editor panel (owned by the frame; null when it could not be made or in builds
-    // without a window system).
+    // The editor panel (owned by the frame; null when it could not be made or in programs
+    // linked without it: vl_instrument_core).
     InstrumentEditor* getPanel() const { return panel; }
 
     // Patch (.fxp) and bank (.fxb) files, chosen through the host's file selector or the

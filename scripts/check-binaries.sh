@@ -6,6 +6,9 @@
 #   check-binaries.sh elf-exports FILE             FILE exports exactly VSTPluginMain and main
 #   check-binaries.sh pe-exports-clap OBJDUMP FILE FILE exports exactly "clap_entry"
 #   check-binaries.sh elf-exports-clap FILE        FILE exports exactly clap_entry
+#   check-binaries.sh elf-headless FILE [ARG...]   FILE needs no display library (X11, xcb,
+#                                                  cairo, fontconfig, freetype) and, run with
+#                                                  ARGs and no DISPLAY, exits with status 0
 #   check-binaries.sh selftest                     tries the checks on binaries built here
 #
 # Exit status 0 when every check passes, 1 otherwise (each failure is printed).
@@ -94,6 +97,29 @@ elf_exports() {
   echo "ok: $(basename "$file") exports exactly ${want//$'\n'/ and }"
 }
 
+# Shared libraries that only a program showing a window needs.
+DISPLAY_LIBRARIES='^lib(X11|X[a-z]+|xcb[-a-z]*|cairo|fontconfig|freetype|pixman-1)\.so'
+
+elf_headless() {
+  local file=$1 needed; shift
+  if ! needed=$(objdump -p "$file" 2>&1 | sed -n 's/^[[:space:]]*NEEDED[[:space:]]*//p') || [[ -z $needed ]]; then
+    echo "FAIL: cannot read the NEEDED entries of $file"
+    return 1
+  fi
+  local display
+  display=$(grep -E "$DISPLAY_LIBRARIES" <<<"$needed")
+  if [[ -n $display ]]; then
+    echo "FAIL: $(basename "$file") needs display libraries:"
+    echo "$display" | sed 's/^/  /'
+    return 1
+  fi
+  if (( $# > 0 )) && ! env -u DISPLAY -u WAYLAND_DISPLAY "$file" "$@"; then
+    echo "FAIL: $(basename "$file") $* did not succeed without a display"
+    return 1
+  fi
+  echo "ok: $(basename "$file") needs no display library ($(tr '\n' ' ' <<<"$needed"))"
+}
+
 # Builds binaries with known tables and checks that each check accepts the good
 # ones and rejects the bad ones.
 selftest() {
@@ -174,11 +200,24 @@ EOF
     echo "FAIL: cannot build the sample shared objects"
     failed=1
   fi
+  printf 'int main() { return 0; }\n' >"$tmp/program.cpp"
+  if g++ -O1 "$tmp/program.cpp" -o "$tmp/plain" &&
+     g++ -O1 "$tmp/program.cpp" -Wl,--no-as-needed -lX11 -o "$tmp/withx11" &&
+     g++ -O1 "$tmp/program.cpp" -Wl,--no-as-needed -lcairo -o "$tmp/withcairo"; then
+    expect pass "program without display libraries" elf_headless "$tmp/plain"
+    expect pass "program run without a display" elf_headless "$tmp/plain" --ignored-argument
+    expect fail "program linked with libX11" elf_headless "$tmp/withx11"
+    expect fail "program linked with cairo" elf_headless "$tmp/withcairo"
+    expect fail "program that fails when run" elf_headless /bin/false --run
+  else
+    echo "FAIL: cannot build the sample programs"
+    failed=1
+  fi
   return $failed
 }
 
 usage() {
-  sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 }
 
@@ -191,6 +230,7 @@ case $mode in
   elf-exports) (( $# == 1 )) || usage; elf_exports "$@" ;;
   pe-exports-clap)  (( $# == 2 )) || usage; pe_exports "$1" "$2" clap_entry ;;
   elf-exports-clap) (( $# == 1 )) || usage; elf_exports "$1" clap_entry ;;
+  elf-headless) (( $# >= 1 )) || usage; elf_headless "$@" ;;
   selftest)    selftest ;;
   *) usage ;;
 esac

@@ -93,6 +93,26 @@ private:
     int32_t fontSize = 12;
 };
 
+// Copies parts of cairo RGB24 memory images to the windows of one visual: as they are
+// when the windows store 32-bit pixels 0x00RRGGBB in this machine's byte order, else each
+// pixel converted through the visual's masks.
+class ImageCopier {
+public:
+    // Makes the GC for window (of visual and depth); false when it could not be made.
+    bool create(Display* display, Window window, Visual* visual, int depth);
+    // Frees the GC (kept allocated when the connection was lost).
+    void destroy();
+    // Copies the part r of image to target (a window of the same visual).
+    void put(Window target, cairo_surface_t* image, const Rect& r);
+
+private:
+    Display* display = nullptr;
+    Visual* visual = nullptr;
+    int depth = 0;
+    GC gc = nullptr;
+    bool directCopy = false;
+};
+
 // Sets the font of the table entry id at size pixels on cr (a sans-serif face through
 // fontconfig; a symbol face for the symbol entry). weight400 ignores the bold weight.
 void selectFont(cairo_t* cr, FontId id, int32_t size, bool weight400 = false);

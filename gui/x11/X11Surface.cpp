@@ -10,6 +10,7 @@
 #include <new>
 
 #include "gui/x11/X11Backend.h"
+#include "gui/x11/X11Connection.h"
 #include "resources/BitmapResources.h"
 #include "resources/BmpReader.h"
 
@@ -341,6 +342,7 @@ bool CairoSurface::readPixel(int32_t h, int32_t v, Color* out) {
         *out = Color{uint8_t(pixel >> 16), uint8_t(pixel >> 8), uint8_t(pixel), 0};
         return true;
     }
+    if (connectionLost(display)) return false;
     XSync(display, False);
     XImage* image = XGetImage(display, window, h, v, 1, 1, AllPlanes, ZPixmap);
     if (!image) return false;

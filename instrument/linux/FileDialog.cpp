@@ -16,10 +16,7 @@
 
 #include "instrument/ErrorReport.h"
 #include "instrument/PatchFiles.h"
-#if VL_WITH_PANEL
-#include "instrument/linux/PanelNotice.h"
-#include "instrument/linux/X11Dialog.h"
-#endif
+#include "instrument/linux/PanelChooser.h"
 
 extern char** environ;
 
@@ -27,7 +24,8 @@ namespace vl {
 
 namespace {
 
-enum class Outcome { chosen, cancelled, unavailable };
+using panelchooser::Choice;
+using panelchooser::Outcome;
 
 // The full path of an executable found on PATH, or empty.
 std::string findProgram(const char* name)
@@ -99,13 +97,6 @@ std::string firstLine(const std::string& s)
     return end == std::string::npos ? s : s.substr(0, end);
 }
 
-struct Choice {
-    bool save;
-    std::string title;
-    std::string typeName;  // "FX Patches"
-    std::string extension; // "fxp"
-};
-
 Outcome fromChooser(int status, const std::string& output, std::string& path)
 {
     if (status == 0) {
@@ -142,68 +133,6 @@ Outcome kdialog(const Choice& c, std::string& path)
     return fromChooser(runProgram(args, output), output, path);
 }
 
-#if VL_WITH_PANEL
-bool isRegularFile(const std::string& path)
-{
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// OK in the own dialog: a file to load must exist, a file to save needs its folder.
-std::string checkPath(const std::string& field, void* data)
-{
-    const bool save = *static_cast<bool*>(data);
-    if (field.empty()) return "Please type the path of a file.";
-    struct stat info;
-    if (stat(folderOf(field).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return "The folder does not exist.";
-    if (!save && !isRegularFile(field)) return "The file does not exist.";
-    return {};
-}
-
-Outcome ownDialog(const Choice& c, void* owner, std::string& path)
-{
-    bool save = c.save;
-    x11dialog::Request request;
-    request.title = c.title.c_str();
-    const std::string message = std::string(c.save ? "Save to file" : "Load file") + " (" + c.typeName + ", *." +
-                                c.extension + "):";
-    request.message = message.c_str();
-    request.withField = true;
-    char cwd[4096] = {};
-    if (getcwd(cwd, sizeof cwd)) request.field = std::string(cwd) + "/";
-    request.buttons[0] = "OK";
-    request.buttons[1] = "Cancel";
-    request.owner = reinterpret_cast<unsigned long>(owner);
-    request.check = checkPath;
-    request.checkData = &save;
-    for (;;) {
-        const int answer = x11dialog::run(request);
-        if (answer == -2) return Outcome::unavailable;
-        if (answer != 0) return Outcome::cancelled;
-        path = request.field;
-        if (!save || !isRegularFile(path)) return Outcome::chosen;
-        // a save over an existing file is confirmed first
-        x11dialog::Request confirm;
-        confirm.title = c.title.c_str();
-        const std::string question = path + " already exists. Replace it?";
-        confirm.message = question.c_str();
-        confirm.buttons[0] = "Replace";
-        confirm.buttons[1] = "Cancel";
-        confirm.owner = request.owner;
-        const int replace = x11dialog::run(confirm);
-        if (replace == 0) return Outcome::chosen;
-        if (replace == -2) return Outcome::unavailable;
-    }
-}
-#endif
-
 std::string fieldText(const char* field, std::size_t size)
 {
     return std::string(field, strnlen(field, size));
@@ -224,19 +153,14 @@ bool chooseFileFallback(VstFileSelect* selection, void* ownerWindow)
     }
     std::string path;
     Outcome outcome = Outcome::unavailable;
-#if VL_WITH_PANEL
-    if (!panelnotice::panelOpenOnThisThread()) return false;
+    if (!panelchooser::available()) return false;
     try {
         outcome = zenity(choice, path);
         if (outcome == Outcome::unavailable) outcome = kdialog(choice, path);
-        if (outcome == Outcome::unavailable) outcome = ownDialog(choice, ownerWindow, path);
+        if (outcome == Outcome::unavailable) outcome = panelchooser::ownDialog(choice, ownerWindow, path);
     } catch (...) {
         outcome = Outcome::unavailable;
     }
-#else
-    (void)ownerWindow;
-    return false;
-#endif
     if (outcome != Outcome::chosen || path.empty()) return false;
     // a saved file gets the type's extension when its name has none
     if (choice.save && !choice.extension.empty()) {

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <thread>
 
-#include "instrument/linux/X11Dialog.h"
+#include "gui/x11/X11Dialog.h"
 #include "platform/Notice.h"
 
 namespace vl::panelnotice {

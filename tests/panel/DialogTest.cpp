@@ -24,6 +24,7 @@
 #include "instrument/InstrumentEditor.h"
 #include "instrument/PatchFiles.h"
 #include "platform/Notice.h"
+#include "tests/panel/HostSupport.h"
 
 namespace {
 
@@ -211,50 +212,6 @@ TEST(FileChooser, ZenityThenKdialogThenNothingWithoutADisplay)
     EXPECT_FALSE(vl::chooseFileFallback(&s.request, nullptr));
     if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
 }
-
-// Runs input on a connection of its own against the top-level window titled title, once
-// it appears, while this thread is inside a modal call.
-class WindowDriver {
-public:
-    WindowDriver(std::string title, std::function<void(Display*, Window)> input)
-        : thread([this, title = std::move(title), input = std::move(input)] {
-              Display* d = XOpenDisplay(nullptr);
-              if (!d) return;
-              for (int i = 0; i < 300 && !found; ++i) {
-                  Window rootReturn, parentReturn, *list = nullptr;
-                  unsigned count = 0;
-                  XQueryTree(d, DefaultRootWindow(d), &rootReturn, &parentReturn, &list, &count);
-                  for (unsigned k = 0; k < count && !found; ++k) {
-                      char* name = nullptr;
-                      XWindowAttributes a;
-                      if (XFetchName(d, list[k], &name) && name && title == name &&
-                          XGetWindowAttributes(d, list[k], &a) && a.map_state == IsViewable) {
-                          found = true;
-                          std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                          input(d, list[k]);
-                          // a dialog that did not take the input must not hold the test
-                          std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-                          XSync(d, False);
-                          auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-                          XDestroyWindow(d, list[k]);
-                          XSync(d, False);
-                          XSetErrorHandler(previous);
-                      }
-                      if (name) XFree(name);
-                  }
-                  if (list) XFree(list);
-                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-              }
-              XCloseDisplay(d);
-          })
-    {
-    }
-    ~WindowDriver() { thread.join(); }
-    std::atomic<bool> found{false};
-
-private:
-    std::thread thread;
-};
 
 void typeText(Display* d, const std::string& text)
 {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
-#include <dirent.h>
 
 #include <atomic>
 #include <chrono>
@@ -12,21 +11,12 @@
 #include <cstdlib>
 #include <thread>
 
+#include "tests/panel/HostSupport.h"
 #include "tests/plugin/PluginHost.h"
 
 using namespace plugtest;
 
 namespace {
-
-int openDescriptors()
-{
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir)) ++count;
-        closedir(dir);
-    }
-    return count;
-}
 
 TEST(PanelConcurrency, AutomationWhileThePanelOpensAndClosesAThousandTimes)
 {

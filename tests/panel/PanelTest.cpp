@@ -21,6 +21,7 @@
 #include <cairo.h>
 
 #include "resources/BitmapResources.h"
+#include "tests/panel/HostSupport.h"
 #include "tests/plugin/PluginHost.h"
 
 using namespace plugtest;
@@ -121,17 +122,7 @@ protected:
         }
     }
 
-    std::vector<Window> children()
-    {
-        Window rootReturn, parentReturn, *list = nullptr;
-        unsigned count = 0;
-        std::vector<Window> out;
-        if (XQueryTree(display, parent, &rootReturn, &parentReturn, &list, &count)) {
-            out.assign(list, list + count);
-            if (list) XFree(list);
-        }
-        return out;
-    }
+    std::vector<Window> children() { return childWindows(display, parent); }
 
     // With VL_PANEL_SCREENSHOT set, the panel as grabbed goes to that PNG file (to look at).
     static void screenshot(const Pixels& p)

@@ -1,17 +1,19 @@
-#include "instrument/linux/X11Dialog.h"
+#include "gui/x11/X11Dialog.h"
 
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <cairo.h>
+#include <poll.h>
 
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
+#include "gui/x11/X11Backend.h"
+#include "gui/x11/X11Connection.h"
+
 namespace vl::x11dialog {
+
+using x11::ErrorTrap;
 
 namespace {
 
@@ -28,26 +30,6 @@ constexpr double kField[3] = {232 / 255.0, 236 / 255.0, 210 / 255.0};
 constexpr double kButton[3] = {118 / 255.0, 124 / 255.0, 84 / 255.0};
 constexpr double kButtonText[3] = {240 / 255.0, 236 / 255.0, 210 / 255.0};
 constexpr double kHint[3] = {150 / 255.0, 40 / 255.0, 24 / 255.0};
-
-int errorCount = 0;
-int countErrors(Display*, XErrorEvent*)
-{
-    ++errorCount;
-    return 0;
-}
-
-// Runs f with X errors counted instead of ending the process; true when none came.
-template <class F>
-bool trapped(Display* display, F f)
-{
-    XSync(display, False);
-    errorCount = 0;
-    auto previous = XSetErrorHandler(countErrors);
-    f();
-    XSync(display, False);
-    XSetErrorHandler(previous);
-    return errorCount == 0;
-}
 
 struct Box {
     int x, y, w, h;
@@ -91,24 +73,32 @@ public:
         XSetWMNormalHints(display, window, &hints);
         if (request.owner) {
             // the owner may be gone or foreign: its errors are not fatal
-            trapped(display, [&] { XSetTransientForHint(display, window, request.owner); });
+            ErrorTrap trap(display);
+            XSetTransientForHint(display, window, request.owner);
         }
         XMapRaised(display, window);
         // drawn in memory and put on the window as an image (no cairo device per display)
         surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, height);
-        gc = XCreateGC(display, window, 0, nullptr);
-        visual = DefaultVisual(display, screen);
-        depth = DefaultDepth(display, screen);
+        copier.create(display, window, DefaultVisual(display, screen), DefaultDepth(display, screen));
 
         int answer = -1;
         int pressed = -1;
         for (bool done = false; !done;) {
+            if (!nextEvent()) {
+                // the connection was lost (the dialog's client killed): no further call
+                cairo_surface_destroy(surface);
+                surface = nullptr;
+                copier.destroy();
+                return -1;
+            }
             XEvent e;
             XNextEvent(display, &e);
             switch (e.type) {
-            case MapNotify:
-                trapped(display, [&] { XSetInputFocus(display, window, RevertToParent, CurrentTime); });
+            case MapNotify: {
+                ErrorTrap trap(display);
+                XSetInputFocus(display, window, RevertToParent, CurrentTime);
                 break;
+            }
             case Expose:
                 if (e.xexpose.count == 0) draw();
                 break;
@@ -168,15 +158,25 @@ public:
         // the window may be gone already (destroyed from outside): its errors are not fatal
         cairo_surface_destroy(surface);
         surface = nullptr;
-        trapped(display, [&] {
-            if (gc) XFreeGC(display, gc);
-            gc = nullptr;
-            if (window) XDestroyWindow(display, window);
-        });
+        ErrorTrap trap(display);
+        copier.destroy();
+        if (window) XDestroyWindow(display, window);
         return answer;
     }
 
 private:
+    // Waits until an event is queued; false when the connection was lost.
+    bool nextEvent()
+    {
+        for (;;) {
+            if (x11::connectionLost(display)) return false;
+            if (XPending(display) > 0) return true;
+            if (x11::connectionLost(display)) return false;
+            pollfd wait{ConnectionNumber(display), POLLIN, 0};
+            poll(&wait, 1, 100);
+        }
+    }
+
     // Breaks the message into lines that fit the window.
     void layout()
     {
@@ -309,54 +309,18 @@ private:
         show();
     }
 
-    // Copies the drawing to the window (TrueColor visuals of any depth).
+    // Copies the drawing to the window.
     void show()
     {
-        if (!window || !gc || !visual || visual->red_mask == 0) return;
-        XImage* image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr, kWidth,
-                                     static_cast<unsigned>(height), 32, 0);
-        if (!image) return;
-        image->data = static_cast<char*>(std::malloc(static_cast<std::size_t>(image->bytes_per_line) * height));
-        if (!image->data) {
-            XDestroyImage(image);
-            return;
-        }
-        auto channel = [](unsigned long mask, unsigned value) {
-            int shift = 0;
-            while (mask && !(mask & 1)) {
-                mask >>= 1;
-                ++shift;
-            }
-            int bits = 0;
-            while (mask & 1) {
-                mask >>= 1;
-                ++bits;
-            }
-            const unsigned long scaled = bits >= 8 ? static_cast<unsigned long>(value) << (bits - 8)
-                                                   : static_cast<unsigned long>(value) >> (8 - bits);
-            return scaled << shift;
-        };
-        const unsigned char* data = cairo_image_surface_get_data(surface);
-        const int stride = cairo_image_surface_get_stride(surface);
-        for (int y = 0; y < height; ++y) {
-            const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
-            for (int x = 0; x < kWidth; ++x) {
-                const std::uint32_t p = row[x];
-                XPutPixel(image, x, y,
-                          channel(visual->red_mask, (p >> 16) & 0xFF) | channel(visual->green_mask, (p >> 8) & 0xFF) |
-                              channel(visual->blue_mask, p & 0xFF));
-            }
-        }
-        trapped(display, [&] { XPutImage(display, window, gc, image, 0, 0, 0, 0, kWidth, static_cast<unsigned>(height)); });
-        XDestroyImage(image); // frees the data too
+        if (!window || x11::connectionLost(display)) return;
+        ErrorTrap trap(display);
+        copier.put(window, surface, Rect{0, 0, kWidth, height});
     }
 
     Display* display;
     Request& request;
     Window window = 0;
-    GC gc = nullptr;
-    Visual* visual = nullptr;
-    int depth = 24;
+    x11::ImageCopier copier;
     cairo_surface_t* surface = nullptr;
     std::vector<std::string> lines;
     std::string hint;
@@ -368,21 +332,11 @@ private:
 
 } // namespace
 
-bool displayAvailable()
-{
-    const char* name = std::getenv("DISPLAY");
-    if (!name || !*name) return false;
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return false;
-    XCloseDisplay(display);
-    return true;
-}
-
 int run(Request& request)
 {
     const char* name = std::getenv("DISPLAY");
     if (!name || !*name) return -2;
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = x11::openConnection();
     if (!display) return -2;
     int answer = -2;
     try {
@@ -391,7 +345,7 @@ int run(Request& request)
     } catch (...) {
         answer = -2;
     }
-    XCloseDisplay(display);
+    x11::closeConnection(display);
     return answer;
 }
 

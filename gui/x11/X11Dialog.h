@@ -1,8 +1,10 @@
 #pragma once
-// Small modal windows of the Linux panel, drawn with Xlib and cairo on a connection of
-// their own: the notice window (a text and an OK button) and the plain file dialog (a
-// path field with OK and Cancel) used when neither the host nor zenity/kdialog can choose
-// a file. Each call runs its own event loop and returns when the user has answered.
+// Small modal windows of the Linux panel, drawn with cairo in memory and shown on a
+// connection of their own, opened through the X11 layer's error trap (X11Connection.h):
+// the notice window (a text and an OK button) and the plain file dialog (a path field
+// with OK and Cancel) used when neither the host nor zenity/kdialog can choose a file.
+// Each call runs its own event loop and returns when the user has answered. The header
+// needs no X11 headers: the instrument's Linux files call it.
 
 #include <string>
 
@@ -22,10 +24,8 @@ struct Request {
 };
 
 // Shows the dialog and answers the index of the button chosen (Return: the first), -1 for
-// Escape or a closed window, and -2 when no X display could be opened (nothing shown).
+// Escape, a closed window or a lost connection, and -2 when no X display could be opened
+// (nothing shown).
 int run(Request& request);
-
-// Whether an X display can be reached (DISPLAY set and a connection accepted).
-bool displayAvailable();
 
 } // namespace vl::x11dialog

@@ -1,0 +1,141 @@
+#pragma once
+// The X11 native view and its single-line editor: internal to gui/x11. The view is a
+// child window of the host's window on a connection of its own (X11Connection.h);
+// X11View.cpp handles its window and events, X11LineEditor.cpp the editor,
+// X11Drop.cpp the XDND drops.
+
+#include <X11/Xlib.h>
+
+#include <cstdint>
+#include <string>
+
+#include "gui/x11/X11Backend.h"
+#include "gui/x11/X11Connection.h"
+
+namespace vl::x11 {
+
+// Editing actions, from X key events and from forwarded host keys alike.
+enum class EditKey { none, character, backspace, del, left, right, home, end, commit, cancel };
+
+class X11View;
+
+// ---- The single-line editor ----
+
+class X11LineEditor final : public LineEditor {
+public:
+    X11LineEditor(X11View& view, const LineEditorSetup& setup, LineEditorClient* client);
+    ~X11LineEditor() override;
+    int32_t getText(char* buffer, int32_t size) override;
+
+    bool create();
+    Window windowId() const { return window; }
+    void paint();
+    // Applies one key; may end the editing (the client then usually deletes this editor,
+    // so nothing of the object is touched after done()).
+    void key(EditKey action, char character);
+    void pressAt(int x);
+    void done() { client->lineEditorDone(); }
+
+private:
+    void deleteSelection();
+    // Where the text starts: as aligned when it fits, else scrolled so that the caret
+    // stays in view (the text then starts at the left and moves as the caret does).
+    double textX(double advance, double caretAdvance);
+
+    X11View& view;
+    LineEditorSetup setup;
+    LineEditorClient* client;
+    std::string initial;
+    std::string text;
+    size_t caret = 0;
+    size_t selectionStart = 0, selectionEnd = 0; // all of the text is selected at first
+    Window window = 0;
+    Window previousFocus = None; // who had the keyboard before the editor took it
+    double scroll = 0.0; // pixels of a long text scrolled out on the left
+    double origin = 1.0; // where the text started at the last paint
+};
+
+// ---- The view ----
+
+class X11View final : public NativeView, public SurfaceSink {
+public:
+    X11View(NativeViewClient* client) : client(client) {}
+    ~X11View() override;
+    bool create(Window parentWindow, int32_t w, int32_t h);
+
+    void* nativeHandle() const override { return reinterpret_cast<void*>(uintptr_t(window)); }
+    DrawSurface* createSurface() override;
+    Point screenOrigin() override;
+    Point cursorScreenPosition() override;
+    ButtonState buttonState() override;
+    void processEvents() override;
+    void dispatchPendingPaint() override;
+    void setCursor(int32_t kind) override;
+    void* findHostWindow() override;
+    bool setDropTarget(bool enable) override;
+    LineEditor* createLineEditor(const LineEditorSetup& setup, LineEditorClient* editorClient) override;
+    bool forwardKey(const VstKeyCode& key, bool down) override;
+
+    // False once the connection is lost (the panel's client was killed): from then on the
+    // view and its line editor make no Xlib call, and the window counts as gone.
+    bool connected() {
+        if (display && !lost && connectionLost(display)) {
+            lost = true;
+            alive = false;
+        }
+        return display && !lost;
+    }
+
+    // Copies the part r of a memory image (RGB24) to the view's window.
+    void present(cairo_surface_t* image, const Rect& r) override { put(window, image, r); }
+    // Copies the part r of image to the window target (the view's or the line editor's).
+    void put(Window target, cairo_surface_t* image, const Rect& r);
+
+    Display* display = nullptr;
+    Window window = 0;
+    X11LineEditor* editor = nullptr; // not owned (the text field owns it)
+
+private:
+    void handle(XEvent& event);
+    void paintNow();
+    void paintQueued();
+    void handleKey(XKeyEvent& event);
+    void handleClientMessage(XClientMessageEvent& event);
+    void handleSelection(XSelectionEvent& event);
+    void finishDrop(bool accepted);
+    void replyToSource(Atom type, long l1, long l4);
+
+    NativeViewClient* client;
+    cairo_surface_t* backbuffer = nullptr; // what the window shows, drawn in memory
+    ImageCopier copier;
+    Window parent = 0;
+    int32_t width = 0, height = 0;
+    bool alive = false; // the window exists
+    bool lost = false;  // the connection was lost
+    int dispatchDepth = 0;
+    // The press being handled (viewMouseDown): until the control's first yield the button
+    // counts as held at the press's place with the press's modifiers; when its release is
+    // already queued, from then on as released where it was released. A press and release
+    // that both arrived between two idle calls so act as a click, where it was made.
+    bool inPress = false;
+    bool pressHeld = false;
+    ButtonState pressState = 0;
+    Point pressRoot;
+    bool releaseQueued = false;
+    ButtonState releaseState = 0;
+    Point releaseRoot;
+    Cursor cursors[7] = {};
+    bool cursorSet = false;
+
+    // XDND
+    Atom aXdndAware = 0, aXdndEnter = 0, aXdndPosition = 0, aXdndStatus = 0, aXdndLeave = 0, aXdndDrop = 0,
+         aXdndFinished = 0, aXdndSelection = 0, aXdndTypeList = 0, aXdndActionCopy = 0, aUriList = 0,
+         aUtf8Text = 0, aTextPlain = 0, aUtf8String = 0, aDropData = 0;
+    bool dropEnabled = false;
+    Window dragSource = 0;
+    Atom dragType = 0;
+    Point dragWhere;
+    bool dropPending = false;
+};
+
+} // namespace vl::x11

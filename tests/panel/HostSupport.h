@@ -1,0 +1,79 @@
+#pragma once
+// What the panel tests' hosts look at besides the plug-in.
+#include <X11/Xlib.h>
+#include <dirent.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The number of file descriptors this process has open.
+inline int openDescriptors()
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir)) ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+// The child windows of a host window, as the host's connection sees them.
+inline std::vector<Window> childWindows(Display* display, Window parent)
+{
+    Window rootReturn, parentReturn, *list = nullptr;
+    unsigned count = 0;
+    std::vector<Window> out;
+    if (XQueryTree(display, parent, &rootReturn, &parentReturn, &list, &count)) {
+        out.assign(list, list + count);
+        if (list) XFree(list);
+    }
+    return out;
+}
+
+// Runs input on a connection of its own against the top-level window titled title, once
+// it appears, while this thread is inside a modal call.
+class WindowDriver {
+public:
+    WindowDriver(std::string title, std::function<void(Display*, Window)> input)
+        : thread([this, title = std::move(title), input = std::move(input)] {
+              Display* d = XOpenDisplay(nullptr);
+              if (!d) return;
+              for (int i = 0; i < 300 && !found; ++i) {
+                  Window rootReturn, parentReturn, *list = nullptr;
+                  unsigned count = 0;
+                  XQueryTree(d, DefaultRootWindow(d), &rootReturn, &parentReturn, &list, &count);
+                  for (unsigned k = 0; k < count && !found; ++k) {
+                      char* name = nullptr;
+                      XWindowAttributes a;
+                      if (XFetchName(d, list[k], &name) && name && title == name &&
+                          XGetWindowAttributes(d, list[k], &a) && a.map_state == IsViewable) {
+                          found = true;
+                          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                          input(d, list[k]);
+                          // a dialog that did not take the input must not hold the test
+                          std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                          XSync(d, False);
+                          auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+                          XDestroyWindow(d, list[k]);
+                          XSync(d, False);
+                          XSetErrorHandler(previous);
+                      }
+                      if (name) XFree(name);
+                  }
+                  if (list) XFree(list);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+              }
+              XCloseDisplay(d);
+          })
+    {
+    }
+    ~WindowDriver() { thread.join(); }
+    std::atomic<bool> found{false};
+
+private:
+    std::thread thread;
+};
