@@ -111,6 +111,8 @@ public:
     void handleUiNotice();
     // Audio thread: posts a notice unless one is still on its way.
     void postUiNoticeOnce();
+    // Whether a notice was posted and not handled yet (any thread).
+    bool uiNoticePosted() const { return uiNoticePending.load(std::memory_order_acquire); }
 
     AppShell& appShell() { return shell; }
 
