@@ -15,7 +15,7 @@
 #include "tools/render/DemoPhrase.h"
 #include "tools/render/EventFeeder.h"
 #include "tools/render/MidiFile.h"
-#include "tools/render/WavFormat.h"
+#include "platform/WavFormat.h"
 #include "tools/render/sys/SystemIo.h"
 
 namespace vl::render {
