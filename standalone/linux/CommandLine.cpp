@@ -5,7 +5,10 @@
 namespace vl::linuxapp {
 namespace {
 
-enum class Id { Audio, Device, Rate, Latency, MidiIn, MidiChannel, Program, Patch, Bank, Record, NoGui, NoConnect, Help, Version };
+enum class Id {
+    Audio, Device, Rate, Latency, MidiIn, MidiChannel, Program, Patch, Bank, Record, RecordFormat, NoGui, NoConnect,
+    Help, Version
+};
 
 struct Option {
     const char* name;
@@ -14,11 +17,14 @@ struct Option {
 };
 
 constexpr Option kOptions[] = {
-    {"audio", true, Id::Audio},       {"device", true, Id::Device},       {"rate", true, Id::Rate},
-    {"latency", true, Id::Latency},   {"midi-in", true, Id::MidiIn},      {"midi-channel", true, Id::MidiChannel},
-    {"program", true, Id::Program},   {"patch", true, Id::Patch},         {"bank", true, Id::Bank},
-    {"record", true, Id::Record},     {"no-gui", false, Id::NoGui},       {"no-connect", false, Id::NoConnect},
-    {"help", false, Id::Help},        {"version", false, Id::Version},
+    {"audio", true, Id::Audio},         {"device", true, Id::Device},
+    {"rate", true, Id::Rate},           {"latency", true, Id::Latency},
+    {"midi-in", true, Id::MidiIn},      {"midi-channel", true, Id::MidiChannel},
+    {"program", true, Id::Program},     {"patch", true, Id::Patch},
+    {"bank", true, Id::Bank},           {"record", true, Id::Record},
+    {"record-format", true, Id::RecordFormat},
+    {"no-gui", false, Id::NoGui},       {"no-connect", false, Id::NoConnect},
+    {"help", false, Id::Help},          {"version", false, Id::Version},
 };
 
 bool number(const std::string& text, int lo, int hi, int& value) {
@@ -69,6 +75,10 @@ bool apply(Id id, const std::string& shown, const std::string& value, CommandLin
     case Id::Record:
         if (value.empty()) return bad("a file name");
         (id == Id::Patch ? o.patch : id == Id::Bank ? o.bank : o.record) = value;
+        return true;
+    case Id::RecordFormat:
+        if (value != "16" && value != "float") return bad("16 or float");
+        o.recordFormat = value;
         return true;
     case Id::NoGui:
         o.noGui = true;
@@ -139,6 +149,7 @@ std::string usageText() {
            "  --bank FILE.fxb        load a bank of eight programs\n"
            "  --patch FILE.fxp       load a patch into the selected program\n"
            "  --record FILE.wav      record what plays from the start\n"
+           "  --record-format 16|float  record 16-bit samples (the default) or 32-bit float\n"
            "  --no-gui               run without a window\n"
            "  --no-connect           do not connect the JACK outputs to the playback ports\n"
            "  --help                 this text\n"

@@ -89,6 +89,7 @@ bool LinuxShell::runSetupDialog(SettingsValues& values) {
     if (options.audio) shown.audio = *options.audio;
     if (options.device) shown.alsaDevice = *options.device;
     if (options.midiIn) shown.midiIn = *options.midiIn;
+    if (options.recordFormat) shown.recordFormat = *options.recordFormat;
     SettingsValues edited = values;
     if (!linuxapp::runSetupDialog(edited, shown, &dialogPoll)) return false;
     values = edited;
@@ -124,6 +125,8 @@ void LinuxShell::openDevices(StandaloneApp& app) {
 
 bool LinuxShell::open(StandaloneApp& app, std::string& error) {
     app.closeDevices();
+    const std::string format = options.recordFormat ? *options.recordFormat : linuxSettings.recordFormat;
+    app.recordFormat = format == "float" ? SampleFormat::Float32 : SampleFormat::Pcm16;
     const std::string audio = options.audio ? *options.audio : linuxSettings.audio;
     if (audio != "alsa") {
         if (openJack(app, error)) return true;
