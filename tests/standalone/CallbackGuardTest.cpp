@@ -35,7 +35,7 @@ namespace {
 thread_local bool inCallback = false;
 std::atomic<long> allocations{0}, releases{0}, locks{0}, writes{0};
 
-void note(std::atomic<long>& counter) {
+[[maybe_unused]] void note(std::atomic<long>& counter) {
     if (inCallback) counter.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -164,9 +164,9 @@ struct Counts {
     long allocations, releases, locks, writes;
 };
 
-Counts counted() { return {allocations.load(), releases.load(), locks.load(), writes.load()}; }
+[[maybe_unused]] Counts counted() { return {allocations.load(), releases.load(), locks.load(), writes.load()}; }
 
-void reset() {
+[[maybe_unused]] void reset() {
     allocations = 0;
     releases = 0;
     locks = 0;
