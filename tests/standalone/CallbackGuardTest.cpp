@@ -20,14 +20,7 @@
 #include <vector>
 
 #include "standalone/StandaloneApp.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VL_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VL_SANITIZED 1
-#endif
-#endif
+#include "tests/LibcAllocator.h"
 
 namespace {
 
@@ -44,12 +37,6 @@ std::atomic<long> allocations{0}, releases{0}, locks{0}, writes{0};
 #if !defined(VL_SANITIZED) && defined(__GLIBC__)
 #define VL_GUARD_ACTIVE 1
 extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* __libc_memalign(std::size_t, std::size_t);
-void __libc_free(void*);
-
 void* malloc(std::size_t size) {
     note(allocations);
     return __libc_malloc(size);
