@@ -1,5 +1,7 @@
 #include "platform/OptionScanner.h"
 
+#include <cstdio>
+
 namespace vl {
 namespace {
 
@@ -85,6 +87,11 @@ bool scanOptions(const std::vector<std::string>& args, std::span<const OptionSpe
         }
     }
     return true;
+}
+
+int printAnswer(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 } // namespace vl

@@ -46,4 +46,8 @@ bool scanOptions(const std::vector<std::string>& args, std::span<const OptionSpe
                  const std::function<bool(const OptionSpec&, const std::string& shown, const std::string& value)>& option,
                  const std::function<void(const std::string&)>& argument, ScanFailure& failure);
 
+// The answer to --help or --version: text on stdout; the exit status, 0, or 1 when it
+// could not be written.
+int printAnswer(const std::string& text);
+
 } // namespace vl

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "instrument/PatchFiles.h"
+#include "platform/OptionScanner.h"
 #include "standalone/PanelButtons.h"
 #include "standalone/StandaloneApp.h"
 #include "standalone/linux/CommandLine.h"
@@ -83,14 +84,8 @@ int run(const std::vector<std::string>& args) {
         say(error + " (see --help)");
         return 2;
     }
-    if (options.help) {
-        std::fputs(usageText().c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    }
-    if (options.version) {
-        std::printf("%s\n", kVersionText);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    }
+    if (options.help) return printAnswer(usageText());
+    if (options.version) return printAnswer(std::string(kVersionText) + "\n");
 
     SingleInstance instance;
     pid_t other = 0;
