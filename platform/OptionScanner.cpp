@@ -13,8 +13,8 @@ bool fail(ScanFailure& failure, ScanFailure::Kind kind, std::string text) {
 
 } // namespace
 
-bool scanOptions(const std::vector<std::string>& args, std::span<const OptionSpec> specs, const ScanRules& rules,
-                 const std::function<bool(const OptionSpec&, const std::string& shown, const std::string& value)>& option,
+bool scanOptions(const std::vector<std::string>& args, std::span<const OptionDef> table, const ScanRules& rules,
+                 const std::function<bool(const OptionDef&, const std::string& shown, const std::string& value)>& option,
                  const std::function<void(const std::string&)>& argument, ScanFailure& failure) {
     using Kind = ScanFailure::Kind;
     bool optionsEnded = false;
@@ -37,9 +37,9 @@ bool scanOptions(const std::vector<std::string>& args, std::span<const OptionSpe
         if (longForm) {
             const std::size_t eq = arg.find('=');
             const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
-            const OptionSpec* match = nullptr;
+            const OptionDef* match = nullptr;
             int prefixMatches = 0;
-            for (const OptionSpec& o : specs) {
+            for (const OptionDef& o : table) {
                 const std::string full = o.name;
                 if (full == name) {
                     match = &o;
@@ -69,8 +69,8 @@ bool scanOptions(const std::vector<std::string>& args, std::span<const OptionSpe
         }
         // A group of one-letter options: flags, possibly ending in one that takes a value.
         for (std::size_t k = 1; k < arg.size(); ++k) {
-            const OptionSpec* match = nullptr;
-            for (const OptionSpec& o : specs)
+            const OptionDef* match = nullptr;
+            for (const OptionDef& o : table)
                 if (o.letter != 0 && o.letter == arg[k]) match = &o;
             if (!match) return fail(failure, Kind::unknownLetter, std::string(1, arg[k]));
             const std::string shown = std::string("-") + match->letter;

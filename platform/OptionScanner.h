@@ -11,7 +11,7 @@
 
 namespace vl {
 
-struct OptionSpec {
+struct OptionDef {
     const char* name; // long name without the dashes
     char letter;      // one-letter form, 0 for none
     bool hasValue;
@@ -38,12 +38,12 @@ struct ScanFailure {
     std::string text;
 };
 
-// Calls option(spec, shown, value) for every option in order (value empty for one that
+// Calls option(definition, shown, value) for every option in order (value empty for one that
 // takes none; shown is "--name" with the full name, or "-l") and argument(word) for every
 // other word. False at the first usage error, described in failure; a handler answering
 // false stops the scan as rejected.
-bool scanOptions(const std::vector<std::string>& args, std::span<const OptionSpec> specs, const ScanRules& rules,
-                 const std::function<bool(const OptionSpec&, const std::string& shown, const std::string& value)>& option,
+bool scanOptions(const std::vector<std::string>& args, std::span<const OptionDef> table, const ScanRules& rules,
+                 const std::function<bool(const OptionDef&, const std::string& shown, const std::string& value)>& option,
                  const std::function<void(const std::string&)>& argument, ScanFailure& failure);
 
 // The answer to --help or --version: text on stdout; the exit status, 0, or 1 when it

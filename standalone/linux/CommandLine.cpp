@@ -11,7 +11,7 @@ enum class Id {
     Help, Version
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {"audio", 0, true, int(Id::Audio)},         {"device", 0, true, int(Id::Device)},
     {"rate", 0, true, int(Id::Rate)},           {"latency", 0, true, int(Id::Latency)},
     {"midi-in", 0, true, int(Id::MidiIn)},      {"midi-channel", 0, true, int(Id::MidiChannel)},
@@ -97,7 +97,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& options
     ScanFailure failure;
     const bool scanned = scanOptions(
         args, kOptions, ScanRules{},
-        [&](const OptionSpec& o, const std::string& shown, const std::string& value) {
+        [&](const OptionDef& o, const std::string& shown, const std::string& value) {
             return apply(Id(o.id), shown, value, options, error);
         },
         [](const std::string&) {}, failure);

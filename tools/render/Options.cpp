@@ -9,7 +9,7 @@ namespace {
 
 enum class Id { Output, Rate, Block, Program, Bank, Patch, Param, Tail, Float, Quiet, Help, Version };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {"output", 'o', true, int(Id::Output)},   {"rate", 'r', true, int(Id::Rate)},
     {"block", 'b', true, int(Id::Block)},     {"program", 'p', true, int(Id::Program)},
     {"param", 0, true, int(Id::Param)},       {"tail", 0, true, int(Id::Tail)},
@@ -140,7 +140,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     const ScanRules rules{.abbreviations = true, .letters = true, .arguments = true};
     const bool scanned = scanOptions(
         args, kOptions, rules,
-        [&](const OptionSpec& o, const std::string& shown, const std::string& value) {
+        [&](const OptionDef& o, const std::string& shown, const std::string& value) {
             return parser.apply(Id(o.id), shown, value);
         },
         [&](const std::string& word) { positional.push_back(word); }, failure);
