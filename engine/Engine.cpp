@@ -706,4 +706,11 @@ void Engine::processInterleaved16(int16_t* frames16, int32_t frames) {
     renderBlock<OutputMode::Interleaved16>(nullptr, nullptr, frames16, frames);
 }
 
+void interleavePcm16(const float* left, const float* right, int16_t* frames16, int32_t frames) {
+    float* noLeft = nullptr;
+    float* noRight = nullptr;
+    for (int32_t i = 0; i < frames; ++i)
+        storeFrame<OutputMode::Interleaved16>(noLeft, noRight, frames16, left[i], right[i]);
+}
+
 } // namespace vl

@@ -202,4 +202,9 @@ private:
     VoiceLanes* lanes = nullptr;  // fixed-size work area of the vectorised voice sum
 };
 
+// The 16-bit samples processInterleaved16 would store for these float frames: the
+// nearest integers to (value x 32767.5 - 0.5) limited to -32767 .. 32767, interleaved
+// L/R. Callers that need both forms render float once and convert here.
+void interleavePcm16(const float* left, const float* right, int16_t* frames16, int32_t frames);
+
 } // namespace vl

@@ -14,10 +14,7 @@ MidiPorts::MidiPorts(int inputChannel, int outputChannel, int sampleRate, int bl
 
 MidiPorts::~MidiPorts() = default;
 
-void MidiPorts::inputOpened(std::uint32_t nowMs) {
-    std::lock_guard<std::mutex> guard(lock);
-    startTime = nowMs;
-}
+void MidiPorts::inputOpened(std::uint32_t nowMs) { startTime.store(nowMs, std::memory_order_relaxed); }
 
 bool MidiPorts::accepts(std::uint32_t message, int inputChannel) {
     if (inputChannel != -1 && static_cast<int>(message & 0x0Fu) != inputChannel) return false;
@@ -43,18 +40,23 @@ std::int32_t MidiPorts::offsetFor(std::uint32_t timeMs, std::uint32_t listStartM
 
 bool MidiPorts::receive(std::uint32_t message, std::uint32_t timeMs) {
     if (!accepts(message, inChannel)) return false;
-    queue(message, 0, true, timeMs);
-    return true;
+    return queue(message, 0, true, timeMs);
 }
 
 bool MidiPorts::receiveAtFrame(std::uint32_t message, std::int32_t frame) {
     if (!accepts(message, inChannel)) return false;
-    queue(message, frame < 0 ? 0 : frame, false, 0);
+    return queue(message, frame < 0 ? 0 : frame, false, 0);
+}
+
+bool MidiPorts::queue(std::uint32_t message, std::int32_t frame, bool fromTimeStamp, std::uint32_t timeMs) {
+    const std::uint32_t end = waitingEnd.load(std::memory_order_relaxed);
+    if (end - waitingStart.load(std::memory_order_acquire) >= std::uint32_t(kPoolSize)) return false;
+    waiting[end % kPoolSize] = Waiting{message, frame, timeMs, fromTimeStamp};
+    waitingEnd.store(end + 1, std::memory_order_release);
     return true;
 }
 
-void MidiPorts::queue(std::uint32_t message, std::int32_t frame, bool fromTimeStamp, std::uint32_t timeMs) {
-    std::lock_guard<std::mutex> guard(lock);
+void MidiPorts::addToActiveList(const Waiting& w) {
     VstMidiEvent& event = eventPool[poolIndex];
     poolIndex = (poolIndex + 1) % kPoolSize;
     std::memset(&event, 0, sizeof event);
@@ -62,24 +64,30 @@ void MidiPorts::queue(std::uint32_t message, std::int32_t frame, bool fromTimeSt
     // The size that the program's events have always carried: the record's 32 bytes
     // less its type and size fields.
     event.byteSize = 24;
-    event.midiData[0] = static_cast<char>(message & 0xFFu);
-    event.midiData[1] = static_cast<char>((message >> 8) & 0xFFu);
-    event.midiData[2] = static_cast<char>((message >> 16) & 0xFFu);
+    event.midiData[0] = static_cast<char>(w.message & 0xFFu);
+    event.midiData[1] = static_cast<char>((w.message >> 8) & 0xFFu);
+    event.midiData[2] = static_cast<char>((w.message >> 16) & 0xFFu);
     const std::int32_t block = frames.load(std::memory_order_relaxed);
-    event.deltaFrames = fromTimeStamp ? offsetFor(timeMs, static_cast<std::uint32_t>(activeList->reserved),
-                                                  samplesPerMillisecond, block)
-                                      : (frame >= block ? (block > 0 ? block - 1 : 0) : frame);
+    event.deltaFrames = w.fromTimeStamp ? offsetFor(w.timeMs, static_cast<std::uint32_t>(activeList->reserved),
+                                                    samplesPerMillisecond, block)
+                                        : (w.frame >= block ? (block > 0 ? block - 1 : 0) : w.frame);
     activeList->events[activeList->numEvents] = reinterpret_cast<VstEvent*>(&event);
     activeList->numEvents = (activeList->numEvents + 1) % kListCapacity;
 }
 
 VstEvents* MidiPorts::exchangeLists(std::uint32_t nowMs) {
-    std::lock_guard<std::mutex> guard(lock);
+    // What arrived since the last exchange belongs to the list that was active meanwhile.
+    const std::uint32_t end = waitingEnd.load(std::memory_order_acquire);
+    std::uint32_t start = waitingStart.load(std::memory_order_relaxed);
+    for (; start != end; ++start) addToActiveList(waiting[start % kPoolSize]);
+    waitingStart.store(start, std::memory_order_release);
+
     EventList* filled = activeList;
     activeIndex ^= 1;
     activeList = &eventLists[activeIndex];
     activeList->numEvents = 0;
-    activeList->reserved = static_cast<VstIntPtr>(static_cast<std::uint32_t>(nowMs - startTime));
+    activeList->reserved =
+        static_cast<VstIntPtr>(static_cast<std::uint32_t>(nowMs - startTime.load(std::memory_order_relaxed)));
     return asVstEvents(*filled);
 }
 

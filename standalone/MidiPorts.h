@@ -9,11 +9,15 @@
 //
 // Offsets come either from millisecond time stamps (relative to the start of input, as
 // Windows and the sequencer deliver them) or directly from a frame position in the block
-// about to be rendered (JACK). A lock guards the lists, the pool and its index.
+// about to be rendered (JACK).
+//
+// The input thread never touches the lists: it puts each accepted message into a
+// lock-free single-producer ring, and the audio thread moves the waiting messages into
+// the active list when it exchanges the lists. Neither side ever waits for the other.
+// One input thread at a time feeds a MidiPorts (the audio thread itself, for JACK).
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 
 #include "vst/VstAbi.h"
 
@@ -36,7 +40,8 @@ public:
     // from here.
     void inputOpened(std::uint32_t nowMs);
     // A short message (status in the low byte, then data 1 and data 2) stamped timeMs
-    // after the input opened. Answers true when it was queued.
+    // after the input opened. Answers true when it was queued (false when it does not
+    // pass the filter, or when kPoolSize messages are already waiting for the audio thread).
     bool receive(std::uint32_t message, std::uint32_t timeMs);
     // A short message at frame position frame of the block about to be rendered.
     bool receiveAtFrame(std::uint32_t message, std::int32_t frame);
@@ -80,10 +85,24 @@ private:
         VstEvent* events[kListCapacity];
     };
 
-    void queue(std::uint32_t message, std::int32_t frame, bool fromTimeStamp, std::uint32_t timeMs);
+    // A message on its way from the input thread to the audio thread.
+    struct Waiting {
+        std::uint32_t message;
+        std::int32_t frame;
+        std::uint32_t timeMs;
+        bool fromTimeStamp;
+    };
+
+    bool queue(std::uint32_t message, std::int32_t frame, bool fromTimeStamp, std::uint32_t timeMs);
+    void addToActiveList(const Waiting& waiting);
     static VstEvents* asVstEvents(EventList& list) { return reinterpret_cast<VstEvents*>(&list); }
 
-    std::mutex lock;
+    // The ring: the input thread writes at waitingEnd, the audio thread reads from
+    // waitingStart; both count up and wrap at 2^32.
+    Waiting waiting[kPoolSize];
+    std::atomic<std::uint32_t> waitingStart{0};
+    std::atomic<std::uint32_t> waitingEnd{0};
+
     int activeIndex = 0;
     EventList eventLists[2];
     VstMidiEvent eventPool[kPoolSize];
@@ -92,7 +111,7 @@ private:
     int outChannel;
     std::int32_t samplesPerMillisecond;
     std::atomic<std::int32_t> frames;
-    std::uint32_t startTime = 0;
+    std::atomic<std::uint32_t> startTime{0};
     EventList* activeList;
 };
 

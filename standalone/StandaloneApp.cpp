@@ -1,11 +1,13 @@
 #include "standalone/StandaloneApp.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "instrument/ErrorReport.h"
+#include "platform/Notice.h"
 #ifdef VL_WITH_PANEL
 #include "instrument/InstrumentEditor.h"
 #endif
@@ -113,8 +115,10 @@ void StandaloneApp::toggleRecording() {
 }
 
 bool StandaloneApp::startRecording(const std::string& path) {
-    std::unique_ptr<WavRecorder> next(new (std::nothrow)
-                                          WavRecorder(path, static_cast<std::uint32_t>(currentSampleRate())));
+    RecorderOptions options;
+    options.format = recordFormat;
+    std::unique_ptr<WavRecorder> next(new (std::nothrow) WavRecorder(
+        path, static_cast<std::uint32_t>(currentSampleRate()), std::move(options)));
     if (!next) {
         showError(ErrorCode::outOfMemory);
         return false;
@@ -124,17 +128,26 @@ bool StandaloneApp::startRecording(const std::string& path) {
         return false;
     }
     if (!next->headerWritten()) showError(ErrorCode::writeFailed);
-    std::unique_ptr<WavRecorder> previous = recorder.exchange(std::move(next));
-    if (previous && !previous->finish()) showError(ErrorCode::writeFailed);
+    finishRecorder(recorder.exchange(std::move(next)));
     return true;
 }
 
-bool StandaloneApp::finishRecording() {
-    std::unique_ptr<WavRecorder> done = recorder.exchange(nullptr);
+bool StandaloneApp::finishRecording() { return finishRecorder(recorder.exchange(nullptr)); }
+
+bool StandaloneApp::finishRecorder(std::unique_ptr<WavRecorder> done) {
     if (!done) return true;
-    if (done->finish()) return true;
-    showError(ErrorCode::writeFailed);
-    return false;
+    const bool ok = done->finish();
+    if (!ok) showError(ErrorCode::writeFailed);
+    if (done->lostFrames() > 0)
+        showNotice(kErrorCaption, lostRecordingText(done->lostFrames(), done->sampleRate()).c_str());
+    return ok;
+}
+
+std::string lostRecordingText(std::uint64_t frames, std::uint32_t rate) {
+    char text[80];
+    std::snprintf(text, sizeof text, "Recording lost %.2f s: the disk was too slow",
+                  rate ? double(frames) / double(rate) : 0.0);
+    return text;
 }
 
 void StandaloneApp::handleUiNotice() {
@@ -207,6 +220,21 @@ void renderBlock(std::int16_t* samples, std::int32_t frames) {
     if (MidiPorts* ports = app->midiPorts()) app->processEvents(ports->exchangeLists(millisecondClock()));
     app->processInterleaved16(samples, frames);
     app->recorderSlot().append(samples, frames);
+    app->postUiNoticeOnce();
+}
+
+void renderBlock(float* left, float* right, std::int32_t frames) {
+    if (!left || !right || frames <= 0) return;
+    StandaloneApp* app = theApp.load(std::memory_order_acquire);
+    if (!app) {
+        std::memset(left, 0, sizeof(float) * static_cast<std::size_t>(frames));
+        std::memset(right, 0, sizeof(float) * static_cast<std::size_t>(frames));
+        return;
+    }
+    if (MidiPorts* ports = app->midiPorts()) app->processEvents(ports->exchangeLists(millisecondClock()));
+    float* outputs[2] = {left, right};
+    app->processReplacing(nullptr, outputs, frames);
+    app->recorderSlot().append(left, right, frames);
     app->postUiNoticeOnce();
 }
 

@@ -95,11 +95,12 @@ public:
     // Asks for a file through the host's file selector and starts recording to it, or
     // finishes the running recording.
     void toggleRecording();
-    // Starts recording to path at the current rate; failures are shown ("Error opening
-    // file") and answer false.
+    // Starts recording to path at the current rate in recordFormat; failures are shown
+    // ("Error opening file") and answer false.
     bool startRecording(const std::string& path);
     // Detaches and finishes the recording; "Error writing file" when the final header
-    // could not be written or the file not closed. False then.
+    // could not be written or the file not closed. False then. Frames the disk was too
+    // slow for are reported as "Recording lost 1.52 s: the disk was too slow".
     bool finishRecording();
     bool recording() const { return recorder.recording(); }
     RecorderSlot& recorderSlot() { return recorder; }
@@ -111,15 +112,20 @@ public:
     void handleUiNotice();
     // Audio thread: posts a notice unless one is still on its way.
     void postUiNoticeOnce();
+    // Whether a notice was posted and not handled yet (any thread).
+    bool uiNoticePosted() const { return uiNoticePending.load(std::memory_order_acquire); }
 
     AppShell& appShell() { return shell; }
 
     SettingsValues settings;
+    // The sample format of recordings started from now on.
+    SampleFormat recordFormat = SampleFormat::Pcm16;
     // The record the host callback answers audioMasterGetTime with.
     VstTimeInfo timeInfo{};
 
 private:
     void switchRecordButtonOff();
+    bool finishRecorder(std::unique_ptr<WavRecorder> done);
 
     AppShell& shell;
     RecorderSlot recorder;
@@ -140,9 +146,15 @@ VstIntPtr VSTCALLBACK standaloneHostCallback(AEffect* effect, VstInt32 opcode, V
 
 // The block callback of every audio output: silence until theApp is published; then the
 // MIDI lists are exchanged and handed to the instrument, the block is rendered as
-// interleaved 16-bit stereo, appended to the recording, and one notice is posted to
-// the user-interface thread.
+// interleaved 16-bit stereo, handed to the recording, and one notice is posted to the
+// user-interface thread. Nothing here waits for the disk or another thread.
 void renderBlock(std::int16_t* samples, std::int32_t frames);
+// The same for outputs that take the instrument's float samples (JACK, float devices).
+void renderBlock(float* left, float* right, std::int32_t frames);
+
+// The text shown when a recording lost frames at rate: "Recording lost 1.52 s: the disk
+// was too slow" (seconds with two decimals).
+std::string lostRecordingText(std::uint64_t frames, std::uint32_t rate);
 
 // The program's millisecond clock (MIDI time stamps and list start times).
 std::uint32_t millisecondClock();

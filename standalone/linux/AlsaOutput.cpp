@@ -2,6 +2,9 @@
 
 #include <alsa/asoundlib.h>
 #include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstring>
 #include <pthread.h>
 
 #include "standalone/AudioBlocks.h"
@@ -11,6 +14,14 @@ namespace {
 
 // alsa-lib reports its failures on stderr itself; the program says what failed in one line.
 void quiet(const char*, int, const char*, int, const char*, ...) {}
+
+// Full scale is 2^31; the float's 24 significant bits are kept, louder samples are limited.
+std::int32_t toInt32(float x) {
+    const double scaled = double(x) * 2147483648.0;
+    if (!(scaled > -2147483648.0)) return INT32_MIN;
+    if (scaled >= 2147483647.0) return INT32_MAX;
+    return static_cast<std::int32_t>(scaled);
+}
 
 } // namespace
 
@@ -34,8 +45,14 @@ std::unique_ptr<AlsaOutput> AlsaOutput::open(const std::string& device, int want
     if ((rc = snd_pcm_hw_params_any(self->pcm, hw)) < 0) return fail("has no configuration");
     if ((rc = snd_pcm_hw_params_set_access(self->pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0)
         return fail("cannot take interleaved samples");
-    if ((rc = snd_pcm_hw_params_set_format(self->pcm, hw, SND_PCM_FORMAT_S16_LE)) < 0)
-        return fail("cannot play 16-bit samples");
+    if (snd_pcm_hw_params_test_format(self->pcm, hw, SND_PCM_FORMAT_FLOAT_LE) == 0)
+        self->sampleFormat = Format::Float32;
+    else if (snd_pcm_hw_params_test_format(self->pcm, hw, SND_PCM_FORMAT_S32_LE) == 0)
+        self->sampleFormat = Format::Int32;
+    const snd_pcm_format_t format = self->sampleFormat == Format::Float32 ? SND_PCM_FORMAT_FLOAT_LE
+                                    : self->sampleFormat == Format::Int32 ? SND_PCM_FORMAT_S32_LE
+                                                                          : SND_PCM_FORMAT_S16_LE;
+    if ((rc = snd_pcm_hw_params_set_format(self->pcm, hw, format)) < 0) return fail("cannot play 16-bit samples");
     if ((rc = snd_pcm_hw_params_set_channels(self->pcm, hw, 2)) < 0) return fail("cannot play stereo");
     if ((rc = snd_pcm_hw_params_set_rate_near(self->pcm, hw, &actualRate, nullptr)) < 0)
         return fail("refuses the sample rate");
@@ -53,7 +70,13 @@ std::unique_ptr<AlsaOutput> AlsaOutput::open(const std::string& device, int want
     self->rate = static_cast<int>(actualRate);
     self->frames = blockFrames;
     self->bufferFrames = static_cast<long>(buffer);
-    self->block.assign(2 * std::size_t(blockFrames), 0);
+    if (self->sampleFormat == Format::Int16) {
+        self->block.assign(2 * std::size_t(blockFrames), 0);
+    } else {
+        self->left.assign(std::size_t(blockFrames), 0.0f);
+        self->right.assign(std::size_t(blockFrames), 0.0f);
+        self->interleaved.assign(2 * std::size_t(blockFrames), 0);
+    }
     return self;
 }
 
@@ -86,6 +109,24 @@ void AlsaOutput::stop() {
     if (pcm) snd_pcm_drop(pcm);
 }
 
+const unsigned char* AlsaOutput::renderInterleaved() {
+    if (sampleFormat == Format::Int16) {
+        renderBlock(block.data(), frames);
+        return reinterpret_cast<const unsigned char*>(block.data());
+    }
+    renderBlock(left.data(), right.data(), frames);
+    for (int i = 0; i < frames; ++i) {
+        if (sampleFormat == Format::Float32) {
+            std::memcpy(&interleaved[2 * std::size_t(i)], &left[std::size_t(i)], 4);
+            std::memcpy(&interleaved[2 * std::size_t(i) + 1], &right[std::size_t(i)], 4);
+        } else {
+            interleaved[2 * std::size_t(i)] = toInt32(left[std::size_t(i)]);
+            interleaved[2 * std::size_t(i) + 1] = toInt32(right[std::size_t(i)]);
+        }
+    }
+    return reinterpret_cast<const unsigned char*>(interleaved.data());
+}
+
 void AlsaOutput::run() {
     // Ask for real-time scheduling; without the right to it the thread runs as it is.
     sched_param param{};
@@ -97,24 +138,24 @@ void AlsaOutput::run() {
     long long written = 0;
     snd_pcm_prepare(pcm);
     while (running.load(std::memory_order_relaxed)) {
-        renderBlock(block.data(), frames);
-        const std::int16_t* data = block.data();
-        snd_pcm_sframes_t left = frames;
-        while (left > 0 && running.load(std::memory_order_relaxed)) {
-            snd_pcm_sframes_t n = snd_pcm_writei(pcm, data, static_cast<snd_pcm_uframes_t>(left));
+        const unsigned char* data = renderInterleaved();
+        const std::size_t frameBytes = sampleFormat == Format::Int16 ? 4 : 8;
+        snd_pcm_sframes_t remaining = frames;
+        while (remaining > 0 && running.load(std::memory_order_relaxed)) {
+            snd_pcm_sframes_t n = snd_pcm_writei(pcm, data, static_cast<snd_pcm_uframes_t>(remaining));
             if (n == -EAGAIN) continue;
             if (n < 0) {
                 n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
                 if (n < 0) {
                     // The device is gone: keep the clock going so that MIDI and recording
                     // go on, silently.
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1000 * left / rate));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1000 * remaining / rate));
                     break;
                 }
                 continue;
             }
-            data += 2 * n;
-            left -= n;
+            data += frameBytes * std::size_t(n);
+            remaining -= n;
         }
         written += frames;
         // Never more than the device's buffer ahead of the clock.

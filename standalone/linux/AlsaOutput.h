@@ -1,6 +1,8 @@
 #pragma once
-// Audio through an ALSA PCM device: 16-bit stereo, interleaved, one block per period,
-// written from a thread of the output's own. The block length follows the latency as on
+// Audio through an ALSA PCM device: stereo, interleaved, one block per period, written
+// from a thread of the output's own. A device that takes float samples gets the
+// instrument's float output, one that takes 32-bit integers gets it scaled to 32 bits, and
+// one that only takes 16 bits gets the 16-bit samples. The block length follows the latency as on
 // every system (whole frames). Devices that take data faster than they play it (the
 // null device) are held to the sample rate, so the program never runs ahead of time.
 #include <atomic>
@@ -27,15 +29,23 @@ public:
     int sampleRate() const override { return rate; }
     int blockFrames() const override { return frames; }
 
+    enum class Format { Float32, Int32, Int16 };
+    Format format() const { return sampleFormat; }
+
 private:
     AlsaOutput() = default;
     void run();
+    // Renders one block into the form the device takes; answers its bytes.
+    const unsigned char* renderInterleaved();
 
     snd_pcm_t* pcm = nullptr;
     int rate = 0;
     int frames = 0;
     long bufferFrames = 0;
-    std::vector<std::int16_t> block;
+    Format sampleFormat = Format::Int16;
+    std::vector<std::int16_t> block;          // 16-bit: interleaved
+    std::vector<float> left, right;           // float and 32-bit: the instrument's output
+    std::vector<std::int32_t> interleaved;    // float (as bits) and 32-bit: what is written
     std::thread thread;
     std::atomic<bool> running{false};
 };

@@ -1,24 +1,25 @@
 #include "standalone/linux/CommandLine.h"
 
+#include "platform/OptionScanner.h"
 #include "standalone/StandaloneSettings.h"
 
 namespace vl::linuxapp {
 namespace {
 
-enum class Id { Audio, Device, Rate, Latency, MidiIn, MidiChannel, Program, Patch, Bank, Record, NoGui, NoConnect, Help, Version };
-
-struct Option {
-    const char* name;
-    bool hasValue;
-    Id id;
+enum class Id {
+    Audio, Device, Rate, Latency, MidiIn, MidiChannel, Program, Patch, Bank, Record, RecordFormat, NoGui, NoConnect,
+    Help, Version
 };
 
-constexpr Option kOptions[] = {
-    {"audio", true, Id::Audio},       {"device", true, Id::Device},       {"rate", true, Id::Rate},
-    {"latency", true, Id::Latency},   {"midi-in", true, Id::MidiIn},      {"midi-channel", true, Id::MidiChannel},
-    {"program", true, Id::Program},   {"patch", true, Id::Patch},         {"bank", true, Id::Bank},
-    {"record", true, Id::Record},     {"no-gui", false, Id::NoGui},       {"no-connect", false, Id::NoConnect},
-    {"help", false, Id::Help},        {"version", false, Id::Version},
+constexpr OptionDef kOptions[] = {
+    {"audio", 0, true, int(Id::Audio)},         {"device", 0, true, int(Id::Device)},
+    {"rate", 0, true, int(Id::Rate)},           {"latency", 0, true, int(Id::Latency)},
+    {"midi-in", 0, true, int(Id::MidiIn)},      {"midi-channel", 0, true, int(Id::MidiChannel)},
+    {"program", 0, true, int(Id::Program)},     {"patch", 0, true, int(Id::Patch)},
+    {"bank", 0, true, int(Id::Bank)},           {"record", 0, true, int(Id::Record)},
+    {"record-format", 0, true, int(Id::RecordFormat)},
+    {"no-gui", 0, false, int(Id::NoGui)},       {"no-connect", 0, false, int(Id::NoConnect)},
+    {"help", 0, false, int(Id::Help)},          {"version", 0, false, int(Id::Version)},
 };
 
 bool number(const std::string& text, int lo, int hi, int& value) {
@@ -70,6 +71,10 @@ bool apply(Id id, const std::string& shown, const std::string& value, CommandLin
         if (value.empty()) return bad("a file name");
         (id == Id::Patch ? o.patch : id == Id::Bank ? o.bank : o.record) = value;
         return true;
+    case Id::RecordFormat:
+        if (value != "16" && value != "float") return bad("16 or float");
+        o.recordFormat = value;
+        return true;
     case Id::NoGui:
         o.noGui = true;
         return true;
@@ -89,39 +94,25 @@ bool apply(Id id, const std::string& shown, const std::string& value, CommandLin
 } // namespace
 
 bool parseCommandLine(const std::vector<std::string>& args, CommandLine& options, std::string& error) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
-            error = arg.size() > 1 && arg[0] == '-' ? "unknown option '" + arg + "'" : "unexpected argument '" + arg + "'";
-            return false;
-        }
-        const std::size_t eq = arg.find('=');
-        const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
-        const Option* found = nullptr;
-        for (const Option& o : kOptions)
-            if (name == o.name) found = &o;
-        if (!found) {
-            error = "unknown option '--" + name + "'";
-            return false;
-        }
-        const std::string shown = "--" + name;
-        std::string value;
-        if (found->hasValue) {
-            if (eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                error = "option " + shown + " needs a value";
-                return false;
-            }
-        } else if (eq != std::string::npos) {
-            error = "option " + shown + " takes no value";
-            return false;
-        }
-        if (!apply(found->id, shown, value, options, error)) return false;
+    ScanFailure failure;
+    const bool scanned = scanOptions(
+        args, kOptions, ScanRules{},
+        [&](const OptionDef& o, const std::string& shown, const std::string& value) {
+            return apply(Id(o.id), shown, value, options, error);
+        },
+        [](const std::string&) {}, failure);
+    if (scanned) return true;
+    using Kind = ScanFailure::Kind;
+    switch (failure.kind) {
+    case Kind::unknownOption:
+    case Kind::unknownLetter:
+    case Kind::ambiguous: error = "unknown option '" + failure.text + "'"; break;
+    case Kind::unexpectedArgument: error = "unexpected argument '" + failure.text + "'"; break;
+    case Kind::missingValue: error = "option " + failure.text + " needs a value"; break;
+    case Kind::unexpectedValue: error = "option " + failure.text + " takes no value"; break;
+    case Kind::rejected: break; // apply() has said what was wrong
     }
-    return true;
+    return false;
 }
 
 std::string usageText() {
@@ -139,6 +130,7 @@ std::string usageText() {
            "  --bank FILE.fxb        load a bank of eight programs\n"
            "  --patch FILE.fxp       load a patch into the selected program\n"
            "  --record FILE.wav      record what plays from the start\n"
+           "  --record-format 16|float  record 16-bit samples (the default) or 32-bit float\n"
            "  --no-gui               run without a window\n"
            "  --no-connect           do not connect the JACK outputs to the playback ports\n"
            "  --help                 this text\n"

@@ -18,6 +18,7 @@ struct CommandLine {
     std::string patch;
     std::string bank;
     std::string record;
+    std::optional<std::string> recordFormat; // "16" or "float"
     bool noGui = false;
     bool noConnect = false;
     bool help = false;

@@ -31,7 +31,6 @@ std::unique_ptr<JackOutput> JackOutput::open(const std::string& clientName, std:
         error = "cannot register the JACK ports";
         return nullptr;
     }
-    self->block.assign(2 * std::size_t(kMaxFrames), 0);
     jack_set_process_callback(self->client, &JackOutput::process, self.get());
     jack_set_buffer_size_callback(self->client, &JackOutput::bufferSizeChanged, self.get());
     jack_on_shutdown(self->client, &JackOutput::shutdown, self.get());
@@ -87,17 +86,11 @@ int JackOutput::process(jack_nframes_t frames, void* arg) {
 }
 
 void JackOutput::processCycle(jack_nframes_t frames) {
-    JackOutput* self = this;
-    auto* left = static_cast<jack_default_audio_sample_t*>(jack_port_get_buffer(self->out[0], frames));
-    auto* right = static_cast<jack_default_audio_sample_t*>(jack_port_get_buffer(self->out[1], frames));
-    if (frames > kMaxFrames) {
-        std::memset(left, 0, sizeof(*left) * frames);
-        std::memset(right, 0, sizeof(*right) * frames);
-        return;
-    }
+    auto* left = static_cast<jack_default_audio_sample_t*>(jack_port_get_buffer(out[0], frames));
+    auto* right = static_cast<jack_default_audio_sample_t*>(jack_port_get_buffer(out[1], frames));
     StandaloneApp* app = theApp.load(std::memory_order_acquire);
     MidiPorts* ports = app ? app->midiPorts() : nullptr;
-    void* midi = jack_port_get_buffer(self->midiIn, frames);
+    void* midi = jack_port_get_buffer(midiIn, frames);
     const jack_nframes_t count = midi ? jack_midi_get_event_count(midi) : 0;
     for (jack_nframes_t i = 0; i < count && ports; ++i) {
         jack_midi_event_t event;
@@ -107,13 +100,8 @@ void JackOutput::processCycle(jack_nframes_t frames) {
         if (event.size > 2) message |= std::uint32_t(event.buffer[2]) << 16;
         ports->receiveAtFrame(message, std::int32_t(event.time));
     }
-    std::int16_t* samples = self->block.data();
-    renderBlock(samples, std::int32_t(frames));
-    constexpr float kScale = 1.0f / 32768.0f;
-    for (jack_nframes_t i = 0; i < frames; ++i) {
-        left[i] = float(samples[2 * i]) * kScale;
-        right[i] = float(samples[2 * i + 1]) * kScale;
-    }
+    // The ports take the instrument's float samples as they are.
+    renderBlock(left, right, std::int32_t(frames));
 }
 
 int JackOutput::bufferSizeChanged(jack_nframes_t frames, void*) {

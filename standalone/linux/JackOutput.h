@@ -3,7 +3,8 @@
 // the audio outputs "out_1" and "out_2". The server's sample rate and period are the
 // program's rate and block. MIDI events reach the event lists with their frame position
 // in the period, and the period is rendered in the same process cycle, so every note
-// sounds at the frame the server stamped it with.
+// sounds at the frame the server stamped it with. The ports get the instrument's float
+// samples.
 #include <atomic>
 #include <memory>
 #include <string>
@@ -47,14 +48,11 @@ private:
     jack_client_t* client = nullptr;
     jack_port_t* midiIn = nullptr;
     jack_port_t* out[2] = {nullptr, nullptr};
-    std::vector<std::int16_t> block; // interleaved, room for kMaxFrames
     bool active = false;
     bool autoConnect = true;
     std::string midiSource;
     void (*shutdownHook)() = nullptr;
     std::vector<std::string> warnings;
-
-    static constexpr jack_nframes_t kMaxFrames = 16384;
 };
 
 } // namespace vl::linuxapp

@@ -142,6 +142,10 @@ LinuxSettings readLinuxSettings(SettingsStore& store, std::vector<std::string>& 
         else warnings.push_back("empty alsaDevice, using default");
     }
     if (auto midi = store.readString(kMidiInName)) s.midiIn = *midi;
+    if (auto format = store.readString(kRecordFormatName)) {
+        if (*format == "16" || *format == "float") s.recordFormat = *format;
+        else warnings.push_back("bad value '" + format->substr(0, 40) + "' for recordFormat, using 16");
+    }
     return s;
 }
 
@@ -149,6 +153,8 @@ void writeLinuxSettings(SettingsStore& store, const LinuxSettings& values) {
     store.writeString(kAudioName, values.audio);
     store.writeString(kAlsaDeviceName, values.alsaDevice);
     store.writeString(kMidiInName, values.midiIn);
+    store.writeString(kRecordFormatName,
+                      values.recordFormat == "16" ? std::nullopt : std::optional<std::string>(values.recordFormat));
 }
 
 } // namespace vl::linuxapp

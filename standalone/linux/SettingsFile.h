@@ -9,6 +9,7 @@
 //   audio=auto|jack|alsa   audio system (auto: JACK when a server runs, else ALSA)
 //   alsaDevice=NAME        ALSA PCM device
 //   midiIn=PORT            MIDI source connected at start (empty: none)
+//   recordFormat=float     recordings in 32-bit float (the line is absent for 16-bit)
 #include <map>
 #include <string>
 #include <vector>
@@ -45,11 +46,13 @@ struct LinuxSettings {
     std::string audio = "auto";
     std::string alsaDevice = "default";
     std::string midiIn;
+    std::string recordFormat = "16"; // "16" or "float"
 };
 
 inline constexpr const char* kAudioName = "audio";
 inline constexpr const char* kAlsaDeviceName = "alsaDevice";
 inline constexpr const char* kMidiInName = "midiIn";
+inline constexpr const char* kRecordFormatName = "recordFormat";
 
 LinuxSettings readLinuxSettings(SettingsStore& store, std::vector<std::string>& warnings);
 void writeLinuxSettings(SettingsStore& store, const LinuxSettings& values);

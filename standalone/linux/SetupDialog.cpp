@@ -23,7 +23,7 @@ constexpr Color kFrame{96, 104, 80, 0};
 constexpr Color kButtonBack{188, 196, 166, 0};
 constexpr int kWidth = 400, kHeight = 246;
 
-enum Tag { kAudioTag = 1, kDeviceTag, kRateTag, kLatencyTag, kSourceTag, kChannelTag, kCancelTag, kOkTag };
+enum Tag { kAudioTag = 1, kDeviceTag, kRateTag, kLatencyTag, kSourceTag, kChannelTag, kFormatTag, kCancelTag, kOkTag };
 
 // A text of its own in a filled, framed cell.
 class Caption : public ValueLabel {
@@ -143,6 +143,10 @@ public:
         channel = new ChoiceBox(Rect{140, top, 210, top + 20}, this, kChannelTag, channels,
                                 values.inputChannel + 1);
         add(channel);
+        top = row("Recording");
+        format = new ChoiceBox(Rect{140, top, 250, top + 20}, this, kFormatTag, {"16-bit", "float"},
+                               linux.recordFormat == "float" ? 1 : 0);
+        add(format);
         add(new PushButton(Rect{196, kHeight - 40, 286, kHeight - 14}, this, kCancelTag, "Cancel"));
         add(new PushButton(Rect{296, kHeight - 40, 386, kHeight - 14}, this, kOkTag, "OK"));
         return 1;
@@ -201,11 +205,13 @@ private:
         int ms = 0;
         values.latency = parseInt(textOf(latency), ms) && ms >= kMinLatency && ms <= kMaxLatency ? ms : 50;
         values.inputChannel = channel->chosen() == "all" ? -1 : std::stoi(channel->chosen()) - 1;
+        linux.recordFormat = format->chosen() == "float" ? "float" : "16";
     }
 
     ChoiceBox* audio = nullptr;
     ChoiceBox* rate = nullptr;
     ChoiceBox* channel = nullptr;
+    ChoiceBox* format = nullptr;
     TextField* device = nullptr;
     TextField* latency = nullptr;
     TextField* source = nullptr;

@@ -1,7 +1,7 @@
 #pragma once
 // The setup dialog of the Linux program, drawn with the toolkit in a window "Setup" of
-// its own: audio system, ALSA device, sample rate, latency, MIDI source and input
-// channel. Modal: it returns when OK, Cancel or the window's close button ends it.
+// its own: audio system, ALSA device, sample rate, latency, MIDI source, input channel
+// and the recordings' sample format. Modal: it returns when OK, Cancel or the window's close button ends it.
 #include <functional>
 
 #include "standalone/StandaloneSettings.h"

@@ -6,7 +6,7 @@
 
 #include "instrument/PatchFiles.h"
 #include "standalone/win32/AudioOutputStream.h"
-#include "standalone/win32/PanelButtons.h"
+#include "standalone/PanelButtons.h"
 #include "standalone/win32/SetupDialog.h"
 #include "standalone/win32/WindowsMidiPorts.h"
 #include "vst/EditorBase.h"
@@ -18,10 +18,6 @@ namespace {
 
 WindowsShell* activeShell = nullptr; // the shell of the running program (user-interface thread)
 
-constexpr int kDefaultLeft = 10;
-constexpr int kDefaultTop = 10;
-constexpr int kDefaultRight = 100;
-constexpr int kDefaultBottom = 100;
 constexpr DWORD kOuterStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -66,16 +62,8 @@ bool registerWindowClass(HINSTANCE module, const char* name) {
 
 int runMainWindow(StandaloneApp& app, WindowsShell& shell, HWND parent) {
     EditorBase* panel = app.getEditor();
-    int left = kDefaultLeft, top = kDefaultTop, right = kDefaultRight, bottom = kDefaultBottom;
-    ERect* rectangle = nullptr;
-    if (panel && panel->getRect(&rectangle) && rectangle) {
-        left = rectangle->left;
-        top = rectangle->top;
-        right = rectangle->right;
-        bottom = rectangle->bottom;
-    }
-    const int width = right - left;
-    const int height = bottom - top;
+    const WindowPlace place = mainWindowPlace(panel);
+    const int left = place.left, top = place.top, width = place.width(), height = place.height();
     const auto userData = reinterpret_cast<LONG_PTR>(panel);
     HWND outer = createAppWindow(shell.module(), parent, kWindowTitle, kOuterClassName, left, top, width, height,
                                  kOuterStyle, userData);

@@ -11,14 +11,7 @@
 #include <random>
 
 #include "TestSupport.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VL_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VL_SANITIZED 1
-#endif
-#endif
+#include "tests/LibcAllocator.h"
 
 namespace {
 std::atomic<bool> counting{false};
@@ -33,12 +26,6 @@ std::atomic<long> allocations{0};
 
 #if defined(__GLIBC__)
 extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* __libc_memalign(std::size_t, std::size_t);
-void __libc_free(void*);
-
 void* malloc(std::size_t size) {
     noteAllocation();
     return __libc_malloc(size);

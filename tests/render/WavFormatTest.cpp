@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "tools/render/WavFormat.h"
+#include "platform/WavFormat.h"
 
 namespace vl::render {
 namespace {

@@ -3,7 +3,9 @@
 // the panel's settings and record buttons.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <future>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -193,6 +195,98 @@ TEST_F(AppTest, BlocksPlayTheQueuedNotesAndRecordThem) {
     renderBlock(block.data(), 64);
     renderBlock(block.data(), 64);
     EXPECT_EQ(shell.notices, 2);
+}
+
+// The float block callback (JACK, float devices): the instrument's float output as it is,
+// recorded in either format. The float recording holds exactly the samples sent; the
+// 16-bit recording holds what the 16-bit callback plays for the same notes.
+TEST_F(AppTest, FloatBlocksPlayAndRecordInEitherFormat) {
+    for (SampleFormat format : {SampleFormat::Float32, SampleFormat::Pcm16}) {
+        SCOPED_TRACE(format == SampleFormat::Float32 ? "float" : "16-bit");
+        makeApp(48000);
+        app->recordFormat = format;
+        const fs::path wav = dir / "float.wav";
+        ASSERT_TRUE(app->startRecording(wav.string()));
+        constexpr int kBlocks = 8, kFrames = 300;
+        testhooks::setNoiseSeed(1000);
+        std::vector<float> sent;
+        for (int b = 0; b < kBlocks; ++b) {
+            if (b == 1) app->midiPorts()->receiveAtFrame(0x90 | 64 << 8 | 90 << 16, 17);
+            std::vector<float> left(kFrames, 9.0f), right(kFrames, 9.0f);
+            renderBlock(left.data(), right.data(), kFrames);
+            for (int i = 0; i < kFrames; ++i) {
+                sent.push_back(left[std::size_t(i)]);
+                sent.push_back(right[std::size_t(i)]);
+            }
+        }
+        ASSERT_TRUE(app->finishRecording());
+        EXPECT_TRUE(notices().empty());
+
+        // The same notes through the 16-bit callback.
+        app.reset();
+        theApp.store(nullptr);
+        makeApp(48000);
+        testhooks::setNoiseSeed(1000);
+        std::vector<std::int16_t> played16;
+        for (int b = 0; b < kBlocks; ++b) {
+            if (b == 1) app->midiPorts()->receiveAtFrame(0x90 | 64 << 8 | 90 << 16, 17);
+            std::vector<std::int16_t> block(2 * kFrames);
+            renderBlock(block.data(), kFrames);
+            played16.insert(played16.end(), block.begin(), block.end());
+        }
+        app.reset();
+        theApp.store(nullptr);
+
+        // The float output is not 16-bit output in disguise.
+        int offGrid = 0;
+        for (float x : sent) offGrid += std::nearbyint(x * 32768.0f) != x * 32768.0f;
+        EXPECT_GT(offGrid, 1000);
+
+        std::ifstream in(wav, std::ios::binary);
+        std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
+        const std::vector<std::uint8_t> header = wavHeader(format, 48000, kBlocks * kFrames);
+        ASSERT_EQ(bytes.size(), header.size() + bytesPerFrame(format) * kBlocks * kFrames);
+        EXPECT_TRUE(std::equal(header.begin(), header.end(), bytes.begin()));
+        if (format == SampleFormat::Float32)
+            EXPECT_EQ(std::memcmp(bytes.data() + header.size(), sent.data(), sent.size() * 4), 0);
+        else
+            EXPECT_EQ(std::memcmp(bytes.data() + header.size(), played16.data(), played16.size() * 2), 0);
+    }
+}
+
+// A disk that stops while the program records: the audio goes on, and on stop the
+// program says how much was lost.
+TEST_F(AppTest, LostFramesAreReportedWhenTheRecordingStops) {
+    const struct {
+        std::uint64_t frames;
+        std::uint32_t rate;
+        const char* text;
+    } rows[] = {
+        {67032, 44100, "Recording lost 1.52 s: the disk was too slow"},
+        {1, 48000, "Recording lost 0.00 s: the disk was too slow"},
+        {96000u * 3600u, 96000, "Recording lost 3600.00 s: the disk was too slow"},
+        {66150, 44100, "Recording lost 1.50 s: the disk was too slow"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(lostRecordingText(r.frames, r.rate), r.text);
+
+    makeApp(44100);
+    std::promise<void> diskBack;
+    std::shared_future<void> disk = diskBack.get_future().share();
+    RecorderOptions options;
+    options.ringFrames = 1000;
+    options.beforeWrite = [disk] { disk.wait(); };
+    const fs::path wav = dir / "slow.wav";
+    EXPECT_EQ(app->recorderSlot().exchange(std::make_unique<WavRecorder>(wav.string(), 44100, options)), nullptr);
+    std::vector<float> left(512), right(512);
+    for (int b = 0; b < 130; ++b) renderBlock(left.data(), right.data(), 512); // one block fits the ring
+    diskBack.set_value();
+    EXPECT_TRUE(app->finishRecording());
+    ASSERT_EQ(notices().size(), 1u);
+    EXPECT_EQ(notices()[0], "Recording lost 1.50 s: the disk was too slow"); // 129 x 512 frames
+    std::ifstream in(wav, std::ios::binary);
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(bytes.size(), 44u + 512u * 4u);
+    EXPECT_EQ(bytes[40] | bytes[41] << 8, 2048);
 }
 
 TEST_F(AppTest, PanelButtons) {

@@ -11,7 +11,7 @@ TEST(CommandLine, AcceptedOptions) {
     std::string error;
     ASSERT_TRUE(parseCommandLine({"--audio", "alsa", "--device=hw:1", "--rate", "48000", "--latency=25", "--midi-in",
                                   "kbd:0", "--midi-channel", "16", "--program=7", "--patch", "a.fxp", "--bank", "b.fxb",
-                                  "--record", "take.wav", "--no-gui", "--no-connect"},
+                                  "--record", "take.wav", "--record-format", "float", "--no-gui", "--no-connect"},
                                  o, error))
         << error;
     EXPECT_EQ(o.audio, "alsa");
@@ -24,6 +24,7 @@ TEST(CommandLine, AcceptedOptions) {
     EXPECT_EQ(o.patch, "a.fxp");
     EXPECT_EQ(o.bank, "b.fxb");
     EXPECT_EQ(o.record, "take.wav");
+    EXPECT_EQ(o.recordFormat, "float");
     EXPECT_TRUE(o.noGui);
     EXPECT_TRUE(o.noConnect);
     EXPECT_FALSE(o.help);
@@ -64,6 +65,9 @@ TEST(CommandLine, UsageErrors) {
         {{"--record"}, "option --record needs a value"},
         {{"--record="}, "invalid value '' for --record (expected a file name)"},
         {{"--no-gui=yes"}, "option --no-gui takes no value"},
+        {{"--record-format", "wav"}, "invalid value 'wav' for --record-format (expected 16 or float)"},
+        {{"--record-format"}, "option --record-format needs a value"},
+        {{"--record-f", "16"}, "unknown option '--record-f'"},
         {{"--device", ""}, "invalid value '' for --device"},
     };
     for (const Row& r : rows) {

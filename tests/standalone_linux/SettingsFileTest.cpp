@@ -86,6 +86,7 @@ TEST_F(SettingsFileTest, RoundTripKeepsOtherLinesAndReplacesAtomically) {
     v.tempo = 97.5f;
     l.alsaDevice = "hw:2,0";
     l.midiIn = "24:0";
+    l.recordFormat = "float";
     writeSettings(file, v);
     writeLinuxSettings(file, l);
     struct stat before {};
@@ -111,21 +112,32 @@ TEST_F(SettingsFileTest, RoundTripKeepsOtherLinesAndReplacesAtomically) {
     const LinuxSettings l2 = readLinuxSettings(again, none);
     EXPECT_EQ(l2.alsaDevice, "hw:2,0");
     EXPECT_EQ(l2.midiIn, "24:0");
+    EXPECT_EQ(l2.recordFormat, "float");
     EXPECT_EQ(again.readString("unknownThing"), "kept");
+    EXPECT_NE(readText().find("recordFormat=float\n"), std::string::npos);
+
+    // 16-bit recordings are the default and leave no line behind.
+    l.recordFormat = "16";
+    writeLinuxSettings(again, l);
+    ASSERT_TRUE(again.save(error)) << error;
+    EXPECT_EQ(readText().find("recordFormat"), std::string::npos);
     EXPECT_NE(readText().find("inputChannel=-1\n"), std::string::npos);
     EXPECT_NE(readText().find("tempo=97.5\n"), std::string::npos);
 }
 
 TEST_F(SettingsFileTest, BadValuesGiveWarningsAndDefaults) {
-    writeText("inputChannel=16\nprimary=yes\nlatency=fast\naudio=pulse\nalsaDevice=\nsampleRate=44100\n");
+    writeText("inputChannel=16\nprimary=yes\nlatency=fast\naudio=pulse\nalsaDevice=\nsampleRate=44100\n"
+              "recordFormat=24\n");
     SettingsFile file(path);
     std::vector<std::string> warnings;
     ASSERT_TRUE(file.load(warnings));
     const SettingsValues v = readSettings(file, warnings);
     const LinuxSettings l = readLinuxSettings(file, warnings);
-    EXPECT_EQ(warnings.size(), 5u);
+    EXPECT_EQ(warnings.size(), 6u);
+    EXPECT_EQ(warnings.back(), "bad value '24' for recordFormat, using 16");
     EXPECT_EQ(v, SettingsValues{});
     EXPECT_EQ(l.audio, "auto");
+    EXPECT_EQ(l.recordFormat, "16");
     EXPECT_EQ(l.alsaDevice, "default");
 }
 

@@ -2,34 +2,20 @@
 
 #include <charconv>
 
+#include "platform/OptionScanner.h"
+
 namespace vl::render {
 namespace {
 
 enum class Id { Output, Rate, Block, Program, Bank, Patch, Param, Tail, Float, Quiet, Help, Version };
 
-struct LongOption {
-    const char* name;
-    bool hasValue;
-    Id id;
-};
-
-constexpr LongOption kLongOptions[] = {
-    {"output", true, Id::Output},  {"rate", true, Id::Rate},     {"block", true, Id::Block},
-    {"program", true, Id::Program}, {"param", true, Id::Param},  {"tail", true, Id::Tail},
-    {"bank", true, Id::Bank},      {"patch", true, Id::Patch},
-    {"float", false, Id::Float},   {"quiet", false, Id::Quiet},  {"help", false, Id::Help},
-    {"version", false, Id::Version},
-};
-
-struct ShortOption {
-    char letter;
-    bool hasValue;
-    Id id;
-};
-
-constexpr ShortOption kShortOptions[] = {
-    {'o', true, Id::Output}, {'r', true, Id::Rate},   {'b', true, Id::Block},
-    {'p', true, Id::Program}, {'q', false, Id::Quiet}, {'h', false, Id::Help},
+constexpr OptionDef kOptions[] = {
+    {"output", 'o', true, int(Id::Output)},   {"rate", 'r', true, int(Id::Rate)},
+    {"block", 'b', true, int(Id::Block)},     {"program", 'p', true, int(Id::Program)},
+    {"param", 0, true, int(Id::Param)},       {"tail", 0, true, int(Id::Tail)},
+    {"bank", 0, true, int(Id::Bank)},         {"patch", 0, true, int(Id::Patch)},
+    {"float", 0, false, int(Id::Float)},      {"quiet", 'q', false, int(Id::Quiet)},
+    {"help", 'h', false, int(Id::Help)},      {"version", 0, false, int(Id::Version)},
 };
 
 // Decimal integer made of digits only, within [lo, hi].
@@ -150,89 +136,26 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     options = Options{};
     Parser parser(options, error);
     std::vector<std::string> positional;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            positional.push_back(arg);
-            continue;
+    ScanFailure failure;
+    const ScanRules rules{.abbreviations = true, .letters = true, .arguments = true};
+    const bool scanned = scanOptions(
+        args, kOptions, rules,
+        [&](const OptionDef& o, const std::string& shown, const std::string& value) {
+            return parser.apply(Id(o.id), shown, value);
+        },
+        [&](const std::string& word) { positional.push_back(word); }, failure);
+    if (!scanned) {
+        using Kind = ScanFailure::Kind;
+        switch (failure.kind) {
+        case Kind::unknownOption: error = "unrecognized option '" + failure.text + "'"; break;
+        case Kind::unknownLetter: error = "invalid option -- '" + failure.text + "'"; break;
+        case Kind::ambiguous: error = "option '" + failure.text + "' is ambiguous"; break;
+        case Kind::missingValue: error = "option '" + failure.text + "' requires an argument"; break;
+        case Kind::unexpectedValue: error = "option '" + failure.text + "' doesn't allow an argument"; break;
+        case Kind::unexpectedArgument:
+        case Kind::rejected: break; // the parser has said what was wrong
         }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg[1] == '-') {
-            const std::size_t eq = arg.find('=');
-            const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
-            const LongOption* match = nullptr;
-            int prefixMatches = 0;
-            for (const LongOption& o : kLongOptions) {
-                const std::string full = o.name;
-                if (full == name) {
-                    match = &o;
-                    prefixMatches = 1;
-                    break;
-                }
-                if (!name.empty() && full.compare(0, name.size(), name) == 0) {
-                    match = &o;
-                    ++prefixMatches;
-                }
-            }
-            if (!match) {
-                error = "unrecognized option '--" + name + "'";
-                return false;
-            }
-            if (prefixMatches > 1) {
-                error = "option '--" + name + "' is ambiguous";
-                return false;
-            }
-            const std::string shown = std::string("--") + match->name;
-            if (!match->hasValue) {
-                if (eq != std::string::npos) {
-                    error = "option '" + shown + "' doesn't allow an argument";
-                    return false;
-                }
-                parser.apply(match->id, shown, std::string());
-                continue;
-            }
-            std::string value;
-            if (eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                error = "option '" + shown + "' requires an argument";
-                return false;
-            }
-            if (!parser.apply(match->id, shown, value)) return false;
-            continue;
-        }
-        // A group of short options: flags, possibly ending in one that takes a value.
-        for (std::size_t k = 1; k < arg.size(); ++k) {
-            const ShortOption* match = nullptr;
-            for (const ShortOption& o : kShortOptions)
-                if (o.letter == arg[k]) match = &o;
-            if (!match) {
-                error = std::string("invalid option -- '") + arg[k] + "'";
-                return false;
-            }
-            const std::string shown = std::string("-") + match->letter;
-            if (!match->hasValue) {
-                parser.apply(match->id, shown, std::string());
-                continue;
-            }
-            std::string value;
-            if (k + 1 < arg.size()) {
-                value = arg.substr(k + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                error = "option '" + shown + "' requires an argument";
-                return false;
-            }
-            if (!parser.apply(match->id, shown, value)) return false;
-            break;
-        }
+        return false;
     }
     if (positional.size() > 1) {
         error = "more than one MIDI file given ('" + positional[0] + "', '" + positional[1] + "')";

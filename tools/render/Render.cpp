@@ -12,10 +12,11 @@
 #include "instrument/Instrument.h"
 #include "instrument/PatchFiles.h"
 #include "platform/Notice.h"
+#include "platform/OptionScanner.h"
+#include "platform/WavFormat.h"
 #include "tools/render/DemoPhrase.h"
 #include "tools/render/EventFeeder.h"
 #include "tools/render/MidiFile.h"
-#include "tools/render/WavFormat.h"
 #include "tools/render/sys/SystemIo.h"
 
 namespace vl::render {
@@ -172,14 +173,8 @@ int runRenderer(const std::vector<std::string>& args) {
         errorLine(error + " (see --help)");
         return 2;
     }
-    if (options.help) {
-        std::fputs(usageText().c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    }
-    if (options.version) {
-        std::printf("%s\n", kVersionText);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    }
+    if (options.help) return printAnswer(usageText());
+    if (options.version) return printAnswer(std::string(kVersionText) + "\n");
 
     Song song;
     if (!options.input.empty()) {
