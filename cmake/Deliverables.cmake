@@ -41,6 +41,10 @@ foreach(t VELMORLOOM velmorloom-render VelmorLoomStandalone velmorloom-standalon
     string(APPEND vl_manifest "${t}=$<TARGET_FILE:${t}>\n")
   endif()
 endforeach()
+# The LV2 bundle is listed by its folder.
+if(TARGET velmorloom_lv2)
+  string(APPEND vl_manifest "velmorloom.lv2=${VL_LV2_BUNDLE}\n")
+endif()
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/deliverables.txt CONTENT "${vl_manifest}")
 
 if(NOT VL_BUILD_TESTS)
