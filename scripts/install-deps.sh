@@ -19,6 +19,8 @@ PACKAGES=(
   libx11-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core libxtst-dev
   # Linux standalone program: JACK and ALSA audio and MIDI; the JACK server for its tests
   libjack-jackd2-dev libasound2-dev jackd2 alsa-utils
+  # LV2 bundle: the headers; lilv's tools, library and jalv for its tests
+  lv2-dev lilv-utils liblilv-dev jalv
 )
 # With --with-host: a real third-party VST host for the plug-in session test.
 if [[ "${1:-}" == "--with-host" ]]; then
