@@ -46,7 +46,12 @@ public:
     Instrument& instrument() { return *synth; }
 
     // The panel of an attached UI: knob moves and gestures go there (user-interface thread).
-    void attachUi(HostBridge* ui) { uiBridge.store(ui); }
+    // One UI at a time shows the instance's own panel: false when another one does.
+    bool attachUi(HostBridge* ui) {
+        HostBridge* none = nullptr;
+        return uiBridge.compare_exchange_strong(none, ui);
+    }
+    void detachUi(HostBridge* ui) { uiBridge.compare_exchange_strong(ui, nullptr); }
     // True once after the instrument's programs or names changed.
     bool takeDisplayChange() { return displayDirty.exchange(false); }
 

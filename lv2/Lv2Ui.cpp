@@ -56,7 +56,7 @@ class PanelUi : public HostBridge {
 public:
     ~PanelUi() override {
         if (target && open) target->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
-        if (shared) shared->attachUi(nullptr);
+        if (shared) shared->detachUi(this);
         if (own) {
             attachBridge(*own, nullptr);
             EffectFrame* frame = own;
@@ -73,10 +73,11 @@ public:
         const auto parent = static_cast<Window>(reinterpret_cast<std::uintptr_t>(parentFeature));
         touchFeature = static_cast<const LV2UI_Touch*>(findFeature(features, LV2_UI__touch));
 
+        // A second UI on the same instance gets an instrument of its own, as without access.
         shared = PluginInstance::fromHandle(const_cast<void*>(findFeature(features, LV2_INSTANCE_ACCESS_URI)));
+        if (shared && !shared->attachUi(this)) shared = nullptr;
         if (shared) {
             target = &shared->instrument();
-            shared->attachUi(this);
         } else {
             own = new (std::nothrow) Instrument(&bridgeCallback);
             if (!own || !own->editorReady) return false;
