@@ -7,6 +7,10 @@
 //
 // The bridge is attached after the Instrument is built: requests made while it is being
 // built (its first program selection) reach no bridge.
+#include <cstring>
+
+#include <lv2/core/lv2.h>
+
 #include "vst/VstAbi.h"
 
 namespace vl {
@@ -32,5 +36,13 @@ VstIntPtr VSTCALLBACK bridgeCallback(AEffect* effect, VstInt32 opcode, VstInt32 
 
 // Routes the instrument's requests to bridge (null: to none).
 void attachBridge(Instrument& instrument, HostBridge* bridge);
+
+// The data of the host's feature uri, null when the host did not give it.
+inline const void* findFeature(const LV2_Feature* const* features, const char* uri) {
+    if (!features) return nullptr;
+    for (const LV2_Feature* const* f = features; *f; ++f)
+        if ((*f)->URI && std::strcmp((*f)->URI, uri) == 0) return (*f)->data;
+    return nullptr;
+}
 
 } // namespace vl::lv2

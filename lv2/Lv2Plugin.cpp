@@ -17,13 +17,6 @@ namespace vl::lv2 {
 
 namespace {
 
-const void* findFeature(const LV2_Feature* const* features, const char* uri) {
-    if (!features) return nullptr;
-    for (const LV2_Feature* const* f = features; *f; ++f)
-        if ((*f)->URI && std::strcmp((*f)->URI, uri) == 0) return (*f)->data;
-    return nullptr;
-}
-
 // The host's maximum block length from its options, 0 when not given.
 int maxBlockLength(const LV2_Feature* const* features, LV2_URID_Map* map) {
     const auto* options = static_cast<const LV2_Options_Option*>(findFeature(features, LV2_OPTIONS__options));

@@ -34,13 +34,6 @@ namespace vl::lv2 {
 
 namespace {
 
-const void* findFeature(const LV2_Feature* const* features, const char* uri) {
-    if (!features) return nullptr;
-    for (const LV2_Feature* const* f = features; *f; ++f)
-        if ((*f)->URI && std::strcmp((*f)->URI, uri) == 0) return (*f)->data;
-    return nullptr;
-}
-
 std::vector<Window> childrenOf(Display* display, Window parent) {
     std::vector<Window> out;
     Window root = 0, up = 0, *list = nullptr;
