@@ -1,7 +1,8 @@
 # Lists the binaries this build produces and registers the checks on them.
 #
 # <build>/deliverables.txt holds one "name=path" line per deliverable that exists
-# (plug-in, renderer, standalone program); scripts/compare-renders.sh reads it.
+# (plug-in, renderer, standalone program; the LV2 bundle by its folder);
+# scripts/compare-renders.sh reads it.
 # CTest tests labelled "binaries" run scripts/check-binaries.sh:
 #   - Windows builds: every program and DLL imports system DLLs only, and the
 #     plug-in DLL exports exactly "main";
