@@ -61,8 +61,8 @@ mt::Bytes song() {
 std::string tempDir() {
     static std::string dir;
     if (dir.empty()) {
-        char pattern[] = "/tmp/vl-lv2-test-XXXXXX";
-        dir = mkdtemp(pattern);
+        std::string pattern = ::testing::TempDir() + "vl-lv2-test-XXXXXX";
+        dir = mkdtemp(pattern.data());
     }
     return dir;
 }
