@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -58,13 +59,20 @@ mt::Bytes song() {
     return mt::file(mt::header(0, 1, 480), {mt::track(body)});
 }
 
+// A folder of this run's files, removed at exit.
 std::string tempDir() {
-    static std::string dir;
-    if (dir.empty()) {
-        std::string pattern = ::testing::TempDir() + "vl-lv2-test-XXXXXX";
-        dir = mkdtemp(pattern.data());
-    }
-    return dir;
+    static struct Folder {
+        std::string path;
+        Folder() {
+            std::string pattern = ::testing::TempDir() + "vl-lv2-test-XXXXXX";
+            if (mkdtemp(pattern.data())) path = pattern;
+        }
+        ~Folder() {
+            std::error_code ignored;
+            if (!path.empty()) std::filesystem::remove_all(path, ignored);
+        }
+    } folder;
+    return folder.path;
 }
 
 std::string writeSong() {
