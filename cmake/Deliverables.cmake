@@ -1,7 +1,8 @@
 # Lists the binaries this build produces and registers the checks on them.
 #
 # <build>/deliverables.txt holds one "name=path" line per deliverable that exists
-# (plug-in, renderer, standalone program); scripts/compare-renders.sh reads it.
+# (plug-in, renderer, standalone program; the LV2 bundle by its folder);
+# scripts/compare-renders.sh reads it.
 # CTest tests labelled "binaries" run scripts/check-binaries.sh:
 #   - Windows builds: every program and DLL imports system DLLs only, and the
 #     plug-in DLL exports exactly "main";
@@ -45,6 +46,10 @@ endforeach()
 # The CLAP plug-in is listed under its file name.
 if(TARGET velmorloom_clap)
   string(APPEND vl_manifest "velmorloom.clap=$<TARGET_FILE:velmorloom_clap>\n")
+endif()
+# The LV2 bundle is listed by its folder.
+if(TARGET velmorloom_lv2)
+  string(APPEND vl_manifest "velmorloom.lv2=${VL_LV2_BUNDLE}\n")
 endif()
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/deliverables.txt CONTENT "${vl_manifest}")
 

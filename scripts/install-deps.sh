@@ -29,6 +29,8 @@ PACKAGES=(
   # packages and their checks: dpkg-deb and dpkg-shlibdeps, lintian, the desktop entry's
   # validator, groff for the manual pages, zip and unzip for the Windows archive
   dpkg-dev lintian desktop-file-utils groff-base zip unzip
+  # LV2 bundle: the headers; lilv's tools, library and jalv for its tests
+  lv2-dev lilv-utils liblilv-dev jalv
 )
 case "${1:-}" in
   # a real third-party VST host for the plug-in session test
