@@ -21,7 +21,7 @@
 #include "tests/render/MidiBytes.h"
 #include "tools/render/MidiFile.h"
 #include "tools/render/Timeline.h"
-#include "tools/render/WavFormat.h"
+#include "platform/WavFormat.h"
 
 using namespace lv2test;
 namespace mt = vl::render::test;
@@ -92,7 +92,7 @@ std::vector<float> renderWithTool(uint32_t rate, int block, int program) {
     if (std::system(command.c_str()) != 0) return {};
     std::ifstream in(out, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::size_t header = vl::render::wavHeaderSize(vl::render::SampleFormat::Float32);
+    const std::size_t header = vl::wavHeaderSize(vl::SampleFormat::Float32);
     if (bytes.size() < header) return {};
     std::vector<float> samples((bytes.size() - header) / sizeof(float));
     std::memcpy(samples.data(), bytes.data() + header, samples.size() * sizeof(float));
