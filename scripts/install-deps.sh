@@ -19,6 +19,9 @@ PACKAGES=(
   libx11-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core libxtst-dev
   # Linux standalone program: JACK and ALSA audio and MIDI; the JACK server for its tests
   libjack-jackd2-dev libasound2-dev jackd2 alsa-utils
+  # 32-bit x86 Linux build of the core (multilib compiler and run-time) and the user-mode
+  # emulator that runs its tests and renders here
+  g++-multilib qemu-user
 )
 # With --with-host: a real third-party VST host for the plug-in session test.
 if [[ "${1:-}" == "--with-host" ]]; then
