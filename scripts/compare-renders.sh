@@ -47,7 +47,8 @@ for r in "$linux_render" "$other_render"; do
 done
 
 # How the other build's renderer runs here: Windows programs under wine64, 32-bit
-# Linux programs under qemu-i386 (no 32-bit execution on these machines).
+# Linux programs under qemu-i386 (no 32-bit execution on these machines; the fifth byte
+# of an ELF file is its class, 1 for 32-bit programs).
 other_runner=()
 if [[ $other_render == *.exe ]]; then
   other_runner=("$WINE64")
