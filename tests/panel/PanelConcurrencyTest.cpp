@@ -34,20 +34,37 @@ Library& plugin()
     return library;
 }
 
-TEST(PanelConcurrency, AutomationWhileThePanelOpensAndClosesAThousandTimes)
-{
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) GTEST_SKIP() << "no X display";
-    Window parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
-    XMapWindow(display, parent);
-    XSync(display, False);
+// A host window on the display and a new instance of the plug-in; skipped without a display.
+class PanelConcurrency : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("DISPLAY") || !(display = XOpenDisplay(nullptr))) GTEST_SKIP() << "no X display";
+        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
+        XMapWindow(display, parent);
+        XSync(display, False);
+        parentPtr = reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent));
+        ASSERT_NE(plugin().pluginMain, nullptr);
+        effect = plugin().pluginMain(hostCallback);
+        ASSERT_NE(effect, nullptr);
+    }
+    void TearDown() override
+    {
+        if (effect) effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+        if (display) {
+            XDestroyWindow(display, parent);
+            XCloseDisplay(display);
+        }
+    }
 
-    Library& library = plugin();
-    ASSERT_NE(library.pluginMain, nullptr);
-    AEffect* effect = library.pluginMain(hostCallback);
-    ASSERT_NE(effect, nullptr);
-    void* parentPtr = reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent));
+    Display* display = nullptr;
+    Window parent = 0;
+    void* parentPtr = nullptr;
+    AEffect* effect = nullptr;
+};
+
+TEST_F(PanelConcurrency, AutomationWhileThePanelOpensAndClosesAThousandTimes)
+{
 
     // one round first, so that what the first open sets up once (fonts, caches) is counted out
     ASSERT_EQ(effect->dispatcher(effect, effEditOpen, 0, 0, parentPtr, 0.0f), 1);
@@ -92,28 +109,13 @@ TEST(PanelConcurrency, AutomationWhileThePanelOpensAndClosesAThousandTimes)
     ASSERT_TRUE(open());
     effect->dispatcher(effect, effEditIdle, 0, 0, nullptr, 0.0f);
     effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0.0f);
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-    XDestroyWindow(display, parent);
-    XCloseDisplay(display);
 }
 
 // MIDI program changes on the render thread while the user-interface thread opens, idles
 // and closes the panel and asks for the current program: clean under ThreadSanitizer, and
 // the panel and the host see the last program received once the render thread is done.
-TEST(PanelConcurrency, ProgramChangesOnTheRenderThreadWhileThePanelReadsTheProgram)
+TEST_F(PanelConcurrency, ProgramChangesOnTheRenderThreadWhileThePanelReadsTheProgram)
 {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) GTEST_SKIP() << "no X display";
-    Window parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
-    XMapWindow(display, parent);
-    XSync(display, False);
-    void* parentPtr = reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent));
-
-    Library& library = plugin();
-    ASSERT_NE(library.pluginMain, nullptr);
-    AEffect* effect = library.pluginMain(hostCallback);
-    ASSERT_NE(effect, nullptr);
     dispatch(effect, effMainsChanged, 0, 1);
     const VstInt32 programs = effect->numPrograms;
     ASSERT_EQ(dispatch(effect, effEditOpen, 0, 0, parentPtr), 1);
@@ -151,9 +153,6 @@ TEST(PanelConcurrency, ProgramChangesOnTheRenderThreadWhileThePanelReadsTheProgr
     dispatch(effect, effEditIdle);
     EXPECT_EQ(dispatch(effect, effGetProgram), lastSent.load());
     dispatch(effect, effEditClose);
-    dispatch(effect, effClose);
-    XDestroyWindow(display, parent);
-    XCloseDisplay(display);
 }
 
 } // namespace
