@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Renders the built-in demo phrase with the Linux build and with the 64-bit Windows
-# build (under wine64), as 16-bit and as float WAV files, and requires the files to
-# be identical byte for byte: the engine must give bit-identical output everywhere.
+# Renders the built-in demo phrase with the Linux build and with another build (the
+# 64-bit Windows build under wine64, or the 32-bit x86 Linux build under qemu-i386), as
+# 16-bit and as float WAV files, and requires the files to be identical byte for byte:
+# the engine must give bit-identical output everywhere.
 #
-#   compare-renders.sh LINUX_BUILD_DIR WIN64_BUILD_DIR [OUTPUT_DIR]
+#   compare-renders.sh LINUX_BUILD_DIR OTHER_BUILD_DIR [OUTPUT_DIR]
 #
-# Each build folder has a deliverables.txt listing its binaries. When neither build
-# has velmorloom-render yet, the comparison is skipped (exit 0).
+# The other build is named after its folder (win64, linux32). Each build folder has a
+# deliverables.txt listing its binaries. When neither build has velmorloom-render yet,
+# the comparison is skipped (exit 0).
 set -euo pipefail
 
 if (( $# < 2 )); then
@@ -14,13 +16,14 @@ if (( $# < 2 )); then
   exit 2
 fi
 linux_build=$(cd "$1" && pwd)
-win_build=$(cd "$2" && pwd)
-out=${3:-$win_build/../determinism}
+other_build=$(cd "$2" && pwd)
+other=$(basename "$other_build")
+out=${3:-$other_build/../determinism}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
 WINE64=${VL_WINE64:-/usr/lib/wine/wine64}
-export WINEPREFIX=${WINEPREFIX:-$win_build/wineprefix}
+export WINEPREFIX=${WINEPREFIX:-$other_build/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
@@ -31,17 +34,27 @@ deliverable() { # deliverable BUILD_DIR NAME -> path, or nothing
 }
 
 linux_render=$(deliverable "$linux_build" velmorloom-render)
-win_render=$(deliverable "$win_build" velmorloom-render)
-if [[ -z $linux_render && -z $win_render ]]; then
+other_render=$(deliverable "$other_build" velmorloom-render)
+if [[ -z $linux_render && -z $other_render ]]; then
   echo "skipped: velmorloom-render is not part of these builds yet"
   exit 0
 fi
-for r in "$linux_render" "$win_render"; do
+for r in "$linux_render" "$other_render"; do
   if [[ -z $r || ! -f $r ]]; then
-    echo "FAIL: velmorloom-render missing from one build (linux: '${linux_render}', win64: '${win_render}')"
+    echo "FAIL: velmorloom-render missing from one build (linux: '${linux_render}', $other: '${other_render}')"
     exit 1
   fi
 done
+
+# How the other build's renderer runs here: Windows programs under wine64, 32-bit
+# Linux programs under qemu-i386 (no 32-bit execution on these machines; the fifth byte
+# of an ELF file is its class, 1 for 32-bit programs).
+other_runner=()
+if [[ $other_render == *.exe ]]; then
+  other_runner=("$WINE64")
+elif [[ $(head -c 5 "$other_render" | tail -c 1 | od -An -tu1 | tr -d ' ') == 1 ]]; then
+  other_runner=("${VL_QEMU_I386:-qemu-i386}")
+fi
 
 failed=0
 check_audio() { # check_audio FILE: a RIFF/WAVE file with some non-zero sample data
@@ -65,20 +78,20 @@ for format in int16 float; do
   echo "== demo phrase, $format: linux"
   "$linux_render" "${args[@]}" -o "linux-$format.wav"
   "$linux_render" "${args[@]}" -o "linux-$format-again.wav"
-  echo "== demo phrase, $format: win64 under wine"
+  echo "== demo phrase, $format: $other ${other_runner[*]:+under ${other_runner[*]}}"
   # Relative output names: the Windows program sees the same folder as its
   # current directory, so no path translation is involved.
-  "$WINE64" "$win_render" "${args[@]}" -o "win64-$format.wav"
+  "${other_runner[@]}" "$other_render" "${args[@]}" -o "$other-$format.wav"
 
   check_audio "linux-$format.wav" || failed=1
   if ! cmp "linux-$format.wav" "linux-$format-again.wav"; then
     echo "FAIL: two Linux renders of the demo phrase ($format) differ"
     failed=1
   fi
-  if cmp "linux-$format.wav" "win64-$format.wav"; then
-    echo "ok: $format render identical on linux and win64 ($(stat -c %s "linux-$format.wav") bytes, sha256 $(sha256sum "linux-$format.wav" | cut -c1-16))"
+  if cmp "linux-$format.wav" "$other-$format.wav"; then
+    echo "ok: $format render identical on linux and $other ($(stat -c %s "linux-$format.wav") bytes, sha256 $(sha256sum "linux-$format.wav" | cut -c1-16))"
   else
-    echo "FAIL: $format render differs between linux and win64"
+    echo "FAIL: $format render differs between linux and $other"
     failed=1
   fi
 done

@@ -31,6 +31,9 @@ PACKAGES=(
   dpkg-dev lintian desktop-file-utils groff-base zip unzip
   # LV2 bundle: the headers; lilv's tools, library and jalv for its tests
   lv2-dev lilv-utils liblilv-dev jalv
+  # 32-bit x86 Linux build of the core (multilib compiler and run-time) and the user-mode
+  # emulator that runs its tests and renders here
+  g++-multilib qemu-user
 )
 case "${1:-}" in
   # a real third-party VST host for the plug-in session test

@@ -4,10 +4,12 @@
 #          plug-in in a session of a real host, Ardour, installed with --with-host)
 #   win32  32-bit Windows deliverables: import/export checks (cannot execute here)
 #   win64  64-bit Windows build: all tests under wine64
+#   linux32  32-bit x86 Linux build of the core (no panel): its tests under qemu-i386
 #   tsan   every native test under ThreadSanitizer
 #   asan   every native test under AddressSanitizer + UndefinedBehaviorSanitizer
-#   then the demo phrase rendered on linux and win64 must be identical byte for byte,
-#   and the packages are made (scripts/package.sh) and checked (scripts/check-package.sh).
+#   then the demo phrase rendered on linux, win64 and linux32 must be identical byte
+#   for byte, and the packages are made (scripts/package.sh) and checked
+#   (scripts/check-package.sh).
 # Every stage runs even when an earlier one fails; the exit status is non-zero
 # when any stage failed. The last lines are the summary of a CTest run over the
 # stage results.
@@ -23,7 +25,7 @@ if [[ ${VL_SKIP_INSTALL:-0} != 1 ]]; then
   bash scripts/install-deps.sh --with-host || { echo "error: package installation failed" >&2; exit 1; }
 fi
 
-presets=(${VL_PRESETS:-linux win32 win64 tsan asan})
+presets=(${VL_PRESETS:-linux win32 win64 linux32 tsan asan})
 results=$root/build/ci
 rm -rf "$results"
 mkdir -p "$results"
@@ -95,6 +97,7 @@ has_preset win32 && run_tests win32
 if has_preset win64; then
   run_tests win64 "${with_display[@]}"
 fi
+has_preset linux32 && run_tests linux32
 has_preset tsan && run_tests tsan "${with_display[@]}" "${no_aslr[@]}"
 has_preset asan && run_tests asan "${with_display[@]}"
 
@@ -103,6 +106,13 @@ if has_preset linux && has_preset win64; then
     stage determinism-renders bash scripts/compare-renders.sh build/linux build/win64 build/determinism
   else
     record determinism-renders 1 "not run: linux or win64 configuration failed"
+  fi
+fi
+if has_preset linux && has_preset linux32; then
+  if configured linux && configured linux32; then
+    stage determinism-linux32 bash scripts/compare-renders.sh build/linux build/linux32 build/determinism-linux32
+  else
+    record determinism-linux32 1 "not run: linux or linux32 configuration failed"
   fi
 fi
 

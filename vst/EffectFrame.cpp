@@ -154,9 +154,9 @@ void EffectFrame::close() {}
 
 // ---- Programs and parameter texts ----
 
-VstInt32 EffectFrame::getProgram() { return curProgram; }
+VstInt32 EffectFrame::getProgram() { return curProgram.load(std::memory_order_acquire); }
 
-void EffectFrame::setProgram(VstInt32 program) { curProgram = program; }
+void EffectFrame::setProgram(VstInt32 program) { curProgram.store(program, std::memory_order_release); }
 
 // The frame keeps no program names: both write an empty string into the caller's buffer,
 // as the historical interface did.

@@ -8,6 +8,8 @@
 // The host calls the static thunks stored in the record; they find the frame through the
 // record's object field and never let an exception out.
 
+#include <atomic>
+
 #include "vst/VstAbi.h"
 
 namespace vl {
@@ -123,7 +125,9 @@ protected:
     audioMasterCallback hostCallback; // may be null
     VstInt32 numPrograms;
     VstInt32 numParams;
-    VstInt32 curProgram;
+    // Written by MIDI program changes on the audio thread, read by the panel and the host
+    // on their own threads.
+    std::atomic<VstInt32> curProgram;
     VstInt32 blockSize;
     AEffect effectRecord;
 };

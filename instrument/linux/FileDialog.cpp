@@ -106,7 +106,7 @@ Outcome fromChooser(int status, const std::string& output, std::string& path)
     return status == 1 ? Outcome::cancelled : Outcome::unavailable;
 }
 
-Outcome zenity(const Choice& c, std::string& path)
+[[maybe_unused]] Outcome zenity(const Choice& c, std::string& path)
 {
     const std::string program = findProgram("zenity");
     if (program.empty()) return Outcome::unavailable;
@@ -120,7 +120,7 @@ Outcome zenity(const Choice& c, std::string& path)
     return fromChooser(runProgram(args, output), output, path);
 }
 
-Outcome kdialog(const Choice& c, std::string& path)
+[[maybe_unused]] Outcome kdialog(const Choice& c, std::string& path)
 {
     const std::string program = findProgram("kdialog");
     if (program.empty()) return Outcome::unavailable;

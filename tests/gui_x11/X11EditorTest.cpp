@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "GuiTestSupport.h"
+#include "IdleWatchdog.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -60,6 +61,7 @@ int openDescriptors() {
 
 struct X11Fixture : ::testing::Test {
     RecordingListener listener; // outlives the controls
+    IdleWatchdog watchdog{std::chrono::seconds(20)};
     TestFrame frame;
     TestEditor* editor = new TestEditor(&frame, 300, 200); // deleted by the frame
     Display* d = nullptr; // the test host's own connection
@@ -139,7 +141,9 @@ struct X11Fixture : ::testing::Test {
         r.addView(page);
     }
 
-    void idle() { frame.dispatcher(effEditIdle, 0, 0, nullptr, 0.0f); }
+    void idle() {
+        watchdog.run([&] { frame.dispatcher(effEditIdle, 0, 0, nullptr, 0.0f); });
+    }
 
     // Opens the panel as a host does and idles until it has been painted.
     void open() {

@@ -126,3 +126,39 @@ TEST(Concurrency, RenderingWhileTheUserInterfaceChangesEverything) {
     EXPECT_GT(blocks.load(), 10);
     EXPECT_GT(changes, 100);
 }
+
+// MIDI program changes arrive on the audio thread while the user interface asks for the
+// current program (as the panel and the host do): the answer is always one of the
+// programs, and after the last block it is the last program received.
+TEST(Concurrency, ProgramChangesOnTheAudioThreadWhileTheInterfaceReadsTheProgram) {
+    vl::Instrument instrument(quietHost);
+    AEffect* effect = instrument.getAeffect();
+    effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
+    const VstInt32 programs = effect->numPrograms;
+
+    std::atomic<bool> started{false};
+    constexpr int kBlocks = 400;
+    int lastSent = -1;
+    std::thread audio([&] {
+        Events events;
+        std::vector<float> left(64), right(64);
+        float* outputs[2] = {left.data(), right.data()};
+        for (int block = 0; block < kBlocks; ++block) {
+            events.clear();
+            lastSent = (block * 3 + 1) % programs;
+            events.add(block % 64, 0xC0, lastSent, 0);
+            effect->dispatcher(effect, effProcessEvents, 0, 0, events.get(), 0.0f);
+            effect->processReplacing(effect, nullptr, outputs, 64);
+            started = true;
+        }
+    });
+    while (!started.load()) std::this_thread::yield();
+    long reads = 0, outOfRange = 0;
+    for (; reads < 20000; ++reads) {
+        const VstIntPtr program = effect->dispatcher(effect, effGetProgram, 0, 0, nullptr, 0.0f);
+        if (program < 0 || program >= programs) ++outOfRange;
+    }
+    audio.join();
+    EXPECT_EQ(outOfRange, 0) << "of " << reads << " reads";
+    EXPECT_EQ(effect->dispatcher(effect, effGetProgram, 0, 0, nullptr, 0.0f), lastSent);
+}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <dirent.h>
 
 #include <atomic>
 #include <chrono>
@@ -18,20 +19,43 @@ using namespace plugtest;
 
 namespace {
 
-TEST(PanelConcurrency, AutomationWhileThePanelOpensAndClosesAThousandTimes)
+Library& plugin()
 {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) GTEST_SKIP() << "no X display";
-    Window parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
-    XMapWindow(display, parent);
-    XSync(display, False);
-
     static Library library;
-    ASSERT_NE(library.pluginMain, nullptr);
-    AEffect* effect = library.pluginMain(hostCallback);
-    ASSERT_NE(effect, nullptr);
-    void* parentPtr = reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent));
+    return library;
+}
+
+// A host window on the display and a new instance of the plug-in; skipped without a display.
+class PanelConcurrency : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("DISPLAY") || !(display = XOpenDisplay(nullptr))) GTEST_SKIP() << "no X display";
+        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
+        XMapWindow(display, parent);
+        XSync(display, False);
+        parentPtr = reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent));
+        ASSERT_NE(plugin().pluginMain, nullptr);
+        effect = plugin().pluginMain(hostCallback);
+        ASSERT_NE(effect, nullptr);
+    }
+    void TearDown() override
+    {
+        if (effect) effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+        if (display) {
+            XDestroyWindow(display, parent);
+            XCloseDisplay(display);
+        }
+    }
+
+    Display* display = nullptr;
+    Window parent = 0;
+    void* parentPtr = nullptr;
+    AEffect* effect = nullptr;
+};
+
+TEST_F(PanelConcurrency, AutomationWhileThePanelOpensAndClosesAThousandTimes)
+{
 
     // one round first, so that what the first open sets up once (fonts, caches) is counted out
     ASSERT_EQ(effect->dispatcher(effect, effEditOpen, 0, 0, parentPtr, 0.0f), 1);
@@ -76,9 +100,50 @@ TEST(PanelConcurrency, AutomationWhileThePanelOpensAndClosesAThousandTimes)
     ASSERT_TRUE(open());
     effect->dispatcher(effect, effEditIdle, 0, 0, nullptr, 0.0f);
     effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0.0f);
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-    XDestroyWindow(display, parent);
-    XCloseDisplay(display);
+}
+
+// MIDI program changes on the render thread while the user-interface thread opens, idles
+// and closes the panel and asks for the current program: clean under ThreadSanitizer, and
+// the panel and the host see the last program received once the render thread is done.
+TEST_F(PanelConcurrency, ProgramChangesOnTheRenderThreadWhileThePanelReadsTheProgram)
+{
+    dispatch(effect, effMainsChanged, 0, 1);
+    const VstInt32 programs = effect->numPrograms;
+    ASSERT_EQ(dispatch(effect, effEditOpen, 0, 0, parentPtr), 1);
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> lastSent{-1};
+    std::thread render([&] {
+        EventList<1> events;
+        float left[64], right[64];
+        float* outputs[2] = {left, right};
+        for (int block = 0; !stop.load(); ++block) {
+            const int program = (block * 3 + 1) % programs;
+            events.clear();
+            events.add(block % 64, 0xC0, program, 0);
+            dispatch(effect, effProcessEvents, 0, 0, events.get());
+            effect->processReplacing(effect, nullptr, outputs, 64);
+            lastSent = program;
+            if (block % 16 == 0) std::this_thread::yield();
+        }
+    });
+    long outOfRange = 0;
+    for (int round = 0; round < 200; ++round) {
+        dispatch(effect, effEditIdle);
+        const VstIntPtr program = dispatch(effect, effGetProgram);
+        if (program < 0 || program >= programs) ++outOfRange;
+        if (round % 20 == 19) {
+            // the panel shows the current program when it opens
+            dispatch(effect, effEditClose);
+            ASSERT_EQ(dispatch(effect, effEditOpen, 0, 0, parentPtr), 1) << round;
+        }
+    }
+    stop = true;
+    render.join();
+    EXPECT_EQ(outOfRange, 0);
+    dispatch(effect, effEditIdle);
+    EXPECT_EQ(dispatch(effect, effGetProgram), lastSent.load());
+    dispatch(effect, effEditClose);
 }
 
 } // namespace

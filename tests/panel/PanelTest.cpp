@@ -22,6 +22,7 @@
 
 #include "resources/BitmapResources.h"
 #include "tests/panel/HostSupport.h"
+#include "tests/gui_x11/IdleWatchdog.h"
 #include "tests/plugin/PluginHost.h"
 
 using namespace plugtest;
@@ -116,7 +117,7 @@ protected:
     void idle(int times = 3)
     {
         for (int i = 0; i < times; ++i) {
-            dispatch(effect, effEditIdle);
+            watchdog.run([&] { dispatch(effect, effEditIdle); });
             XSync(display, False);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -232,6 +233,7 @@ protected:
     float parameter(int index) { return effect->getParameter(effect, index); }
     int program() { return static_cast<int>(dispatch(effect, effGetProgram)); }
 
+    IdleWatchdog watchdog{std::chrono::seconds(20)};
     Display* display = nullptr;
     Window parent = 0;
     AEffect* effect = nullptr;
@@ -306,6 +308,49 @@ TEST_F(Panel, AutomationWhileOpenAndClosedShowsOnReopen)
     ASSERT_EQ(open(), 1);
     idle();
     EXPECT_EQ(readDisplay(grab(), 4), 25);
+}
+
+// A parameter and the program name set from another thread (a host's automation or
+// audio thread) are stored for the panel and drawn at its next idle: after one idle the
+// knob, its digits and the name field show them exactly as when they are set on the
+// panel's own thread.
+TEST_F(Panel, ValuesFromAnotherThreadAreDrawnAtTheNextIdle)
+{
+    ASSERT_EQ(open(), 1);
+    idle();
+    const Pixels before = grab();
+    ASSERT_EQ(readDisplay(before, 3), 50);
+    auto sameArea = [](const Pixels& a, const Pixels& b, int left, int top, int right, int bottom) {
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x)
+                if (a.at(x, y) != b.at(x, y)) return false;
+        return true;
+    };
+    const int kx = kKnobCentre[3][0], ky = kKnobCentre[3][1];
+    std::thread other([&] {
+        effect->setParameter(effect, 3, 0.7f);
+        char name[] = "Far Away Strings";
+        dispatch(effect, effSetProgramName, 0, 0, name);
+    });
+    other.join();
+    dispatch(effect, effEditIdle); // once
+    XSync(display, False);
+    const Pixels fromOtherThread = grab();
+    EXPECT_EQ(readDisplay(fromOtherThread, 3), 88) << "the value set from another thread is not drawn";
+    EXPECT_FALSE(sameArea(before, fromOtherThread, kx - 20, ky - 20, kx + 20, ky + 20)) << "the knob did not turn";
+    EXPECT_FALSE(sameArea(before, fromOtherThread, 334, 20, 494, 36)) << "the name field was not redrawn";
+
+    // the same values set on the panel's thread: the same pixels everywhere
+    dispatch(effect, effEditClose);
+    dispatch(effect, effSetProgram, 0, 0); // the program's own values and name again
+    ASSERT_EQ(open(), 1);
+    idle();
+    ASSERT_TRUE(grab() == before);
+    effect->setParameter(effect, 3, 0.7f);
+    char name[] = "Far Away Strings";
+    dispatch(effect, effSetProgramName, 0, 0, name);
+    idle();
+    EXPECT_TRUE(grab() == fromOtherThread);
 }
 
 TEST_F(Panel, DraggingAKnobAutomatesItsParameter)

@@ -109,11 +109,16 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& workDir
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
         }
         std::vector<char*> argv;
+#ifdef VL_RENDER_TOOL_EMULATOR
+        // a 32-bit build run under its emulator: the tool too (no 32-bit execution here)
+        std::string emulator = VL_RENDER_TOOL_EMULATOR;
+        argv.push_back(emulator.data());
+#endif
         const std::string path = toolPath();
         argv.push_back(const_cast<char*>(path.c_str()));
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        execv(path.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;

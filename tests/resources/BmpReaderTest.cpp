@@ -99,6 +99,34 @@ TEST(BmpReader, ReadsEightAndTwentyFourBitPicturesInEveryLayout)
     }
 }
 
+// A pixel offset that puts the last rows a few bytes past the end of the file is refused
+// by value. A reader without that check reads just past the buffer here (which
+// AddressSanitizer reports) and answers true, instead of crashing on a wild offset.
+TEST(BmpReader, RefusesPixelsStartingTooLate)
+{
+    const Bytes good = makeBmp(4, 3, 24, false, true); // rows of exactly 12 bytes, no padding
+    const std::uint32_t offset = 14 + 40;
+    ASSERT_EQ(good.size(), offset + 3 * 12u);
+    struct Case { const char* what; std::uint32_t pixels; };
+    const Case cases[] = {
+        {"one byte late", offset + 1},
+        {"one row late", offset + 12},
+        {"at the last byte", static_cast<std::uint32_t>(good.size() - 1)},
+        {"at the end", static_cast<std::uint32_t>(good.size())},
+        {"one byte past the end", static_cast<std::uint32_t>(good.size() + 1)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes bytes = good;
+        set32(bytes, 10, c.pixels);
+        vl::BmpImage image;
+        EXPECT_FALSE(vl::readBmp(bytes.data(), bytes.size(), image));
+        EXPECT_TRUE(image.pixels.empty());
+    }
+    vl::BmpImage image;
+    EXPECT_TRUE(vl::readBmp(good.data(), good.size(), image));
+}
+
 TEST(BmpReader, RefusesMalformedHeaders)
 {
     // offsets into a file with a file header: info header at 14

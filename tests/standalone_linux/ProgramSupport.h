@@ -158,6 +158,7 @@ struct NoteClient {
     jack_port_t* port = nullptr;
     std::atomic<int> cycle{-1}; // counts cycles once the connection is up
     std::atomic<bool> done{false};
+    std::atomic<int> channel{0}; // of the notes sent, 0..15
     static constexpr int kOnCycle = 20, kOffCycle = 120, kEndCycle = 300;
     static constexpr int kOnFrame = 100, kOffFrame = 37;
     static constexpr int kKey = 69; // A4, 440 Hz
@@ -172,10 +173,10 @@ struct NoteClient {
         }
         const int c = self->cycle.fetch_add(1);
         if (c == kOnCycle) {
-            const unsigned char on[3] = {0x90, kKey, 100};
+            const unsigned char on[3] = {static_cast<unsigned char>(0x90 | self->channel.load()), kKey, 100};
             jack_midi_event_write(buffer, kOnFrame, on, 3);
         } else if (c == kOffCycle) {
-            const unsigned char off[3] = {0x80, kKey, 0};
+            const unsigned char off[3] = {static_cast<unsigned char>(0x80 | self->channel.load()), kKey, 0};
             jack_midi_event_write(buffer, kOffFrame, off, 3);
         } else if (c == kEndCycle) {
             self->done.store(true);

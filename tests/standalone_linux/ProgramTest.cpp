@@ -454,5 +454,129 @@ TEST_F(JackProgramTest, NoteFromAJackClientIsPlayedAndRecorded) {
                 on, firstSound, off, frames, pitch, held);
 }
 
+
+// Takes the program's two outputs, whole periods from the moment both are connected.
+struct CaptureClient {
+    static constexpr std::size_t kCapacity = 44100 * 20;
+    jack_client_t* client = nullptr;
+    jack_port_t* in[2] = {};
+    std::vector<float> samples[2] = {std::vector<float>(kCapacity), std::vector<float>(kCapacity)};
+    std::atomic<std::size_t> frames{0};
+
+    static int process(jack_nframes_t count, void* arg) {
+        auto* self = static_cast<CaptureClient*>(arg);
+        const std::size_t at = self->frames.load();
+        if (jack_port_connected(self->in[0]) == 0 || jack_port_connected(self->in[1]) == 0 ||
+            at + count > kCapacity)
+            return 0;
+        for (int c = 0; c < 2; ++c) {
+            const auto* from = static_cast<const float*>(jack_port_get_buffer(self->in[c], count));
+            std::copy(from, from + count, self->samples[c].begin() + long(at));
+        }
+        self->frames.store(at + count);
+        return 0;
+    }
+    bool sounded(std::size_t upTo) const {
+        for (std::size_t i = 0; i < upTo; ++i)
+            if (samples[0][i] != 0.0f || samples[1][i] != 0.0f) return true;
+        return false;
+    }
+};
+
+// With the input set to channel 1, a note on channel 2 from a JACK client is not played;
+// the same note on channel 1 is. Then the outputs: out_1 carries the left channel of the
+// recording and out_2 the right one, sample for sample (within one step of 16 bits) in
+// every period that sounds, and the two differ (the reverb makes them differ).
+TEST_F(JackProgramTest, ChannelFilterAndLeftRightOutputs) {
+    const fs::path wav = dir / "channels.wav";
+    notes.channel = 1; // MIDI channel 2
+    first = spawn(args({"--no-gui", "--audio", "jack", "--no-connect", "--midi-in", "vltest:notes", "--midi-channel",
+                        "1", "--record", wav.string()}),
+                  env, dir, "c");
+    ASSERT_TRUE(waitForOutput(first, "playing through JACK", 15s)) << slurp(first.out) << slurp(first.err);
+
+    CaptureClient capture;
+    jack_status_t status{};
+    capture.client = jack_client_open("vlcapture", jack_options_t(JackNoStartServer | JackServerName), &status,
+                                      server.c_str());
+    ASSERT_NE(capture.client, nullptr);
+    for (int c = 0; c < 2; ++c) {
+        capture.in[c] = jack_port_register(capture.client, c == 0 ? "in_1" : "in_2", JACK_DEFAULT_AUDIO_TYPE,
+                                           JackPortIsInput, 0);
+        ASSERT_NE(capture.in[c], nullptr);
+    }
+    jack_set_process_callback(capture.client, &CaptureClient::process, &capture);
+    ASSERT_EQ(jack_activate(capture.client), 0);
+    for (int c = 0; c < 2; ++c) {
+        const char** found = jack_get_ports(capture.client, c == 0 ? ":out_1$" : ":out_2$", JACK_DEFAULT_AUDIO_TYPE,
+                                            JackPortIsOutput);
+        ASSERT_NE(found, nullptr);
+        const int rc = jack_connect(capture.client, found[0], jack_port_name(capture.in[c]));
+        jack_free(found);
+        ASSERT_EQ(rc, 0);
+    }
+    auto playNotes = [&] {
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (!notes.done.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(20ms);
+        return notes.done.load();
+    };
+    ASSERT_TRUE(playNotes()) << "the MIDI connection was not made: " << slurp(first.err);
+    // the notes again, now that the outputs are captured from the start
+    notes.done = false;
+    notes.cycle = 0;
+    ASSERT_TRUE(playNotes());
+    const std::size_t beforeChannelOne = capture.frames.load();
+    ASSERT_GT(beforeChannelOne, 0u) << "nothing captured";
+    EXPECT_FALSE(capture.sounded(beforeChannelOne)) << "a note on channel 2 was played with the input on channel 1";
+
+    notes.channel = 0;
+    notes.done = false;
+    notes.cycle = 0;
+    ASSERT_TRUE(playNotes());
+    std::this_thread::sleep_for(300ms);
+    jack_deactivate(capture.client);
+    jack_client_close(capture.client);
+    ::kill(first.pid, SIGTERM);
+    ASSERT_EQ(waitFor(first, 10s), 0) << slurp(first.err);
+    const std::size_t captured = capture.frames.load();
+    ASSERT_TRUE(capture.sounded(captured)) << "the note on channel 1 was not played";
+
+    // Each sounding captured period is looked up among the recorded periods by its left
+    // channel; the right channel must then match the same recorded period.
+    const std::vector<std::int16_t> recorded = readWav(wav, 44100);
+    const std::size_t recordedFrames = recorded.size() / 2;
+    auto matches = [&](std::size_t from, std::size_t recordedFrom, int channel) {
+        for (std::size_t i = 0; i < 256; ++i) {
+            const float expected = float(recorded[2 * (recordedFrom + i) + std::size_t(channel)]);
+            if (std::fabs(capture.samples[channel][from + i] * 32768.0f - expected) > 1.0f) return false;
+        }
+        return true;
+    };
+    int sounding = 0, leftFound = 0, bothFound = 0;
+    long differing = 0;
+    std::size_t hint = 0;
+    for (std::size_t from = 0; from + 256 <= captured; from += 256) {
+        bool loud = false;
+        for (std::size_t i = from; i < from + 256; ++i) {
+            loud = loud || std::fabs(capture.samples[0][i]) > 1e-3f;
+            differing += std::fabs(capture.samples[0][i] - capture.samples[1][i]) > 4.0f / 32768.0f;
+        }
+        if (!loud) continue;
+        ++sounding;
+        for (std::size_t n = 0; n + 256 <= recordedFrames; n += 256) {
+            const std::size_t r = (hint + n) % (recordedFrames / 256 * 256);
+            if (!matches(from, r, 0)) continue;
+            ++leftFound;
+            bothFound += matches(from, r, 1);
+            hint = r + 256;
+            break;
+        }
+    }
+    ASSERT_GT(sounding, 50);
+    EXPECT_GT(differing, 10000) << "left and right hardly differ: this render cannot tell the outputs apart";
+    EXPECT_GE(leftFound, sounding * 9 / 10) << "out_1 does not carry the left channel";
+    EXPECT_EQ(bothFound, leftFound) << "out_2 does not carry the right channel";
+}
+
 } // namespace
 } // namespace vl

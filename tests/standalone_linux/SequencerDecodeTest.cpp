@@ -48,12 +48,21 @@ TEST(SequencerDecode, EventsToShortMessages) {
         {control(SND_SEQ_EVENT_PITCHBEND, 1, 0, 8191), 0x7F7FE1, true},    // highest
         {control(SND_SEQ_EVENT_PITCHBEND, 1, 0, 99999), 0x7F7FE1, true},   // clamped
     };
+    // With the first channel selected, only played events of channel 1 reach the lists.
+    MidiPorts firstChannel(0, -1, 44100, 256);
+    int expectedOnFirst = 0;
     for (const Row& r : rows) {
         std::uint32_t message = 0;
         ASSERT_TRUE(decodeSequencerEvent(r.event, message)) << int(r.event.type);
         EXPECT_EQ(message, r.message) << std::hex << message;
         EXPECT_EQ(MidiPorts::accepts(message, -1), r.played);
+        firstChannel.receive(message, 0);
+        if (r.played && (r.message & 0x0Fu) == 0) ++expectedOnFirst;
     }
+    VstEvents* queued = firstChannel.exchangeLists(0);
+    EXPECT_EQ(queued->numEvents, expectedOnFirst);
+    for (int i = 0; i < queued->numEvents; ++i)
+        EXPECT_EQ(reinterpret_cast<VstMidiEvent*>(queued->events[i])->midiData[0] & 0x0F, 0) << i;
     for (snd_seq_event_type_t type : {SND_SEQ_EVENT_CLOCK, SND_SEQ_EVENT_SYSEX, SND_SEQ_EVENT_PORT_SUBSCRIBED,
                                       SND_SEQ_EVENT_SENSING, SND_SEQ_EVENT_CONTROL14, SND_SEQ_EVENT_START}) {
         std::uint32_t message = 0;

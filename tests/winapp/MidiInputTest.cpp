@@ -111,6 +111,22 @@ TEST(MidiInput, ChannelFilterAndMessageKinds) {
     }
 }
 
+// With the first channel selected, a channel-voice message on any other channel is
+// refused by the input callback; the same message on the first channel is queued.
+TEST(MidiInput, FirstChannelRefusesEveryOtherChannel) {
+    vl::MidiPorts ports(0, -1, 48000, kBlockFrames);
+    std::uint32_t now = 0;
+    const std::uint32_t start = openAndSettle(ports, now);
+    for (std::uint32_t channel = 1; channel < 16; ++channel)
+        for (std::uint32_t message : {0x403C90u, 0x003C80u, 0x7F07B0u, 0x0003C0u, 0x4000E0u})
+            deliver(ports, MIM_DATA, message | channel, start + 2);
+    EXPECT_TRUE(take(ports, now + 50).empty()) << "messages on channels 2 to 16 were queued";
+    deliver(ports, MIM_DATA, 0x403C90, start + 2);
+    const std::vector<Queued> got = take(ports, now + 100);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].status, 0x90);
+}
+
 TEST(MidiInput, ListsSwitchEveryBlockAndOverflowWraps) {
     vl::MidiPorts ports(-1, -1, 44100, kBlockFrames);
     std::uint32_t now = 0;
