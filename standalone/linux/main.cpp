@@ -28,7 +28,7 @@
 #include "gui/Controls.h"
 #include "gui/Picture.h"
 #include "instrument/InstrumentEditor.h"
-#include "resources/BitmapResources.h"
+#include "resources/PanelLayout.h"
 #endif
 
 namespace vl::linuxapp {
@@ -258,22 +258,25 @@ bool installSignals() {
     return true;
 }
 
-// The settings button (tag 41, picture 149) and the record switch (tag 42, picture 150)
-// on the panel's page, side by side at the bottom right. Both pictures hold two images of
-// 43 x 25 stacked; the controls keep their own references to them.
+// The settings button and the record switch on the panel's page, at the places of
+// panel::kStandaloneButtons. Both pictures hold two images stacked; the controls keep
+// their own references to them.
 void addPanelButtons(StandaloneApp& app) {
 #ifdef VL_WITH_PANEL
     InstrumentEditor* panel = app.getPanel();
     if (!panel) return;
-    Picture* settingsPicture = new Picture(kBitmapSettings);
-    Picture* recordPicture = new Picture(kBitmapRecord);
-    Rect place{618, 268, 618 + settingsPicture->width, 268 + settingsPicture->height / 2};
-    panel->addControl(new MomentaryButton(place, panel, StandaloneApp::kSettingsButtonTag,
-                                          settingsPicture->height / 2, settingsPicture, Point{}),
-                      StandaloneApp::kSettingsButtonTag);
-    place = place.offset(50, 0);
-    panel->addControl(new ToggleButton(place, panel, StandaloneApp::kRecordButtonTag, recordPicture),
-                      StandaloneApp::kRecordButtonTag);
+    const panel::ButtonPlace& settings = panel::kStandaloneButtons[0];
+    const panel::ButtonPlace& record = panel::kStandaloneButtons[1];
+    Picture* settingsPicture = new Picture(settings.picture);
+    Picture* recordPicture = new Picture(record.picture);
+    const Rect place{settings.left, settings.top, settings.left + settingsPicture->width,
+                     settings.top + settingsPicture->height / 2};
+    panel->addControl(new MomentaryButton(place, panel, settings.tag, settingsPicture->height / 2, settingsPicture,
+                                          Point{}),
+                      settings.tag);
+    panel->addControl(new ToggleButton(place.offset(record.left - settings.left, record.top - settings.top), panel,
+                                       record.tag, recordPicture),
+                      record.tag);
     settingsPicture->release();
     recordPicture->release();
     // A recording started from the command line shows as a lit switch.

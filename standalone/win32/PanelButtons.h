@@ -1,6 +1,6 @@
 #pragma once
-// The settings button (tag 41, picture 149) and the record switch (tag 42, picture 150)
-// that the standalone program adds to the open panel, right of the file buttons. They
+// The settings button and the record switch that the standalone program adds to the
+// open panel at the places, tags and pictures of panel::kStandaloneButtons. They
 // go into the panel's controls table, so that the instrument's setParameter (42, 0) can
 // switch the record light off when a recording could not start. The pictures are held
 // while the main window runs and released after the message loop.
@@ -8,9 +8,6 @@ namespace vl {
 
 class Picture;
 class StandaloneApp;
-
-inline constexpr int kSettingsButtonPicture = 149;
-inline constexpr int kRecordButtonPicture = 150;
 
 class PanelButtons {
 public:
