@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <thread>
 
-#include "tests/plugin/PluginHost.h"
+#include "tests/support/PluginHost.h"
+#include "tests/support/Skip.h"
+#include "tests/support/X11Driver.h"
 
 using namespace plugtest;
 
@@ -30,16 +32,15 @@ int openDescriptors()
 
 TEST(PanelConcurrency, AutomationWhileThePanelOpensAndClosesAThousandTimes)
 {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) GTEST_SKIP() << "no X display";
+    Display* display = vltest::x11::openDisplay();
+    if (!display) VL_SKIP_UNAVAILABLE("no X display");
     Window parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
     XMapWindow(display, parent);
     XSync(display, False);
 
     static Library library;
     ASSERT_NE(library.pluginMain, nullptr);
-    AEffect* effect = library.pluginMain(hostCallback);
+    AEffect* effect = library.pluginMain(recordingHost);
     ASSERT_NE(effect, nullptr);
     void* parentPtr = reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent));
 

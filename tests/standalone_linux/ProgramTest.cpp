@@ -27,6 +27,8 @@
 
 #include "engine/Engine.h"
 #include "instrument/Instrument.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/Skip.h"
 
 extern char** environ;
 
@@ -102,10 +104,7 @@ std::string slurp(const fs::path& p) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::uint32_t le32(const std::string& b, std::size_t at) {
-    return std::uint32_t(std::uint8_t(b[at])) | std::uint32_t(std::uint8_t(b[at + 1])) << 8 |
-           std::uint32_t(std::uint8_t(b[at + 2])) << 16 | std::uint32_t(std::uint8_t(b[at + 3])) << 24;
-}
+using vltest::le32;
 
 // The samples of a finished velmorloom recording; fails the test on a bad header.
 std::vector<std::int16_t> readWav(const fs::path& p, std::uint32_t expectedRate) {
@@ -279,7 +278,7 @@ int count(const std::string& text, const std::string& part) {
 // leaves the window there; closing it through the window manager's protocol ends the
 // program with status 0.
 TEST_F(ProgramTest, PanelWindowWithSettingsAndRecordButtons) {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (the suites run under xvfb-run)";
+    if (!std::getenv("DISPLAY")) VL_SKIP_UNAVAILABLE("no X display (the suites run under xvfb-run)");
     Display* d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr);
     ASSERT_EQ(findWindow(d, "Velmor Loom"), 0u) << "another program's window is in the way";
@@ -409,6 +408,7 @@ class JackProgramTest : public ProgramTest {
 protected:
     void SetUp() override {
         ProgramTest::SetUp();
+        if (::access("/usr/bin/jackd", X_OK) != 0) VL_SKIP_UNAVAILABLE("no JACK server (jackd) installed");
         server = "vl-test-" + std::to_string(::getpid());
         env["JACK_DEFAULT_SERVER"] = server;
         env["JACK_NO_AUDIO_RESERVATION"] = "1";
