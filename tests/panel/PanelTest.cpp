@@ -229,20 +229,7 @@ TEST_F(Panel, DraggingAKnobAutomatesItsParameter)
         button(d, 1, false);
     });
     EXPECT_NEAR(parameter(3), start + 0.2f, 0.03f);
-    const std::vector<HostCall> calls = recorder().take();
-    int automated = 0, begins = 0, ends = 0, firstBegin = -1, lastAutomate = -1, lastEnd = -1;
-    for (int i = 0; i < static_cast<int>(calls.size()); ++i) {
-        const HostCall& c = calls[static_cast<std::size_t>(i)];
-        if (c.effect != effect) continue;
-        if (c.opcode == audioMasterAutomate && c.index == 3) { ++automated; lastAutomate = i; }
-        if (c.opcode == audioMasterBeginEdit && c.index == 3) { ++begins; if (firstBegin < 0) firstBegin = i; }
-        if (c.opcode == audioMasterEndEdit && c.index == 3) { ++ends; lastEnd = i; }
-    }
-    EXPECT_GT(automated, 1);
-    EXPECT_EQ(begins, 1);
-    EXPECT_EQ(ends, 1);
-    EXPECT_LT(firstBegin, lastAutomate);
-    EXPECT_LT(lastAutomate, lastEnd);
+    vltest::expectOneDrag(recorder().take(), effect, 3);
     EXPECT_EQ(readDisplay(grab(), 3), static_cast<int>(parameter(3) * 127.0f));
 }
 

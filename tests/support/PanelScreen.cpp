@@ -21,6 +21,29 @@ Pixels resourcePicture(int id)
     return p;
 }
 
+void expectOneDrag(const std::vector<HostCall>& calls, AEffect* effect, int parameter)
+{
+    int automated = 0, begins = 0, ends = 0, firstBegin = -1, lastAutomate = -1, lastEnd = -1;
+    for (int i = 0; i < static_cast<int>(calls.size()); ++i) {
+        const HostCall& c = calls[static_cast<std::size_t>(i)];
+        if (c.effect != effect || c.index != parameter) continue;
+        if (c.opcode == audioMasterAutomate) {
+            ++automated;
+            lastAutomate = i;
+        }
+        if (c.opcode == audioMasterBeginEdit && begins++ == 0) firstBegin = i;
+        if (c.opcode == audioMasterEndEdit) {
+            ++ends;
+            lastEnd = i;
+        }
+    }
+    EXPECT_GT(automated, 1);
+    EXPECT_EQ(begins, 1);
+    EXPECT_EQ(ends, 1);
+    EXPECT_LT(firstBegin, lastAutomate);
+    EXPECT_LT(lastAutomate, lastEnd);
+}
+
 void expectPanelRect(AEffect* effect)
 {
     ERect* rect = nullptr;

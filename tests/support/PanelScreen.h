@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "resources/BmpReader.h"
+#include "tests/support/HostRecorder.h"
 #include "vst/VstAbi.h"
 
 namespace vltest {
@@ -45,6 +46,10 @@ inline constexpr int kFreshDisplays[13] = {127, 12, 38, 50, 38, 50, 50, 31, 76, 
 constexpr PanelPoint programButtonCentre(int i) { return {105 + 27 * i + 9, 28}; }
 constexpr PanelPoint fileButtonCentre(int i) { return {514 + 52 * i + 21, 28}; }
 inline constexpr PanelPoint kNameFieldPoint{400, 28};
+
+// What a host sees of one drag of a knob: for parameter, one begin edit, more than one
+// automation and one end edit, in that order, all from effect.
+void expectOneDrag(const std::vector<HostCall>& calls, AEffect* effect, int parameter);
 
 // The plug-in's answer to effEditGetRect: the panel's size at the origin.
 void expectPanelRect(AEffect* effect);
