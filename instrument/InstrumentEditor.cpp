@@ -210,7 +210,8 @@ VstInt32 InstrumentEditor::open(void* window)
     }
     TextField* name = nullptr;
     if (ok) {
-        name = new (std::nothrow) TextField(Rect{panel::kNameLeft, panel::kNameTop, panel::kNameRight, panel::kNameBottom}, this, kNameTag, nullptr, nullptr, 0);
+        const Rect field{panel::kNameLeft, panel::kNameTop, panel::kNameRight, panel::kNameBottom};
+        name = new (std::nothrow) TextField(field, this, kNameTag, nullptr, nullptr, 0);
         if (name) {
             name->setFont(3);
             name->setFontColor(kNameText);

@@ -86,21 +86,19 @@ private:
     // Adds a widget built by open (null: allocation failed) and applies the parameter's
     // range and value for knobs. False on failure (already reported).
     bool addWidget(ValueWidget* widget, int tag);
+    // The knob and its number display at place. False on failure (already reported).
     bool addKnob(const panel::KnobPlace& place);
     // Applies one value to the widgets of tag (user-interface thread, no lock held).
     void applyValue(int tag, float value, int voices);
     // Takes what other threads stored and applies it (user-interface thread).
     void applyStored();
-    bool onUiThread() const { return std::this_thread::get_id() == uiThread; }
     void fileButton(int tag, float value);
 
     Instrument* instrument; // not owned
     bool ready = false;
-    bool counted = false;
-    bool tookPicture[kPictureCount] = {};
     Picture* held[kPictureCount] = {}; // the shared pictures this editor holds a reference to
     GroupView* page = nullptr; // owned by the root while open
-    bool fileButtonArmed[4] = {};
+    bool fileButtonArmed[panel::kFileButtonCount] = {};
     bool noticeWindows = false; // this open panel counts for notice windows
 
     // Guarded by panelLock.
