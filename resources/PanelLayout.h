@@ -80,10 +80,10 @@ inline constexpr int kFirstFileSlot = 3;    // 4 file buttons
 inline constexpr int kFirstProgramSlot = 7; // 8 program buttons
 inline constexpr int kDigitSlot = 15;
 inline constexpr int kSlotPictures[kSlotCount] = {
-    kBitmapBackground,  kBitmapSmallKnob,       kBitmapLargeKnob,       kBitmapFileLoadPatch,
-    kBitmapFileSavePatch, kBitmapFileLoadBank,  kBitmapFileSaveBank,    kBitmapProgram1,
-    kBitmapProgram1 + 1, kBitmapProgram1 + 2,   kBitmapProgram1 + 3,    kBitmapProgram1 + 4,
-    kBitmapProgram1 + 5, kBitmapProgram1 + 6,   kBitmapProgram1 + 7,    kBitmapDigits,
+    kBitmapBackground,    kBitmapSmallKnob,    kBitmapLargeKnob,    kBitmapFileLoadPatch,
+    kBitmapFileSavePatch, kBitmapFileLoadBank, kBitmapFileSaveBank, kBitmapProgram1,
+    kBitmapProgram1 + 1,  kBitmapProgram1 + 2, kBitmapProgram1 + 3, kBitmapProgram1 + 4,
+    kBitmapProgram1 + 5,  kBitmapProgram1 + 6, kBitmapProgram1 + 7, kBitmapDigits,
 };
 
 // ---- Tags --------------------------------------------------------------------------------
