@@ -10,7 +10,7 @@
 
 #include <array>
 #include <fstream>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -154,12 +154,17 @@ TEST(PanelLayout, ResourceScriptNamesTheTablesPictures)
 {
     std::ifstream rc(sourcePath(VL_RESOURCE_SCRIPT));
     ASSERT_TRUE(rc.is_open()) << VL_RESOURCE_SCRIPT;
-    const std::regex entry("^([0-9]+)[ \t]+BITMAP[ \t]+\"([^\"]+)\"");
+    // lines "<id> BITMAP "<file>""
     std::vector<std::pair<int, std::string>> named;
     std::string line;
-    std::smatch m;
-    while (std::getline(rc, line))
-        if (std::regex_search(line, m, entry)) named.emplace_back(std::stoi(m[1]), m[2]);
+    while (std::getline(rc, line)) {
+        std::istringstream words(line);
+        int id = 0;
+        std::string kind, file;
+        if (!(words >> id >> kind >> file) || kind != "BITMAP") continue;
+        if (file.size() < 2 || file.front() != '"' || file.back() != '"') continue;
+        named.emplace_back(id, file.substr(1, file.size() - 2));
+    }
     std::vector<std::pair<int, std::string>> table;
     for (const panel::PictureInfo& p : panel::kPictures) table.emplace_back(p.id, p.file);
     EXPECT_EQ(named, table);
