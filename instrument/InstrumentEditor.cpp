@@ -1,6 +1,7 @@
 #include "instrument/InstrumentEditor.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 
@@ -21,51 +22,22 @@ namespace vl {
 
 namespace {
 
-// The shared pictures: slot, resource id (guarded by pictureLock; tests may name a
+// The shared pictures' resource ids by slot (guarded by pictureLock; tests may name a
 // missing id to see the refusal).
-int32_t pictureIds[InstrumentEditor::kPictureCount] = {
-    134,                     // 0 background; its size is the panel's
-    166,                     // 1 small knob, 66 frames of 37 x 37
-    165,                     // 2 large knob, 66 frames of 48 x 48
-    145, 146, 151, 152,      // 3..6 file buttons (tags 28..31), two images of 43 x 25
-    157, 158, 159, 160,      // 7..14 program buttons (tags 32..39), two images of 19 x 18
-    161, 162, 163, 164,
-    168,                     // 15 digits 0..9, each 10 x 11
-};
-constexpr int kBackgroundSlot = 0;
-constexpr int kSmallKnobSlot = 1;
-constexpr int kLargeKnobSlot = 2;
-constexpr int kFirstFileSlot = 3;
-constexpr int kFirstProgramSlot = 7;
-constexpr int kDigitSlot = 15;
+std::array<int32_t, InstrumentEditor::kPictureCount> pictureIds = [] {
+    std::array<int32_t, InstrumentEditor::kPictureCount> ids{};
+    std::copy(std::begin(panel::kSlotPictures), std::end(panel::kSlotPictures), ids.begin());
+    return ids;
+}();
 
 // Shared by every editor of the process; guarded by pictureLock.
 std::mutex pictureLock;
 Picture* pictures[InstrumentEditor::kPictureCount] = {};
 int32_t editors = 0;
 
-// Knob places in the order the panel builds them: the small knobs of parameters 1..9, 11,
-// 10 (Reverb Mix sits left of Reverb Length), then the large knobs of 0 and 12.
-struct KnobPlace {
-    int parameter;
-    bool large;
-    int32_t left, top;
-};
-constexpr KnobPlace kKnobPlaces[kNumParameters] = {
-    {1, false, 191, 77},  {2, false, 257, 77},  {3, false, 323, 77},  {4, false, 430, 77},
-    {5, false, 496, 77},  {6, false, 562, 77},  {7, false, 190, 174}, {8, false, 256, 174},
-    {9, false, 322, 174}, {11, false, 429, 174}, {10, false, 495, 174}, {0, true, 104, 78},
-    {12, true, 104, 176},
-};
-
-constexpr int32_t kFileButtonLeft[4] = {514, 566, 618, 670};
-constexpr int32_t kFileButtonTop = 16;
-constexpr int32_t kFileImageHeight = 25;
-constexpr int32_t kProgramLeft = 105, kProgramStep = 27, kProgramTop = 19;
-constexpr Rect kNameRect{334, 20, 494, 36};
-constexpr Color kNameText{126, 132, 91, 0};
-constexpr Color kNameBack{186, 195, 137, 0};
-constexpr int32_t kDigitWidth = 10, kDigitHeight = 11;
+static_assert(panel::kParameterCount == kNumParameters);
+constexpr Color kNameText{panel::kNameText.red, panel::kNameText.green, panel::kNameText.blue, 0};
+constexpr Color kNameBack{panel::kNameBack.red, panel::kNameBack.green, panel::kNameBack.blue, 0};
 constexpr int kVoicesParameter = 12; // its display shows the voice count
 
 void installNoticeWindows()
@@ -84,7 +56,7 @@ InstrumentEditor::InstrumentEditor(Instrument* owner) : ToolkitEditor(owner), in
 {
     installNoticeWindows();
     if (!takePictures()) return;
-    Picture* background = held[kBackgroundSlot];
+    Picture* background = held[panel::kBackgroundSlot];
     rect.top = 0;
     rect.left = 0;
     rect.bottom = static_cast<VstInt16>(background->height);
@@ -93,7 +65,6 @@ InstrumentEditor::InstrumentEditor(Instrument* owner) : ToolkitEditor(owner), in
         std::lock_guard<std::mutex> lock(pictureLock);
         ++editors;
     }
-    counted = true;
     ready = true;
 }
 
@@ -101,7 +72,7 @@ InstrumentEditor::~InstrumentEditor()
 {
     close();
     releasePictures();
-    if (counted) {
+    if (ready) {
         std::lock_guard<std::mutex> lock(pictureLock);
         --editors;
     }
@@ -124,7 +95,6 @@ bool InstrumentEditor::takePictures()
                     break;
                 }
             }
-            tookPicture[slot] = true;
             held[slot] = pictures[slot];
             // A picture that did not load stays in its slot; every editor that meets it
             // is not ready.
@@ -142,11 +112,9 @@ void InstrumentEditor::releasePictures()
 {
     std::lock_guard<std::mutex> lock(pictureLock);
     for (int slot = 0; slot < kPictureCount; ++slot) {
-        if (!tookPicture[slot]) continue;
-        tookPicture[slot] = false;
-        held[slot] = nullptr;
-        Picture* picture = pictures[slot];
+        Picture* picture = held[slot];
         if (!picture) continue;
+        held[slot] = nullptr;
         // The last holder empties the slot, so that the next editor loads it again.
         if (picture->getRefCount() <= 1) pictures[slot] = nullptr;
         picture->release();
@@ -190,7 +158,7 @@ VstInt32 InstrumentEditor::open(void* window)
     if (root) close(); // a second open rebuilds the panel
     ToolkitEditor::open(window);
 
-    Picture* background = held[kBackgroundSlot];
+    Picture* background = held[panel::kBackgroundSlot];
     const Rect size{0, 0, background->width, background->height};
     root = new (std::nothrow) RootView(size, window, this);
     if (!root) {
@@ -211,7 +179,6 @@ VstInt32 InstrumentEditor::open(void* window)
     }
     page->setBackground(background);
     page->setBackgroundOffset(Point{0, 0});
-    pageShown = 0;
     std::fill(std::begin(fileButtonArmed), std::end(fileButtonArmed), false);
     {
         std::lock_guard<std::mutex> lock(panelLock);
@@ -224,28 +191,27 @@ VstInt32 InstrumentEditor::open(void* window)
 
     setKnobMode(2); // linear knob dragging, every time the panel opens
     bool ok = true;
-    for (const KnobPlace& k : kKnobPlaces) {
-        addKnob(k.parameter, k.large, k.left, k.top, ok);
+    for (const panel::KnobPlace& k : panel::kKnobs) {
+        ok = addKnob(k);
         if (!ok) break;
     }
-    for (int i = 0; ok && i < 4; ++i) {
-        Picture* picture = held[kFirstFileSlot + i];
-        const Rect r{kFileButtonLeft[i], kFileButtonTop, kFileButtonLeft[i] + picture->width,
-                     kFileButtonTop + kFileImageHeight};
-        ok = addWidget(new (std::nothrow) MomentaryButton(r, this, kFirstFileTag + i, kFileImageHeight, picture,
-                                                          Point{0, 0}),
-                       kFirstFileTag + i);
+    for (int i = 0; ok && i < panel::kFileButtonCount; ++i) {
+        const panel::ButtonPlace& b = panel::kFileButtons[i];
+        Picture* picture = held[panel::kFirstFileSlot + i];
+        const int32_t imageHeight = panel::imageHeight(b.picture);
+        const Rect r{b.left, b.top, b.left + picture->width, b.top + imageHeight};
+        ok = addWidget(new (std::nothrow) MomentaryButton(r, this, b.tag, imageHeight, picture, Point{0, 0}), b.tag);
     }
-    for (int i = 0; ok && i < 8; ++i) {
-        Picture* picture = held[kFirstProgramSlot + i];
-        const int32_t left = kProgramLeft + kProgramStep * i;
-        const Rect r{left, kProgramTop, left + picture->width, kProgramTop + picture->height / 2};
-        ok = addWidget(new (std::nothrow) ToggleButton(r, this, kFirstProgramTag + i, picture),
-                       kFirstProgramTag + i);
+    for (int i = 0; ok && i < panel::kProgramButtonCount; ++i) {
+        Picture* picture = held[panel::kFirstProgramSlot + i];
+        const int32_t left = panel::programLeft(i);
+        const Rect r{left, panel::kProgramTop, left + picture->width, panel::kProgramTop + picture->height / 2};
+        ok = addWidget(new (std::nothrow) ToggleButton(r, this, kFirstProgramTag + i, picture), kFirstProgramTag + i);
     }
     TextField* name = nullptr;
     if (ok) {
-        name = new (std::nothrow) TextField(kNameRect, this, kNameTag, nullptr, nullptr, 0);
+        const Rect field{panel::kNameLeft, panel::kNameTop, panel::kNameRight, panel::kNameBottom};
+        name = new (std::nothrow) TextField(field, this, kNameTag, nullptr, nullptr, 0);
         if (name) {
             name->setFont(3);
             name->setFontColor(kNameText);
@@ -275,24 +241,30 @@ VstInt32 InstrumentEditor::open(void* window)
     return 1;
 }
 
-void InstrumentEditor::addKnob(int parameter, bool large, int32_t left, int32_t top, bool& ok)
+bool InstrumentEditor::addKnob(const panel::KnobPlace& place)
 {
-    Picture* strip = held[large ? kLargeKnobSlot : kSmallKnobSlot];
-    const int32_t frameHeight = strip->height / kSmallKnobFrames;
-    const Rect knob{left, top, left + strip->width, top + frameHeight};
-    ok = addWidget(new (std::nothrow) FilmstripKnob(knob, this, parameter, kSmallKnobFrames, frameHeight, strip,
-                                                    Point{0, 0}),
-                   parameter);
-    if (!ok) return;
-    const int32_t d = large ? 8 : 17;
-    const Rect display{knob.left + 4, knob.bottom + d, knob.right - 4, knob.bottom + d + 12};
-    const int32_t lefts[3] = {display.left, display.left + kDigitWidth, display.left + 2 * kDigitWidth};
-    const int32_t tops[3] = {display.top, display.top, display.top};
-    const int tag = parameter + kDisplayTagOffset;
-    ok = addWidget(new (std::nothrow) DigitDisplay(display, this, tag, 0, 3, lefts, tops, kDigitWidth, kDigitHeight,
-                                                   held[kDigitSlot]),
-                   tag);
-    if (ok) setParameter(parameter, instrument->getParameter(parameter));
+    Picture* strip = held[place.large ? panel::kLargeKnobSlot : panel::kSmallKnobSlot];
+    const int32_t frameHeight = strip->height / panel::kKnobFrames;
+    const Rect knob{place.left, place.top, place.left + strip->width, place.top + frameHeight};
+    if (!addWidget(new (std::nothrow) FilmstripKnob(knob, this, place.parameter, panel::kKnobFrames, frameHeight,
+                                                    strip, Point{0, 0}),
+                   place.parameter))
+        return false;
+    const int32_t gap = panel::displayGap(place);
+    const Rect display{knob.left + panel::kDisplayInset, knob.bottom + gap, knob.right - panel::kDisplayInset,
+                       knob.bottom + gap + panel::kDisplayHeight};
+    int32_t lefts[panel::kDigitCount], tops[panel::kDigitCount];
+    for (int i = 0; i < panel::kDigitCount; ++i) {
+        lefts[i] = display.left + i * panel::kDigitWidth;
+        tops[i] = display.top;
+    }
+    const int tag = place.parameter + kDisplayTagOffset;
+    if (!addWidget(new (std::nothrow) DigitDisplay(display, this, tag, 0, panel::kDigitCount, lefts, tops,
+                                                   panel::kDigitWidth, panel::kDigitHeight, held[panel::kDigitSlot]),
+                   tag))
+        return false;
+    setParameter(place.parameter, instrument->getParameter(place.parameter));
+    return true;
 }
 
 bool InstrumentEditor::addWidget(ValueWidget* widget, int tag)
@@ -476,7 +448,6 @@ void InstrumentEditor::valueChanged(Canvas& canvas, Widget* control)
     }
     const int tag = widget->getTag();
     const float value = widget->getValue();
-    bool handled = true;
     if (tag >= 0 && tag < kNumParameters) {
         instrument->setParameterAutomated(tag, value);
     } else {
@@ -490,7 +461,7 @@ void InstrumentEditor::valueChanged(Canvas& canvas, Widget* control)
                 // a transparent field is redrawn over the background, not over its old text
                 if (page) page->setDirty(true);
             }
-        } else if (tag >= kFirstFileTag && tag < kFirstFileTag + 4) {
+        } else if (tag >= kFirstFileTag && tag < kFirstFileTag + panel::kFileButtonCount) {
             fileButton(tag, value);
         } else if (tag >= kFirstProgramTag && tag < kFirstProgramTag + kNumPrograms) {
             if (state & kAlt)
@@ -501,7 +472,7 @@ void InstrumentEditor::valueChanged(Canvas& canvas, Widget* control)
         postUpdate();
     }
     instrument->panelControlChanged(tag, value);
-    if (handled) widget->update(canvas);
+    widget->update(canvas);
 }
 
 // A file button acts once, on the release over the button: the press arms it, leaving the

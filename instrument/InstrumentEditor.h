@@ -17,6 +17,7 @@
 
 #include "gui/Controls.h"
 #include "gui/ToolkitEditor.h"
+#include "resources/PanelLayout.h"
 
 namespace vl {
 
@@ -27,14 +28,13 @@ class ValueWidget;
 
 class InstrumentEditor : public ToolkitEditor, public ValueListener {
 public:
-    static constexpr int kPictureCount = 16;
-    static constexpr int kControlCount = 44;
-    static constexpr int kNameTag = 27;
-    static constexpr int kFirstFileTag = 28;
-    static constexpr int kFirstProgramTag = 32;
-    static constexpr int kDisplayTagOffset = 13;
+    static constexpr int kPictureCount = panel::kSlotCount;
+    static constexpr int kControlCount = panel::kControlCount;
+    static constexpr int kNameTag = panel::kNameTag;
+    static constexpr int kFirstFileTag = panel::kFirstFileTag;
+    static constexpr int kFirstProgramTag = panel::kFirstProgramTag;
+    static constexpr int kDisplayTagOffset = panel::kDisplayTagOffset;
     static constexpr int kNameLength = 24; // characters the name field stores
-    static constexpr int kSmallKnobFrames = 66;
 
     // Takes the 16 shared pictures (loading those no other editor holds) and registers
     // with the instrument's frame. Not ready when a picture or an allocation failed; the
@@ -86,22 +86,19 @@ private:
     // Adds a widget built by open (null: allocation failed) and applies the parameter's
     // range and value for knobs. False on failure (already reported).
     bool addWidget(ValueWidget* widget, int tag);
-    void addKnob(int parameter, bool large, int left, int top, bool& ok);
+    // The knob and its number display at place. False on failure (already reported).
+    bool addKnob(const panel::KnobPlace& place);
     // Applies one value to the widgets of tag (user-interface thread, no lock held).
     void applyValue(int tag, float value, int voices);
     // Takes what other threads stored and applies it (user-interface thread).
     void applyStored();
-    bool onUiThread() const { return std::this_thread::get_id() == uiThread; }
     void fileButton(int tag, float value);
 
     Instrument* instrument; // not owned
     bool ready = false;
-    bool counted = false;
-    bool tookPicture[kPictureCount] = {};
     Picture* held[kPictureCount] = {}; // the shared pictures this editor holds a reference to
     GroupView* page = nullptr; // owned by the root while open
-    int32_t pageShown = 0;
-    bool fileButtonArmed[4] = {};
+    bool fileButtonArmed[panel::kFileButtonCount] = {};
     bool noticeWindows = false; // this open panel counts for notice windows
 
     // Guarded by panelLock.

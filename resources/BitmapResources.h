@@ -12,22 +12,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace vl {
+#include "resources/PanelLayout.h" // the ids (BitmapId)
 
-// Resource ids of the pictures.
-enum BitmapId : int {
-    kBitmapBackground = 134,
-    kBitmapFileLoadPatch = 145,
-    kBitmapFileSavePatch = 146,
-    kBitmapSettings = 149,
-    kBitmapRecord = 150,
-    kBitmapFileLoadBank = 151,
-    kBitmapFileSaveBank = 152,
-    kBitmapProgram1 = 157,  // .. 164 for program 8
-    kBitmapLargeKnob = 165,
-    kBitmapSmallKnob = 166,
-    kBitmapDigits = 168,
-};
+namespace vl {
 
 // The bytes of bitmap id and their count in *size (when size is not null); null and 0
 // for an id without a bitmap. The bytes stay valid for the life of the process.

@@ -1,8 +1,8 @@
 #pragma once
 // What both standalone programs add to, and read from, the instrument's panel.
 //
-// The settings button (tag 41, picture 149) and the record switch (tag 42, picture 150)
-// stand right of the file buttons. They go into the panel's controls table, so that the
+// The settings button and the record switch stand right of the file buttons, at the
+// places, tags and pictures of panel::kStandaloneButtons. They go into the panel's controls table, so that the
 // instrument's setParameter (42, 0) can switch the record light off when a recording
 // could not start. The pictures are held while the main window runs and released after
 // its loop.
@@ -11,9 +11,6 @@ namespace vl {
 class EditorBase;
 class Picture;
 class StandaloneApp;
-
-inline constexpr int kSettingsButtonPicture = 149;
-inline constexpr int kRecordButtonPicture = 150;
 
 class PanelButtons {
 public:

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "instrument/Instrument.h"
+#include "resources/PanelLayout.h"
 #include "standalone/MidiPorts.h"
 #include "standalone/StandaloneSettings.h"
 #include "standalone/WavRecorder.h"
@@ -62,8 +63,8 @@ public:
 
 class StandaloneApp : public Instrument {
 public:
-    static constexpr int kSettingsButtonTag = 41;
-    static constexpr int kRecordButtonTag = 42;
+    static constexpr int kSettingsButtonTag = panel::kSettingsButtonTag;
+    static constexpr int kRecordButtonTag = panel::kRecordButtonTag;
 
     StandaloneApp(AppShell& shell, const SettingsValues& settings);
     // Stops the audio output and closes MIDI, then closes the panel and finishes any recording.

@@ -11,7 +11,9 @@
 // (255, 255, 255) is the toolkit's transparent key and never appears in the art.
 //
 // The output depends only on this program, the cairo and FreeType versions and the font
-// files; art-stamp.txt records them so that a test can regenerate and compare.
+// files; art-stamp.txt records them so that a test can regenerate and compare. Picture
+// ids, files and sizes and the places of the controls come from PanelLayout.h, the
+// table the editor builds its panel from.
 
 #include <cairo-ft.h>
 #include <cairo-svg.h>
@@ -34,11 +36,15 @@
 #include <string>
 #include <vector>
 
+#include "resources/PanelLayout.h"
+
 #ifndef VL_ART_FONT_DIR
 #define VL_ART_FONT_DIR "/usr/share/fonts/truetype/dejavu"
 #endif
 
 namespace {
+
+namespace layout = vl::panel;
 
 constexpr double kPi = std::numbers::pi;
 
@@ -56,8 +62,8 @@ struct Rgb {
 
 // The name field draws (126, 132, 91) text on (186, 195, 137); the panel is an olive
 // instrument plate around display windows of that colour.
-constexpr Rgb kLcd{186, 195, 137};
-constexpr Rgb kLcdText{126, 132, 91};
+constexpr Rgb kLcd{layout::kNameBack.red, layout::kNameBack.green, layout::kNameBack.blue};
+constexpr Rgb kLcdText{layout::kNameText.red, layout::kNameText.green, layout::kNameText.blue};
 constexpr Rgb kDigitInk{44, 50, 26};
 constexpr Rgb kDigitGhost{177, 186, 129};
 constexpr Rgb kBase{70, 75, 46};         // panel body
@@ -241,8 +247,8 @@ struct KnobStyle {
     double pointerInner, pointerOuter, pointerWidth;
 };
 
-constexpr KnobStyle kSmallKnob{37, 15.2, 18.0, 13.2, 9.6, 3.5, 12.2, 2.0};
-constexpr KnobStyle kLargeKnob{48, 20.0, 23.5, 17.4, 12.8, 4.5, 16.2, 2.6};
+constexpr KnobStyle kSmallKnob{layout::picture(vl::kBitmapSmallKnob).width, 15.2, 18.0, 13.2, 9.6, 3.5, 12.2, 2.0};
+constexpr KnobStyle kLargeKnob{layout::picture(vl::kBitmapLargeKnob).width, 20.0, 23.5, 17.4, 12.8, 4.5, 16.2, 2.6};
 
 void drawKnob(cairo_t* cr, double x, double y, const KnobStyle& k, double value)
 {
@@ -532,37 +538,27 @@ void drawDigit(cairo_t* cr, double x, double y, int digit)
 }
 
 // ---------------------------------------------------------------------------------------
-// Panel layout (left, top of each element), as the editor places its widgets.
+// Panel layout
 
-struct KnobPlace {
-    int parameter;
-    bool large;
-    int x, y;
-    int displayX, displayY;
-    const char* label;
+constexpr int kPanelW = layout::kWidth, kPanelH = layout::kHeight;
+constexpr int kNameL = layout::kNameLeft, kNameT = layout::kNameTop, kNameR = layout::kNameRight,
+              kNameB = layout::kNameBottom;
+
+// Knob names by parameter.
+const char* const kKnobLabels[layout::kParameterCount] = {
+    "LEVEL", "Attack Time", "Release Time", "Brightness", "Speed", "Amount", "Feedback",
+    "Rate",  "Depth",       "Feedback",     "Length",     "Mix",   "VOICES",
 };
 
-const KnobPlace kKnobs[13] = {
-    {0, true, 104, 78, 108, 134, "LEVEL"},
-    {12, true, 104, 176, 108, 232, "VOICES"},
-    {1, false, 191, 77, 195, 131, "Attack Time"},
-    {2, false, 257, 77, 261, 131, "Release Time"},
-    {3, false, 323, 77, 327, 131, "Brightness"},
-    {4, false, 430, 77, 434, 131, "Speed"},
-    {5, false, 496, 77, 500, 131, "Amount"},
-    {6, false, 562, 77, 566, 131, "Feedback"},
-    {7, false, 190, 174, 194, 228, "Rate"},
-    {8, false, 256, 174, 260, 228, "Depth"},
-    {9, false, 322, 174, 326, 228, "Feedback"},
-    {11, false, 429, 174, 433, 228, "Mix"},
-    {10, false, 495, 174, 499, 228, "Length"},
-};
-
-constexpr int kPanelW = 727, kPanelH = 301;
-constexpr int kFileButtonX[4] = {514, 566, 618, 670};
-constexpr int kFileButtonY = 16;
-constexpr int kProgramX0 = 105, kProgramStep = 27, kProgramY = 19;
-constexpr int kNameL = 334, kNameT = 20, kNameR = 494, kNameB = 36;
+// The knobs in drawing order: the large ones first, then the small ones.
+std::vector<layout::KnobPlace> knobsInDrawingOrder()
+{
+    std::vector<layout::KnobPlace> knobs;
+    for (bool large : {true, false})
+        for (const layout::KnobPlace& k : layout::kKnobs)
+            if (k.large == large) knobs.push_back(k);
+    return knobs;
+}
 
 void displayWindow(cairo_t* cr, int x, int y)
 {
@@ -721,7 +717,7 @@ void drawBackground(cairo_t* cr)
     stampedText(cr, "PROGRAM", 98, 31, kRight, kTitle, 0.8);
     useFont(cr, kSansBold, 9);
     for (int i = 0; i < 8; ++i) {
-        stampedText(cr, std::to_string(i + 1), kProgramX0 + kProgramStep * i + 9.5, 14, kCentre, kLabel);
+        stampedText(cr, std::to_string(i + 1), layout::programLeft(i) + 9.5, 14, kCentre, kLabel);
     }
     // Name window under the (transparent) name field.
     recess(cr, kNameL - 4, kNameT - 3, kNameR + 4, kNameB + 3, kLcd);
@@ -730,7 +726,7 @@ void drawBackground(cairo_t* cr)
     useFont(cr, kSansCondensedBold, 8);
     const char* groups[2] = {"PATCH", "BANK"};
     for (int g = 0; g < 2; ++g) {
-        const double l = kFileButtonX[2 * g] + 2, r = kFileButtonX[2 * g + 1] + 41;
+        const double l = layout::kFileButtons[2 * g].left + 2, r = layout::kFileButtons[2 * g + 1].left + 41;
         const double mid = (l + r) / 2.0;
         stampedText(cr, groups[g], mid, 11, kCentre, kTitle, 1.2);
         setColor(cr, kTitle, 0.6);
@@ -745,7 +741,7 @@ void drawBackground(cairo_t* cr)
     }
     useFont(cr, kSansBold, 8);
     for (int i = 0; i < 4; ++i) {
-        stampedText(cr, i % 2 == 0 ? "load" : "save", kFileButtonX[i] + 21.5, 51, kCentre, kLabel);
+        stampedText(cr, i % 2 == 0 ? "load" : "save", layout::kFileButtons[i].left + 21.5, 51, kCentre, kLabel);
     }
 
     // Section plates.
@@ -775,17 +771,18 @@ void drawBackground(cairo_t* cr)
     rules(405, 556, 480.5, 161.5, 27);
 
     // Knobs, their names and their display windows.
-    for (const KnobPlace& k : kKnobs) {
+    for (const layout::KnobPlace& k : knobsInDrawingOrder()) {
         const KnobStyle& style = k.large ? kLargeKnob : kSmallKnob;
-        drawKnob(cr, k.x, k.y, style, 0.0);
-        displayWindow(cr, k.displayX, k.displayY);
-        const double cx = k.x + style.size / 2.0;
+        drawKnob(cr, k.left, k.top, style, 0.0);
+        displayWindow(cr, layout::displayLeft(k), layout::displayTop(k));
+        const double cx = k.left + style.size / 2.0;
+        const char* label = kKnobLabels[k.parameter];
         if (k.large) {
             useFont(cr, kSansCondensedBold, 9);
-            stampedText(cr, k.label, cx, k.y - 4, kCentre, kLabel, 1.2);
+            stampedText(cr, label, cx, k.top - 4, kCentre, kLabel, 1.2);
         } else {
             useFont(cr, kSansCondensedBold, 9);
-            stampedText(cr, k.label, cx, k.y + 50, kCentre, kLabel);
+            stampedText(cr, label, cx, k.top + 50, kCentre, kLabel);
         }
     }
 }
@@ -1093,41 +1090,40 @@ int main(int argc, char** argv)
     const std::vector<Rgb> plateColours = {kPlate, kBase, kLcd};
     std::vector<Output> outputs;
 
-    outputs.push_back({134, "background.bmp",
-                       quantize(render(kPanelW, kPanelH, drawBackground), plateColours)});
-    auto knobStrip = [&](const KnobStyle& k) {
-        const int size = static_cast<int>(k.size);
-        return quantize(render(size, size * 66, [&](cairo_t* cr) {
-                            for (int f = 0; f < 66; ++f) drawKnob(cr, 0, f * size, k, f / 65.0);
-                        }),
-                        plateColours);
+    auto add = [&](int id, const std::function<void(cairo_t*)>& draw) {
+        const layout::PictureInfo& p = layout::picture(id);
+        outputs.push_back({id, p.file, quantize(render(p.width, p.height, draw), plateColours)});
     };
-    outputs.push_back({166, "knob_small.bmp", knobStrip(kSmallKnob)});
-    outputs.push_back({165, "knob_large.bmp", knobStrip(kLargeKnob)});
-    const struct { int id; const char* file; Icon icon; } wide[6] = {
-        {145, "file_load_patch.bmp", Icon::loadPatch}, {146, "file_save_patch.bmp", Icon::savePatch},
-        {151, "file_load_bank.bmp", Icon::loadBank},   {152, "file_save_bank.bmp", Icon::saveBank},
-        {149, "settings.bmp", Icon::settings},         {150, "record.bmp", Icon::record},
+    add(vl::kBitmapBackground, drawBackground);
+    auto knobStrip = [&](const KnobStyle& k) {
+        return [&k](cairo_t* cr) {
+            const int size = static_cast<int>(k.size);
+            for (int f = 0; f < layout::kKnobFrames; ++f)
+                drawKnob(cr, 0, f * size, k, f / double(layout::kKnobFrames - 1));
+        };
+    };
+    add(vl::kBitmapSmallKnob, knobStrip(kSmallKnob));
+    add(vl::kBitmapLargeKnob, knobStrip(kLargeKnob));
+    const struct { int id; Icon icon; } wide[6] = {
+        {vl::kBitmapFileLoadPatch, Icon::loadPatch}, {vl::kBitmapFileSavePatch, Icon::savePatch},
+        {vl::kBitmapFileLoadBank, Icon::loadBank},   {vl::kBitmapFileSaveBank, Icon::saveBank},
+        {vl::kBitmapSettings, Icon::settings},       {vl::kBitmapRecord, Icon::record},
     };
     for (const auto& w : wide) {
-        outputs.push_back({w.id, w.file, quantize(render(43, 50, [&](cairo_t* cr) {
-                                                      drawWideButton(cr, 0, 0, w.icon, false, kBase);
-                                                      drawWideButton(cr, 0, 25, w.icon, true, kBase);
-                                                  }),
-                                                  plateColours)});
+        add(w.id, [&](cairo_t* cr) {
+            drawWideButton(cr, 0, 0, w.icon, false, kBase);
+            drawWideButton(cr, 0, layout::imageHeight(w.id), w.icon, true, kBase);
+        });
     }
-    const Indexed program = quantize(render(19, 36, [](cairo_t* cr) {
-                                         drawProgramButton(cr, 0, 0, false);
-                                         drawProgramButton(cr, 0, 18, true);
-                                     }),
-                                     plateColours);
-    for (int i = 0; i < 8; ++i) {
-        outputs.push_back({157 + i, "program_" + std::to_string(i + 1) + ".bmp", program});
+    for (int i = 0; i < layout::kProgramButtonCount; ++i) {
+        add(vl::kBitmapProgram1 + i, [](cairo_t* cr) {
+            drawProgramButton(cr, 0, 0, false);
+            drawProgramButton(cr, 0, layout::imageHeight(vl::kBitmapProgram1), true);
+        });
     }
-    outputs.push_back({168, "digits.bmp", quantize(render(10, 110, [](cairo_t* cr) {
-                                                       for (int d = 0; d < 10; ++d) drawDigit(cr, 0, d * 11, d);
-                                                   }),
-                                                   plateColours)});
+    add(vl::kBitmapDigits, [](cairo_t* cr) {
+        for (int d = 0; d < 10; ++d) drawDigit(cr, 0, d * layout::kDigitHeight, d);
+    });
 
     for (const Output& o : outputs) {
         if (!writeFile(outDir + "/" + o.file, encodeBmp(o.picture))) return 1;
@@ -1154,27 +1150,34 @@ int main(int argc, char** argv)
                 if (o.id == id) return o.picture;
             return outputs[0].picture;
         };
-        Image panel = expand(find(134));
-        const Image small = expand(find(166)), large = expand(find(165)), digits = expand(find(168));
+        Image panel = expand(find(vl::kBitmapBackground));
+        const Image small = expand(find(vl::kBitmapSmallKnob)), large = expand(find(vl::kBitmapLargeKnob)),
+                    digits = expand(find(vl::kBitmapDigits));
+        const int dw = layout::kDigitWidth, dh = layout::kDigitHeight;
         const float values[13] = {1.0f, 0.1f, 0.3f, 0.4f, 0.3f, 0.4f, 0.4f, 0.25f, 0.6f, 0.95f, 0.35f, 0.35f, 0.5f};
-        for (const KnobPlace& k : kKnobs) {
+        for (const layout::KnobPlace& k : knobsInDrawingOrder()) {
             const Image& strip = k.large ? large : small;
             const int size = strip.width;
-            const int frame = static_cast<int>(values[k.parameter] * 65.0f + 0.5f);
-            blit(panel, strip, k.x, k.y, frame * size, size, size);
+            const int frame = static_cast<int>(values[k.parameter] * float(layout::kKnobFrames - 1) + 0.5f);
+            blit(panel, strip, k.left, k.top, frame * size, size, size);
             int shown = k.parameter == 12 ? 16 : static_cast<int>(values[k.parameter] * 127.0f);
             const int ds[3] = {shown / 100, shown / 10 % 10, shown % 10};
-            for (int i = 0; i < 3; ++i) blit(panel, digits, k.displayX + 10 * i, k.displayY, ds[i] * 11, 10, 11);
+            for (int i = 0; i < layout::kDigitCount; ++i)
+                blit(panel, digits, layout::displayLeft(k) + dw * i, layout::displayTop(k), ds[i] * dh, dw, dh);
         }
-        for (int i = 0; i < 8; ++i) {
-            blit(panel, expand(find(157 + i)), kProgramX0 + kProgramStep * i, kProgramY, i == 0 ? 18 : 0, 19, 18);
+        // a button's released image, or its pressed one below it
+        auto button = [&](int id, int left, int top, bool pressed) {
+            const int h = layout::imageHeight(id);
+            blit(panel, expand(find(id)), left, top, pressed ? h : 0, layout::picture(id).width, h);
+        };
+        for (int i = 0; i < layout::kProgramButtonCount; ++i)
+            button(vl::kBitmapProgram1 + i, layout::programLeft(i), layout::kProgramTop, i == 0);
+        for (int i = 0; i < layout::kFileButtonCount; ++i) {
+            const layout::ButtonPlace& b = layout::kFileButtons[i];
+            button(b.picture, b.left, b.top, i == 3);
         }
-        const int fileIds[4] = {145, 146, 151, 152};
-        for (int i = 0; i < 4; ++i) {
-            blit(panel, expand(find(fileIds[i])), kFileButtonX[i], kFileButtonY, i == 3 ? 25 : 0, 43, 25);
-        }
-        blit(panel, expand(find(149)), 618, 268, 0, 43, 25);
-        blit(panel, expand(find(150)), 668, 268, 25, 43, 25);
+        for (const layout::ButtonPlace& b : layout::kStandaloneButtons)
+            button(b.picture, b.left, b.top, b.picture == vl::kBitmapRecord);
         cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kPanelW, kPanelH);
         unsigned char* data = cairo_image_surface_get_data(s);
         const int stride = cairo_image_surface_get_stride(s);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/clap/ClapTestHost.h"
-#include "tests/plugin/PluginHost.h"
+#include "tests/support/PluginHost.h"
 
 using namespace claptest;
 
@@ -38,7 +38,7 @@ protected:
         ASSERT_NE(params, nullptr);
         ASSERT_NE(state, nullptr);
         ASSERT_NE(vstLibrary().pluginMain, nullptr);
-        effect = vstLibrary().pluginMain(plugtest::hostCallback);
+        effect = vstLibrary().pluginMain(plugtest::recordingHost);
         ASSERT_NE(effect, nullptr);
         plugtest::dispatch(effect, effOpen);
     }

@@ -19,7 +19,7 @@
 
 #include "tests/clap/ClapTestHost.h"
 #include "tests/clap/PanelGesture.h"
-#include "tests/plugin/PluginHost.h"
+#include "tests/support/PluginHost.h"
 
 using namespace claptest;
 
@@ -130,7 +130,7 @@ TEST_F(ClapPanel, ShowsTheVstPanelPixelForPixel) {
 
     plugtest::Library vst;
     ASSERT_NE(vst.pluginMain, nullptr);
-    AEffect* effect = vst.pluginMain(plugtest::hostCallback);
+    AEffect* effect = vst.pluginMain(plugtest::recordingHost);
     ASSERT_NE(effect, nullptr);
     VstIntPtr opened = 0;
     for (int attempt = 0; attempt < 20 && opened != 1; ++attempt) {

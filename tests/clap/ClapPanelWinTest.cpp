@@ -15,7 +15,7 @@
 #include "tests/clap/ClapTestHost.h"
 #include "tests/clap/PanelGesture.h"
 #include "tests/guiwin32/Win32TestSupport.h"
-#include "tests/plugin/PluginHost.h"
+#include "tests/support/PluginHost.h"
 
 using namespace claptest;
 
@@ -99,7 +99,7 @@ TEST_F(ClapPanelWin, ShowsTheVstPanelPixelForPixel) {
 
     plugtest::Library vst;
     ASSERT_NE(vst.pluginMain, nullptr);
-    AEffect* effect = vst.pluginMain(plugtest::hostCallback);
+    AEffect* effect = vst.pluginMain(plugtest::recordingHost);
     ASSERT_NE(effect, nullptr);
     vl::test::TopWindow vstWindow(760, 340);
     ASSERT_EQ(plugtest::dispatch(effect, effEditOpen, 0, 0, vstWindow.handle()), 1);

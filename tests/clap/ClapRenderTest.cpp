@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "tests/clap/ClapTestHost.h"
-#include "tests/plugin/PluginHost.h"
+#include "tests/support/PluginHost.h"
 #include "tools/render/DemoPhrase.h"
 #include "tools/render/Timeline.h"
 
@@ -106,7 +106,7 @@ public:
 class VstSide {
 public:
     VstSide(plugtest::Library& library, float rate) {
-        effect = library.pluginMain ? library.pluginMain(plugtest::hostCallback) : nullptr;
+        effect = library.pluginMain ? library.pluginMain(plugtest::recordingHost) : nullptr;
         if (!effect) return;
         plugtest::dispatch(effect, effOpen);
         plugtest::dispatch(effect, effSetSampleRate, 0, 0, nullptr, rate);

@@ -12,6 +12,8 @@
 
 #include "GuiTestSupport.h"
 #include "IdleWatchdog.h"
+#include "tests/support/Skip.h"
+#include "tests/support/X11Driver.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -81,14 +83,9 @@ struct X11Fixture : ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(xThreads);
-        const char* name = std::getenv("DISPLAY");
-        if (!name || !*name) GTEST_SKIP() << "no X display";
         // A server that has only just been started may refuse the first connections.
-        for (int attempt = 0; attempt < 30 && !d; ++attempt) {
-            d = XOpenDisplay(nullptr);
-            if (!d) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        if (!d) GTEST_SKIP() << "cannot open the X display";
+        d = vltest::x11::openDisplay(30, 100);
+        if (!d) VL_SKIP_UNAVAILABLE("no X display");
         int event, error, major, minor;
         ASSERT_TRUE(XTestQueryExtension(d, &event, &error, &major, &minor)) << "XTest missing";
         TestHost::reset();

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "Win32TestSupport.h"
+#include "tests/support/Win32TestSupport.h"
 #include "gui/Platform.h"
 #include "gui/win32/GdiPicture.h"
 #include "gui/win32/GdiSurface.h"

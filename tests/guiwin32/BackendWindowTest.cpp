@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "Win32TestSupport.h"
+#include "tests/support/Win32TestSupport.h"
 #include "gui/Platform.h"
 #include "gui/win32/DropTarget.h"
 #include "gui/win32/NativeWindow.h"

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "Win32TestSupport.h"
+#include "tests/support/Win32TestSupport.h"
 #include "gui/Canvas.h"
 #include "gui/Controls.h"
 #include "gui/Picture.h"

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "Win32TestSupport.h"
+#include "tests/support/Win32TestSupport.h"
 #include "gui/Platform.h"
 #include "gui/win32/GdiSurface.h"
 #include "resources/BitmapResources.h"

@@ -83,15 +83,15 @@ TEST_F(HostAnswers, OutputPinsAreLabelledAndStereo) {
 }
 
 TEST_F(HostAnswers, ResumeAsksForMidiAndUpdateDisplayAnswersTrue) {
-    hostCalls().clear();
+    recorder().clear();
     instrument->resume();
-    ASSERT_EQ(countHostCalls(audioMasterWantMidi), 1);
-    for (const HostCall& call : hostCalls())
+    ASSERT_EQ(recorder().count(audioMasterWantMidi), 1);
+    for (const HostCall& call : recorder().calls())
         if (call.opcode == audioMasterWantMidi) {
             EXPECT_EQ(call.value, 1);
         }
     EXPECT_TRUE(instrument->updateDisplay());  // the host answers 0
-    EXPECT_EQ(countHostCalls(audioMasterUpdateDisplay), 1);
+    EXPECT_EQ(recorder().count(audioMasterUpdateDisplay), 1);
 }
 
 TEST_F(HostAnswers, InvalidSampleRatesAreIgnored) {

@@ -213,7 +213,7 @@ TEST_F(InstrumentParameters, ControllerSevenSetsLevel) {
     sendMidi(*instrument, 0xB0, 49, 32);
     EXPECT_EQ(instrument->getParameter(kReverbMix), 32.0f * 0.007874016f);
     // No host automation for MIDI-driven changes.
-    EXPECT_EQ(countHostCalls(audioMasterAutomate), 0);
+    EXPECT_EQ(recorder().count(audioMasterAutomate), 0);
 }
 
 TEST_F(InstrumentParameters, DataIncrementStepsTheParameterOfTheDataByte) {

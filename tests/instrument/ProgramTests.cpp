@@ -85,7 +85,7 @@ TEST_F(Programs, FactoryBankHoldsTheTabledPresets) {
 TEST_F(Programs, ConstructionSelectsProgramZeroAndAsksForADisplayRefresh) {
     EXPECT_EQ(instrument->getProgram(), 0);
     EXPECT_EQ(programName(*instrument), "String Ensemble");
-    EXPECT_GE(countHostCalls(audioMasterUpdateDisplay), 1);
+    EXPECT_GE(recorder().count(audioMasterUpdateDisplay), 1);
     EXPECT_TRUE(notices().empty());
 }
 
@@ -187,9 +187,9 @@ TEST_F(Programs, LongNamesAreStoredAsTwentySevenAndGivenAsTwentyThree) {
 }
 
 TEST_F(Programs, SetProgramNameAsksForADisplayRefresh) {
-    hostCalls().clear();
+    recorder().clear();
     instrument->setProgramName("Name");
-    EXPECT_EQ(countHostCalls(audioMasterUpdateDisplay), 1);
+    EXPECT_EQ(recorder().count(audioMasterUpdateDisplay), 1);
     EXPECT_EQ(programName(*instrument), "Name");
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// Helpers shared by the instrument tests: a recording host callback, a notice sink that
-// captures error reports, and MIDI/render helpers that drive the instrument as a host does.
+// Helpers shared by the instrument tests: a notice sink that captures error reports, and
+// MIDI/render helpers that drive the instrument as a host does. The host callbacks
+// (recordingHost, quietHost) and the event list are those of tests/support.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -10,40 +11,10 @@
 
 #include "instrument/Instrument.h"
 #include "platform/Notice.h"
+#include "tests/support/EventList.h"
+#include "tests/support/HostRecorder.h"
 
 namespace vltest {
-
-struct HostCall {
-    VstInt32 opcode;
-    VstInt32 index;
-    VstIntPtr value;
-    float opt;
-};
-
-// Everything the instruments asked the host, in order.
-inline std::vector<HostCall>& hostCalls() {
-    static std::vector<HostCall> calls;
-    return calls;
-}
-
-inline VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*,
-                                           float opt) {
-    hostCalls().push_back({opcode, index, value, opt});
-    if (opcode == audioMasterVersion) return 2400;
-    return 0;
-}
-
-// A host that answers without recording (and without allocating) anything.
-inline VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-inline int countHostCalls(VstInt32 opcode) {
-    int n = 0;
-    for (const HostCall& call : hostCalls())
-        if (call.opcode == opcode) ++n;
-    return n;
-}
 
 // Captured notices as "caption: text".
 inline std::vector<std::string>& notices() {
@@ -60,7 +31,7 @@ class CaptureScope {
 public:
     CaptureScope() {
         notices().clear();
-        hostCalls().clear();
+        recorder().clear();
         previous = vl::setNoticeSink(captureNotice);
     }
     ~CaptureScope() { vl::setNoticeSink(previous); }
@@ -72,30 +43,6 @@ private:
 };
 
 inline std::string errorNotice(const char* text) { return std::string("Velmor Loom Error: ") + text; }
-
-// A host event list of any length with the published VstEvents layout.
-template <int N>
-struct EventList {
-    VstInt32 numEvents = 0;
-    VstIntPtr reserved = 0;
-    VstEvent* events[N] = {};
-    VstMidiEvent storage[N] = {};
-
-    void clear() { numEvents = 0; }
-    void add(int deltaFrames, int status, int data1, int data2) {
-        VstMidiEvent& e = storage[numEvents];
-        e = VstMidiEvent{};
-        e.type = kVstMidiType;
-        e.byteSize = sizeof(VstMidiEvent);
-        e.deltaFrames = deltaFrames;
-        e.midiData[0] = static_cast<char>(status);
-        e.midiData[1] = static_cast<char>(data1);
-        e.midiData[2] = static_cast<char>(data2);
-        events[numEvents] = reinterpret_cast<VstEvent*>(&e);
-        ++numEvents;
-    }
-    VstEvents* get() { return reinterpret_cast<VstEvents*>(this); }
-};
 
 // Renders frames through processReplacing into left/right (resized).
 inline void render(vl::Instrument& instrument, int frames, std::vector<float>& left, std::vector<float>& right) {

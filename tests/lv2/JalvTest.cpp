@@ -19,6 +19,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/Skip.h"
+
 namespace {
 
 constexpr int kRate = 48000;
@@ -115,7 +117,7 @@ double pitch(const std::vector<float>& s, std::size_t from, std::size_t length) 
 }
 
 TEST(Jalv, PlaysNotesFromAJackMidiClient) {
-    if (!onPath("jackd") || !onPath("jalv")) GTEST_SKIP() << "SKIP: jackd or jalv is not installed";
+    if (!onPath("jackd") || !onPath("jalv")) VL_SKIP_UNAVAILABLE("jackd or jalv is not installed");
     const std::string server = "vl-lv2-jalv-" + std::to_string(getpid());
     const std::string serverEnv = "JACK_DEFAULT_SERVER=" + server;
     const pid_t jackd = spawn({"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", std::to_string(kRate),
@@ -130,7 +132,7 @@ TEST(Jalv, PlaysNotesFromAJackMidiClient) {
     }
     if (!client) {
         stop(jackd);
-        GTEST_SKIP() << "SKIP: the JACK dummy server did not start";
+        VL_SKIP_UNAVAILABLE("the JACK dummy server did not start");
     }
     Recorder recorder;
     recorder.midi = jack_port_register(client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);

@@ -19,6 +19,7 @@
 #include <lv2/instance-access/instance-access.h>
 #include <lv2/ui/ui.h>
 
+#include "tests/support/Skip.h"
 #include "Lv2TestHost.h"
 #include "instrument/Program.h"
 #include "vst/VstAbi.h"
@@ -72,7 +73,7 @@ using Pixels = std::vector<uint32_t>;
 class Lv2Ui : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+        if (!std::getenv("DISPLAY")) VL_SKIP_UNAVAILABLE("no X display");
         // The server refuses a connection now and then while other clients come and go.
         for (int attempt = 0; attempt < 40 && !display; ++attempt) {
             display = XOpenDisplay(nullptr);

@@ -25,6 +25,10 @@
 #include "instrument/PatchFiles.h"
 #include "platform/Notice.h"
 #include "tests/panel/HostSupport.h"
+#include "tests/support/HostRecorder.h"
+#include "tests/support/PanelScreen.h"
+#include "tests/support/Skip.h"
+#include "tests/support/X11Driver.h"
 
 namespace {
 
@@ -78,23 +82,13 @@ private:
     std::string oldPath;
 };
 
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
-{
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
+using vltest::quietHost;
 
-// The server may refuse a connection now and then while others come and go.
 bool haveDisplay()
 {
-    if (!std::getenv("DISPLAY")) return false;
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        if (Display* d = XOpenDisplay(nullptr)) {
-            XCloseDisplay(d);
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+    Display* d = vltest::x11::openDisplay();
+    if (d) XCloseDisplay(d);
+    return d != nullptr;
 }
 
 // An instrument whose panel is open in a host window on this thread: only then do the file
@@ -103,11 +97,7 @@ class OpenPanel {
 public:
     OpenPanel()
     {
-        // the server may refuse a connection now and then while other tests come and go
-        for (int attempt = 0; attempt < 20 && !display; ++attempt) {
-            display = XOpenDisplay(nullptr);
-            if (!display) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        display = vltest::x11::openDisplay();
         if (!display) return;
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
         XMapWindow(display, parent);
@@ -152,7 +142,7 @@ TEST(FileChooser, NothingWithoutAnOpenPanel)
 
 TEST(FileChooser, ZenityThenKdialogThenNothingWithoutADisplay)
 {
-    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
     OpenPanel panel;
     ASSERT_TRUE(panel.opened);
     struct Case {
@@ -245,7 +235,7 @@ void pressKey(Display* d, KeySym sym)
 
 TEST(FileChooser, OwnDialogTakesATypedPath)
 {
-    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
     OpenPanel panel;
     ASSERT_TRUE(panel.opened);
     FakeTools none; // neither zenity nor kdialog
@@ -295,7 +285,7 @@ TEST(FileChooser, OwnDialogTakesATypedPath)
 
 TEST(Notices, ModalWindowWhileThePanelIsOpen)
 {
-    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
     OpenPanel panel;
     ASSERT_TRUE(panel.opened);
     vl::Instrument& instrument = panel.instrument;
@@ -349,13 +339,13 @@ void step(Display* d, int x, int y, int button = 0, bool down = false)
 
 TEST(FileButtons, ActOnceOnTheReleaseOverTheButton)
 {
-    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
     OpenPanel panel;
     ASSERT_TRUE(panel.opened);
     FakeTools tools;
     tools.add("zenity", "", 1); // the user cancels
     vl::InstrumentEditor* editor = panel.instrument.getPanel();
-    const int x = 670 + 21, y = 16 + 12; // save bank
+    const auto [x, y] = vltest::fileButtonCentre(3); // save bank
     // pressed and released over the button: one chooser, after the release
     withIdle(editor, [&](Display* d) {
         step(d, x, y);
@@ -375,7 +365,7 @@ TEST(FileButtons, ActOnceOnTheReleaseOverTheButton)
     });
     EXPECT_EQ(tools.runs("zenity"), 1);
     // a quick click on load patch: one chooser for loading
-    XTestFakeMotionEvent(panel.display, -1, 514 + 21, 28, 0);
+    XTestFakeMotionEvent(panel.display, -1, vltest::fileButtonCentre(0).x, vltest::fileButtonCentre(0).y, 0);
     XTestFakeButtonEvent(panel.display, 1, True, 0);
     XTestFakeButtonEvent(panel.display, 1, False, 0);
     XSync(panel.display, False);

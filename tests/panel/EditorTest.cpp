@@ -10,13 +10,11 @@
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentEditor.h"
 #include "platform/Notice.h"
+#include "tests/support/HostRecorder.h"
 
 namespace {
 
-VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
-{
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
+using vltest::quietHost;
 
 std::vector<std::string>& notices()
 {
@@ -31,7 +29,7 @@ TEST(SharedPictures, CountedAcrossInstrumentsAndLoadedAgainAfterTheLast)
 {
     ASSERT_EQ(InstrumentEditor::editorCount(), 0);
     for (int slot = 0; slot < InstrumentEditor::kPictureCount; ++slot) EXPECT_EQ(InstrumentEditor::sharedPicture(slot), nullptr);
-    auto first = std::make_unique<vl::Instrument>(host);
+    auto first = std::make_unique<vl::Instrument>(quietHost);
     ASSERT_TRUE(first->editorReady);
     const struct { int slot, id, width, height; } expected[] = {
         {0, 134, 727, 301}, {1, 166, 37, 2442}, {2, 165, 48, 3168}, {3, 145, 43, 50}, {6, 152, 43, 50},
@@ -48,7 +46,7 @@ TEST(SharedPictures, CountedAcrossInstrumentsAndLoadedAgainAfterTheLast)
         EXPECT_EQ(p->getRefCount(), 1);
     }
     vl::Picture* background = InstrumentEditor::sharedPicture(0);
-    auto second = std::make_unique<vl::Instrument>(host);
+    auto second = std::make_unique<vl::Instrument>(quietHost);
     EXPECT_EQ(InstrumentEditor::editorCount(), 2);
     EXPECT_EQ(InstrumentEditor::sharedPicture(0), background); // shared, not loaded again
     EXPECT_EQ(background->getRefCount(), 2);
@@ -69,7 +67,7 @@ TEST(SharedPictures, AMissingBitmapRefusesTheInstanceAndReleasesOnlyWhatItTook)
 {
     notices().clear();
     const vl::NoticeSink previousSink = vl::setNoticeSink(capture);
-    auto holder = std::make_unique<vl::Instrument>(host); // holds every picture once
+    auto holder = std::make_unique<vl::Instrument>(quietHost); // holds every picture once
     ASSERT_TRUE(holder->editorReady);
     for (int slot : {2, 0, 15}) { // large knob, background, digits
         SCOPED_TRACE(slot);
@@ -78,7 +76,7 @@ TEST(SharedPictures, AMissingBitmapRefusesTheInstanceAndReleasesOnlyWhatItTook)
         // with the pictures all shared the missing one is never loaded: release the holder's
         // first, so that this instance must load them itself
         holder.reset();
-        auto refused = std::make_unique<vl::Instrument>(host);
+        auto refused = std::make_unique<vl::Instrument>(quietHost);
         EXPECT_FALSE(refused->editorReady);
         EXPECT_EQ(refused->getPanel(), nullptr);
         EXPECT_EQ(refused->getEditor(), nullptr);
@@ -91,7 +89,7 @@ TEST(SharedPictures, AMissingBitmapRefusesTheInstanceAndReleasesOnlyWhatItTook)
         // the next instance loads them afresh
         for (int slot = 0; slot < InstrumentEditor::kPictureCount; ++slot)
             EXPECT_EQ(InstrumentEditor::sharedPicture(slot), nullptr) << slot;
-        holder = std::make_unique<vl::Instrument>(host);
+        holder = std::make_unique<vl::Instrument>(quietHost);
         EXPECT_TRUE(holder->editorReady);
     }
     vl::setNoticeSink(previousSink);

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/X11Driver.h"
+
 // The number of file descriptors this process has open.
 inline int openDescriptors()
 {
@@ -40,7 +42,7 @@ class WindowDriver {
 public:
     WindowDriver(std::string title, std::function<void(Display*, Window)> input)
         : thread([this, title = std::move(title), input = std::move(input)] {
-              Display* d = XOpenDisplay(nullptr);
+              Display* d = vltest::x11::openDisplay();
               if (!d) return;
               for (int i = 0; i < 300 && !found; ++i) {
                   Window rootReturn, parentReturn, *list = nullptr;

@@ -18,7 +18,8 @@
 #include <vector>
 
 #include "tests/panel/HostSupport.h"
-#include "tests/plugin/PluginHost.h"
+#include "tests/support/PluginHost.h"
+#include "tests/support/Skip.h"
 
 using namespace plugtest;
 
@@ -34,15 +35,6 @@ VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntP
 
 // A connection to the display; asked again for a while, as the server refuses
 // connections while it resets after its last client left.
-Display* connect()
-{
-    for (int attempt = 0; attempt < 40; ++attempt) {
-        if (Display* display = XOpenDisplay(nullptr)) return display;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return nullptr;
-}
-
 // The host's own connections: which of them reached the host's I/O error handler.
 std::vector<Display*> hostLosses;
 int hostIOErrorHandler(Display* display)
@@ -57,14 +49,14 @@ class LostConnection : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
-        display = connect();
-        if (!display) GTEST_SKIP() << "no X display";
+        if (!std::getenv("DISPLAY")) VL_SKIP_UNAVAILABLE("no X display");
+        display = vltest::x11::openDisplay(40, 50);
+        if (!display) VL_SKIP_UNAVAILABLE("no X display");
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0x303030);
         XMapWindow(display, parent);
         XSync(display, False);
         ASSERT_NE(library.pluginMain, nullptr);
-        effect = library.pluginMain(hostCallback);
+        effect = library.pluginMain(recordingHost);
         ASSERT_NE(effect, nullptr);
         dispatch(effect, effOpen);
         dispatch(effect, effSetSampleRate, 0, 0, nullptr, 48000.0f);
@@ -225,7 +217,7 @@ TEST_F(LostConnection, ANoticeWindowWhoseClientIsKilledEndsAlone)
 TEST_F(LostConnection, TheHostsOwnConnectionsKeepTheirHandler)
 {
     XIOErrorHandler previous = XSetIOErrorHandler(hostIOErrorHandler);
-    Display* other = connect();
+    Display* other = vltest::x11::openDisplay(40, 50);
     ASSERT_NE(other, nullptr);
     XSetIOErrorExitHandler(other, hostIOErrorExit, nullptr);
     Window otherWindow = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 10, 10, 0, 0, 0);

@@ -13,7 +13,9 @@
 #include <thread>
 
 #include "tests/panel/HostSupport.h"
-#include "tests/plugin/PluginHost.h"
+#include "tests/support/PluginHost.h"
+#include "tests/support/Skip.h"
+#include "tests/support/X11Driver.h"
 
 using namespace plugtest;
 
@@ -30,13 +32,13 @@ class PanelConcurrency : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!std::getenv("DISPLAY") || !(display = XOpenDisplay(nullptr))) GTEST_SKIP() << "no X display";
+        if (!(display = vltest::x11::openDisplay())) VL_SKIP_UNAVAILABLE("no X display");
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
         XMapWindow(display, parent);
         XSync(display, False);
         parentPtr = reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent));
         ASSERT_NE(plugin().pluginMain, nullptr);
-        effect = plugin().pluginMain(hostCallback);
+        effect = plugin().pluginMain(recordingHost);
         ASSERT_NE(effect, nullptr);
     }
     void TearDown() override

@@ -21,9 +21,12 @@
 #include <cairo.h>
 
 #include "resources/BitmapResources.h"
-#include "tests/panel/HostSupport.h"
 #include "tests/gui_x11/IdleWatchdog.h"
-#include "tests/plugin/PluginHost.h"
+#include "tests/panel/HostSupport.h"
+#include "tests/support/PanelScreen.h"
+#include "tests/support/PluginHost.h"
+#include "tests/support/Skip.h"
+#include "tests/support/X11Driver.h"
 
 using namespace plugtest;
 
@@ -35,51 +38,20 @@ Library& library()
     return lib;
 }
 
-struct Pixels {
-    int width = 0, height = 0;
-    std::vector<std::uint32_t> rgb;
-    std::uint32_t at(int x, int y) const { return rgb[static_cast<std::size_t>(y) * width + x]; }
-    bool operator==(const Pixels& o) const { return width == o.width && height == o.height && rgb == o.rgb; }
-};
-
-// A new connection; the server may refuse one now and then while others come and go.
-Display* connect()
-{
-    if (!std::getenv("DISPLAY")) return nullptr;
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        if (Display* d = XOpenDisplay(nullptr)) return d;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return nullptr;
-}
-
-Pixels decoded(int id)
-{
-    Pixels p;
-    std::vector<std::uint8_t> bytes;
-    if (!vl::decodeBitmapResource(id, &p.width, &p.height, &bytes)) return p;
-    for (std::size_t i = 0; i + 2 < bytes.size(); i += 3)
-        p.rgb.push_back(std::uint32_t(bytes[i]) << 16 | std::uint32_t(bytes[i + 1]) << 8 | bytes[i + 2]);
-    return p;
-}
-
-// Display positions (left, top) of the parameters' three digits, by parameter index.
-const int kDisplay[13][2] = {
-    {108, 134}, {195, 131}, {261, 131}, {327, 131}, {434, 131}, {500, 131}, {566, 131},
-    {194, 228}, {260, 228}, {326, 228}, {499, 228}, {433, 228}, {108, 232},
-};
-// Knob centres by parameter index.
-const int kKnobCentre[13][2] = {
-    {128, 102}, {209, 95}, {275, 95}, {341, 95}, {448, 95}, {514, 95}, {580, 95},
-    {208, 192}, {274, 192}, {340, 192}, {513, 192}, {447, 192}, {128, 200},
-};
+using vltest::kKnobCentre;
+using vltest::Pixels;
+using vltest::x11::button;
+using vltest::x11::key;
+using vltest::x11::moveTo;
+using vltest::x11::openDisplay;
+using vltest::x11::pause;
 
 class Panel : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        display = connect();
-        if (!display) GTEST_SKIP() << "no X display";
+        display = openDisplay();
+        if (!display) VL_SKIP_UNAVAILABLE("no X display");
         int event, error, major, minor;
         ASSERT_TRUE(XTestQueryExtension(display, &event, &error, &major, &minor));
         ASSERT_NE(library().pluginMain, nullptr);
@@ -87,10 +59,9 @@ protected:
         XMapWindow(display, parent);
         XSync(display, False);
         recorder().take();
-        effect = library().pluginMain(hostCallback);
+        effect = library().pluginMain(recordingHost);
         ASSERT_NE(effect, nullptr);
-        digits = decoded(vl::kBitmapDigits);
-        ASSERT_EQ(digits.height, 110);
+        ASSERT_TRUE(reader.ready());
     }
 
     void TearDown() override
@@ -155,40 +126,8 @@ protected:
         return p;
     }
 
-    // The number a display shows, read digit by digit against the digit picture; -1 when
-    // a place matches no digit.
-    int readDisplay(const Pixels& screen, int parameter)
-    {
-        int number = 0;
-        for (int d = 0; d < 3; ++d) {
-            int found = -1;
-            for (int glyph = 0; glyph < 10 && found < 0; ++glyph) {
-                bool same = true;
-                for (int y = 0; y < 11 && same; ++y)
-                    for (int x = 0; x < 10 && same; ++x)
-                        same = screen.at(kDisplay[parameter][0] + 10 * d + x, kDisplay[parameter][1] + y) ==
-                               digits.at(x, glyph * 11 + y);
-                if (same) found = glyph;
-            }
-            if (found < 0) return -1;
-            number = number * 10 + found;
-        }
-        return number;
-    }
-
-    // Which program buttons show their lit image.
-    std::vector<int> litPrograms(const Pixels& screen)
-    {
-        std::vector<int> lit;
-        for (int i = 0; i < 8; ++i) {
-            const Pixels button = decoded(157 + i);
-            bool on = true;
-            for (int y = 0; y < 18 && on; ++y)
-                for (int x = 0; x < 19 && on; ++x) on = screen.at(105 + 27 * i + x, 19 + y) == button.at(x, 18 + y);
-            if (on) lit.push_back(i);
-        }
-        return lit;
-    }
+    int readDisplay(const Pixels& screen, int parameter) const { return reader.readDisplay(screen, parameter); }
+    std::vector<int> litPrograms(const Pixels& screen) const { return reader.litPrograms(screen); }
 
     // Runs input on a connection of its own while this thread keeps idling the panel, as
     // a host's user-interface thread does.
@@ -196,7 +135,7 @@ protected:
     {
         std::atomic<bool> done{false};
         std::thread actor([&] {
-            Display* d = connect();
+            Display* d = openDisplay();
             EXPECT_NE(d, nullptr);
             if (d) {
                 input(d);
@@ -210,26 +149,6 @@ protected:
         idle(5);
     }
 
-    static void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-    static void moveTo(Display* d, int x, int y)
-    {
-        XTestFakeMotionEvent(d, -1, x, y, 0);
-        XFlush(d);
-        pause(15);
-    }
-    static void button(Display* d, unsigned b, bool down)
-    {
-        XTestFakeButtonEvent(d, b, down, 0);
-        XFlush(d);
-        pause(15);
-    }
-    static void key(Display* d, KeySym sym, bool down)
-    {
-        XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), down, 0);
-        XFlush(d);
-        pause(5);
-    }
-
     float parameter(int index) { return effect->getParameter(effect, index); }
     int program() { return static_cast<int>(dispatch(effect, effGetProgram)); }
 
@@ -237,18 +156,12 @@ protected:
     Display* display = nullptr;
     Window parent = 0;
     AEffect* effect = nullptr;
-    Pixels digits;
+    const vltest::PanelReader reader{vltest::resourcePicture};
 };
 
 TEST_F(Panel, FreshPanelShowsTheFirstProgram)
 {
-    ERect* rect = nullptr;
-    ASSERT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 1);
-    ASSERT_NE(rect, nullptr);
-    EXPECT_EQ(rect->top, 0);
-    EXPECT_EQ(rect->left, 0);
-    EXPECT_EQ(rect->bottom, 301);
-    EXPECT_EQ(rect->right, 727);
+    vltest::expectPanelRect(effect);
     ASSERT_EQ(open(), 1);
     // one viewable child window of the panel's size at (0, 0)
     const std::vector<Window> kids = children();
@@ -267,24 +180,10 @@ TEST_F(Panel, FreshPanelShowsTheFirstProgram)
     ASSERT_EQ(screen.width, 727);
     EXPECT_TRUE(atOnce == screen);
     screenshot(screen);
-    const int expected[13] = {127, 12, 38, 50, 38, 50, 50, 31, 76, 120, 44, 44, 16};
-    for (int p = 0; p < 13; ++p) EXPECT_EQ(readDisplay(screen, p), expected[p]) << "parameter " << p;
-    EXPECT_EQ(litPrograms(screen), std::vector<int>{0});
+    reader.expectFreshPanel(screen);
     char name[64] = {};
     dispatch(effect, effGetProgramName, 0, 0, name);
     EXPECT_STREQ(name, "String Ensemble");
-    // the name is drawn: the field holds pixels of its text colour family, not only the
-    // plain window colour
-    int textPixels = 0;
-    for (int y = 20; y < 36; ++y)
-        for (int x = 334; x < 494; ++x) textPixels += screen.at(x, y) != 0xBAC389u;
-    EXPECT_GT(textPixels, 60);
-    // the knobs show the frames of their values: Level at its maximum is the last frame
-    const Pixels large = decoded(vl::kBitmapLargeKnob);
-    bool lastFrame = true;
-    for (int y = 0; y < 48 && lastFrame; ++y)
-        for (int x = 0; x < 48 && lastFrame; ++x) lastFrame = screen.at(104 + x, 78 + y) == large.at(x, 65 * 48 + y);
-    EXPECT_TRUE(lastFrame);
     dispatch(effect, effEditClose);
     EXPECT_TRUE(children().empty());
 }
@@ -359,7 +258,7 @@ TEST_F(Panel, DraggingAKnobAutomatesItsParameter)
     idle();
     const float start = parameter(3);
     recorder().take();
-    const int x = kKnobCentre[3][0], y = kKnobCentre[3][1];
+    const int x = kKnobCentre[3].x, y = kKnobCentre[3].y;
     gesture([&](Display* d) {
         moveTo(d, x, y);
         button(d, 1, true);
@@ -367,20 +266,7 @@ TEST_F(Panel, DraggingAKnobAutomatesItsParameter)
         button(d, 1, false);
     });
     EXPECT_NEAR(parameter(3), start + 0.2f, 0.03f);
-    const std::vector<Call> calls = recorder().take();
-    int automated = 0, begins = 0, ends = 0, firstBegin = -1, lastAutomate = -1, lastEnd = -1;
-    for (int i = 0; i < static_cast<int>(calls.size()); ++i) {
-        const Call& c = calls[static_cast<std::size_t>(i)];
-        if (c.effect != effect) continue;
-        if (c.opcode == audioMasterAutomate && c.index == 3) { ++automated; lastAutomate = i; }
-        if (c.opcode == audioMasterBeginEdit && c.index == 3) { ++begins; if (firstBegin < 0) firstBegin = i; }
-        if (c.opcode == audioMasterEndEdit && c.index == 3) { ++ends; lastEnd = i; }
-    }
-    EXPECT_GT(automated, 1);
-    EXPECT_EQ(begins, 1);
-    EXPECT_EQ(ends, 1);
-    EXPECT_LT(firstBegin, lastAutomate);
-    EXPECT_LT(lastAutomate, lastEnd);
+    vltest::expectOneDrag(recorder().take(), effect, 3);
     EXPECT_EQ(readDisplay(grab(), 3), static_cast<int>(parameter(3) * 127.0f));
 }
 
@@ -392,7 +278,7 @@ TEST_F(Panel, ControlClickSetsTheDefaultControlShiftClickDoesNot)
     effect->setParameter(effect, 8, 0.9f); // Phaser Depth, default 0.6
     recorder().take();
     // a quick Ctrl-click (press and release between two idles)
-    XTestFakeMotionEvent(display, -1, kKnobCentre[5][0], kKnobCentre[5][1], 0);
+    XTestFakeMotionEvent(display, -1, kKnobCentre[5].x, kKnobCentre[5].y, 0);
     XTestFakeKeyEvent(display, XKeysymToKeycode(display, XK_Control_L), True, 0);
     XTestFakeButtonEvent(display, 1, True, 0);
     XTestFakeButtonEvent(display, 1, False, 0);
@@ -404,7 +290,7 @@ TEST_F(Panel, ControlClickSetsTheDefaultControlShiftClickDoesNot)
     EXPECT_EQ(readDisplay(grab(), 5), 50);
     // Ctrl+Shift: a (fine) drag without movement, the value stays
     gesture([&](Display* d) {
-        moveTo(d, kKnobCentre[8][0], kKnobCentre[8][1]);
+        moveTo(d, kKnobCentre[8].x, kKnobCentre[8].y);
         key(d, XK_Control_L, true);
         key(d, XK_Shift_L, true);
         button(d, 1, true);
@@ -419,7 +305,7 @@ TEST_F(Panel, ProgramButtonsSelectAndAltClickStores)
 {
     ASSERT_EQ(open(), 1);
     idle();
-    const int bx = 105 + 27 * 5 + 9, by = 28;
+    const auto [bx, by] = vltest::programButtonCentre(5);
     // a quick click (press and release between two idles) selects program 5
     XTestFakeMotionEvent(display, -1, bx, by, 0);
     XTestFakeButtonEvent(display, 1, True, 0);
@@ -462,7 +348,7 @@ TEST_F(Panel, TypedNameKeepsTwentyFourCharacters)
     idle();
     const std::string typed = "abcdefghijklmnopqrstuvwxyz0123"; // 30 characters
     gesture([&](Display* d) {
-        moveTo(d, 400, 28);
+        moveTo(d, vltest::kNameFieldPoint.x, vltest::kNameFieldPoint.y);
         button(d, 1, true);
         button(d, 1, false);
         pause(50);
@@ -491,19 +377,19 @@ TEST_F(Panel, WheelChangesNothing)
     recorder().take();
     gesture([&](Display* d) {
         for (int p : {0, 3, 12}) {
-            moveTo(d, kKnobCentre[p][0], kKnobCentre[p][1]);
+            moveTo(d, kKnobCentre[p].x, kKnobCentre[p].y);
             for (unsigned b : {4u, 5u, 4u}) {
                 button(d, b, true);
                 button(d, b, false);
             }
         }
-        moveTo(d, 105 + 9, 28); // and over a program button
+        moveTo(d, vltest::programButtonCentre(0).x, vltest::programButtonCentre(0).y); // and over a program button
         button(d, 5, true);
         button(d, 5, false);
     });
     for (int p = 0; p < 13; ++p) EXPECT_EQ(parameter(p), before[p]) << p;
     EXPECT_EQ(program(), 0);
-    for (const Call& c : recorder().take())
+    for (const HostCall& c : recorder().take())
         EXPECT_TRUE(c.opcode != audioMasterAutomate && c.opcode != audioMasterBeginEdit) << c.opcode;
     EXPECT_TRUE(grab() == screen);
 }

@@ -13,17 +13,17 @@
 #include <thread>
 #include <vector>
 
-#include "resources/BitmapResources.h"
 #include "resources/BmpReader.h"
-#include "tests/guiwin32/Win32TestSupport.h"
-#include "tests/plugin/PluginHost.h"
+#include "tests/support/PanelScreen.h"
+#include "tests/support/Win32TestSupport.h"
+#include "tests/support/PluginHost.h"
 
 using namespace plugtest;
 
 namespace {
 
-constexpr int kWidth = 727;
-constexpr int kHeight = 301;
+constexpr int kWidth = vltest::kPanelWidth;
+constexpr int kHeight = vltest::kPanelHeight;
 
 Library& library() {
     static Library lib;
@@ -41,12 +41,8 @@ vl::BmpImage dllBitmap(int id) {
     return image;
 }
 
-// The panel's pixels as 0xRRGGBB, rows from the top.
-struct Pixels {
-    std::vector<std::uint32_t> rgb;
-    std::uint32_t at(int x, int y) const { return rgb[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)]; }
-    bool operator==(const Pixels& o) const { return rgb == o.rgb; }
-};
+using vltest::kKnobCentre;
+using vltest::Pixels;
 
 // With VL_PANEL_SCREENSHOT set, the panel as grabbed goes to that 24-bit .bmp file (to
 // look at).
@@ -83,18 +79,6 @@ void screenshot(const Pixels& p) {
     }
 }
 
-// Display positions (left, top) of the parameters' three digits, by parameter index.
-const int kDisplay[13][2] = {
-    {108, 134}, {195, 131}, {261, 131}, {327, 131}, {434, 131}, {500, 131}, {566, 131},
-    {194, 228}, {260, 228}, {326, 228}, {499, 228}, {433, 228}, {108, 232},
-};
-// Knob centres by parameter index.
-const int kKnobCentre[13][2] = {
-    {128, 102}, {209, 95}, {275, 95}, {341, 95}, {448, 95}, {514, 95}, {580, 95},
-    {208, 192}, {274, 192}, {340, 192}, {513, 192}, {447, 192}, {128, 200},
-};
-const int kFreshDisplays[13] = {127, 12, 38, 50, 38, 50, 50, 31, 76, 120, 44, 44, 16};
-
 // Dispatches this thread's messages, leaving out the Alt key's own messages: a lone Alt
 // press and release would put the host window's system menu into its keyboard mode.
 void pump() {
@@ -113,11 +97,10 @@ protected:
         ASSERT_NE(library().handle, nullptr) << VL_PLUGIN_PATH;
         ASSERT_NE(library().pluginMain, nullptr);
         recorder().take();
-        effect = library().pluginMain(hostCallback);
+        effect = library().pluginMain(recordingHost);
         ASSERT_NE(effect, nullptr);
         ASSERT_TRUE(effect->flags & effFlagsHasEditor);
-        digits = dllBitmap(vl::kBitmapDigits);
-        ASSERT_EQ(digits.height, 110);
+        ASSERT_TRUE(reader.ready());
         SetForegroundWindow(host.handle());
         pump();
     }
@@ -152,6 +135,8 @@ protected:
         HDC dc = GetDC(window);
         vl::test::PixelGrid grid(dc, kWidth, kHeight);
         ReleaseDC(window, dc);
+        p.width = kWidth;
+        p.height = kHeight;
         p.rgb.reserve(static_cast<std::size_t>(kWidth) * kHeight);
         for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x) {
@@ -161,43 +146,9 @@ protected:
         return p;
     }
 
-    // The number a display shows, read digit by digit against the digit picture; -1 when
-    // a place matches no digit.
-    int readDisplay(const Pixels& screen, int parameter) const {
-        int number = 0;
-        for (int d = 0; d < 3; ++d) {
-            int found = -1;
-            for (int glyph = 0; glyph < 10 && found < 0; ++glyph) {
-                bool same = true;
-                for (int y = 0; y < 11 && same; ++y)
-                    for (int x = 0; x < 10 && same; ++x)
-                        same = screen.at(kDisplay[parameter][0] + 10 * d + x, kDisplay[parameter][1] + y) ==
-                               digits.at(x, glyph * 11 + y);
-                if (same) found = glyph;
-            }
-            if (found < 0) return -1;
-            number = number * 10 + found;
-        }
-        return number;
-    }
-    std::vector<int> readDisplays(const Pixels& screen) const {
-        std::vector<int> shown;
-        for (int p = 0; p < 13; ++p) shown.push_back(readDisplay(screen, p));
-        return shown;
-    }
-
-    // Which program buttons show their lit (lower) image.
-    std::vector<int> litPrograms(const Pixels& screen) const {
-        std::vector<int> lit;
-        for (int i = 0; i < 8; ++i) {
-            const vl::BmpImage button = dllBitmap(vl::kBitmapProgram1 + i);
-            bool on = button.height == 36;
-            for (int y = 0; y < 18 && on; ++y)
-                for (int x = 0; x < 19 && on; ++x) on = screen.at(105 + 27 * i + x, 19 + y) == button.at(x, 18 + y);
-            if (on) lit.push_back(i);
-        }
-        return lit;
-    }
+    int readDisplay(const Pixels& screen, int parameter) const { return reader.readDisplay(screen, parameter); }
+    std::vector<int> readDisplays(const Pixels& screen) const { return reader.readDisplays(screen); }
+    std::vector<int> litPrograms(const Pixels& screen) const { return reader.litPrograms(screen); }
 
     POINT screenPoint(int x, int y) const {
         POINT p{x, y};
@@ -227,17 +178,11 @@ protected:
 
     vl::test::TopWindow host{780, 380};
     AEffect* effect = nullptr;
-    vl::BmpImage digits;
+    const vltest::PanelReader reader{[](int id) { return vltest::toPixels(dllBitmap(id)); }};
 };
 
 TEST_F(PanelWin, FreshPanelShowsTheFirstProgram) {
-    ERect* rect = nullptr;
-    ASSERT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 1);
-    ASSERT_NE(rect, nullptr);
-    EXPECT_EQ(rect->top, 0);
-    EXPECT_EQ(rect->left, 0);
-    EXPECT_EQ(rect->bottom, 301);
-    EXPECT_EQ(rect->right, 727);
+    vltest::expectPanelRect(effect);
     ASSERT_EQ(open(), 1);
 
     // one visible child window of the panel's size at the host window's origin
@@ -256,21 +201,8 @@ TEST_F(PanelWin, FreshPanelShowsTheFirstProgram) {
 
     const Pixels screen = grab();
     screenshot(screen);
-    EXPECT_EQ(readDisplays(screen), std::vector<int>(std::begin(kFreshDisplays), std::end(kFreshDisplays)));
-    EXPECT_EQ(litPrograms(screen), std::vector<int>{0});
+    reader.expectFreshPanel(screen);
     EXPECT_EQ(storedName(), "String Ensemble");
-    // the name is drawn: the field holds pixels other than its background colour
-    int textPixels = 0;
-    for (int y = 20; y < 36; ++y)
-        for (int x = 334; x < 494; ++x) textPixels += screen.at(x, y) != 0xBAC389u;
-    EXPECT_GT(textPixels, 60);
-    // Level at its maximum shows the last frame of the large knob
-    const vl::BmpImage large = dllBitmap(vl::kBitmapLargeKnob);
-    ASSERT_EQ(large.height, 66 * 48);
-    int differing = 0;
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 48; ++x) differing += screen.at(104 + x, 78 + y) != large.at(x, 65 * 48 + y);
-    EXPECT_EQ(differing, 0);
 
     dispatch(effect, effEditClose);
     pump();
@@ -293,7 +225,7 @@ TEST_F(PanelWin, ReopeningKeepsEveryValue) {
         {false, 4, 0.2f, 25},
         {false, 9, 0.0f, 0},
     };
-    std::vector<int> expected(std::begin(kFreshDisplays), std::end(kFreshDisplays));
+    std::vector<int> expected(std::begin(vltest::kFreshDisplays), std::end(vltest::kFreshDisplays));
     Pixels before;
     for (const Change& c : changes) {
         SCOPED_TRACE(c.index);
@@ -324,7 +256,7 @@ TEST_F(PanelWin, DraggingAKnobAutomatesItsParameter) {
     ASSERT_EQ(open(), 1);
     const float start = parameter(3);
     recorder().take();
-    const POINT centre = screenPoint(kKnobCentre[3][0], kKnobCentre[3][1]);
+    const POINT centre = screenPoint(kKnobCentre[3].x, kKnobCentre[3].y);
     SetCursorPos(centre.x, centre.y);
     settle(2);
     std::atomic<bool> done{false};
@@ -347,32 +279,13 @@ TEST_F(PanelWin, DraggingAKnobAutomatesItsParameter) {
     hand.join();
     settle();
     EXPECT_NEAR(parameter(3), start + 0.2f, 0.03f);
-    const std::vector<Call> calls = recorder().take();
-    int automated = 0, begins = 0, ends = 0, firstBegin = -1, lastAutomate = -1, lastEnd = -1;
-    for (int i = 0; i < static_cast<int>(calls.size()); ++i) {
-        const Call& c = calls[static_cast<std::size_t>(i)];
-        if (c.effect != effect || c.index != 3) continue;
-        if (c.opcode == audioMasterAutomate) {
-            ++automated;
-            lastAutomate = i;
-        }
-        if (c.opcode == audioMasterBeginEdit && begins++ == 0) firstBegin = i;
-        if (c.opcode == audioMasterEndEdit) {
-            ++ends;
-            lastEnd = i;
-        }
-    }
-    EXPECT_GT(automated, 1);
-    EXPECT_EQ(begins, 1);
-    EXPECT_EQ(ends, 1);
-    EXPECT_LT(firstBegin, lastAutomate);
-    EXPECT_LT(lastAutomate, lastEnd);
+    vltest::expectOneDrag(recorder().take(), effect, 3);
     EXPECT_EQ(readDisplay(grab(), 3), static_cast<int>(parameter(3) * 127.0f));
 }
 
 TEST_F(PanelWin, ProgramButtonsSelectAndAltClickStores) {
     ASSERT_EQ(open(), 1);
-    const int bx = 105 + 27 * 5 + 9, by = 28;
+    const auto [bx, by] = vltest::programButtonCentre(5);
     postPress(bx, by); // posted: the press is over before it is handled
     EXPECT_EQ(program(), 5);
     EXPECT_EQ(litPrograms(grab()), std::vector<int>{5});
@@ -406,7 +319,7 @@ TEST_F(PanelWin, ProgramButtonsSelectAndAltClickStores) {
     settle();
     EXPECT_EQ(litPrograms(grab()), std::vector<int>{5});
     // a real click on program button 1 selects it
-    const POINT p = screenPoint(105 + 27 + 9, by);
+    const POINT p = screenPoint(vltest::programButtonCentre(1).x, by);
     SetCursorPos(p.x, p.y);
     vl::test::sendMouseButton(MOUSEEVENTF_LEFTDOWN);
     vl::test::sendMouseButton(MOUSEEVENTF_LEFTUP);
@@ -419,7 +332,7 @@ TEST_F(PanelWin, ProgramButtonsSelectAndAltClickStores) {
 TEST_F(PanelWin, TypedNameKeepsTwentyFourCharacters) {
     ASSERT_EQ(open(), 1);
     const std::string typed = "abcdefghijklmnopqrstuvwxyz0123"; // 30 characters
-    postPress(400, 28);
+    postPress(vltest::kNameFieldPoint.x, vltest::kNameFieldPoint.y);
     HWND edit = GetFocus();
     ASSERT_NE(edit, nullptr);
     ASSERT_EQ(GetParent(edit), panel()) << "the name field's edit control has the focus";
@@ -447,10 +360,10 @@ TEST_F(PanelWin, WheelChangesNothing) {
         int x, y;
     };
     const Place places[] = {
-        {"Level", kKnobCentre[0][0], kKnobCentre[0][1]},
-        {"Brightness", kKnobCentre[3][0], kKnobCentre[3][1]},
-        {"Voices", kKnobCentre[12][0], kKnobCentre[12][1]},
-        {"program button 1", 105 + 9, 28},
+        {"Level", kKnobCentre[0].x, kKnobCentre[0].y},
+        {"Brightness", kKnobCentre[3].x, kKnobCentre[3].y},
+        {"Voices", kKnobCentre[12].x, kKnobCentre[12].y},
+        {"program button 1", vltest::programButtonCentre(0).x, vltest::programButtonCentre(0).y},
     };
     for (const Place& place : places) {
         SCOPED_TRACE(place.name);
@@ -470,7 +383,7 @@ TEST_F(PanelWin, WheelChangesNothing) {
     }
     for (int p = 0; p < 13; ++p) EXPECT_EQ(parameter(p), before[p]) << p;
     EXPECT_EQ(program(), 0);
-    for (const Call& c : recorder().take())
+    for (const HostCall& c : recorder().take())
         EXPECT_TRUE(c.opcode != audioMasterAutomate && c.opcode != audioMasterBeginEdit) << c.opcode;
     EXPECT_TRUE(grab() == screen);
 }
@@ -499,7 +412,7 @@ TEST_F(PanelWin, FileButtonsOpenOneDialogOnTheRelease) {
     ASSERT_EQ(open(), 1);
     for (int button = 0; button < 4; ++button) {
         SCOPED_TRACE(button);
-        const POINT p = screenPoint(514 + 52 * button + 21, 16 + 12);
+        const POINT p = screenPoint(vltest::fileButtonCentre(button).x, vltest::fileButtonCentre(button).y);
         SetCursorPos(p.x, p.y);
         settle(2);
         std::atomic<bool> done{false};
@@ -558,7 +471,7 @@ TEST_F(PanelWin, ManyOpenAndCloseCyclesLeakNoGdiObject) {
     }
     EXPECT_EQ(vl::test::gdiObjectCount(), before);
     // and a second instance, with pictures shared, opened and ended
-    AEffect* second = library().pluginMain(hostCallback);
+    AEffect* second = library().pluginMain(recordingHost);
     ASSERT_NE(second, nullptr);
     ASSERT_EQ(dispatch(second, effEditOpen, 0, 0, host.handle()), 1);
     settle();

@@ -6,7 +6,8 @@
 #include <limits>
 #include <memory>
 
-#include "PluginHost.h"
+#include "tests/support/PanelScreen.h"
+#include "tests/support/PluginHost.h"
 
 using namespace plugtest;
 
@@ -85,7 +86,7 @@ protected:
         ASSERT_NE(library().pluginMain, nullptr);
         ASSERT_NE(library().legacyMain, nullptr);
         recorder().take();
-        effect = library().pluginMain(hostCallback);
+        effect = library().pluginMain(recordingHost);
         ASSERT_NE(effect, nullptr);
     }
     void TearDown() override {
@@ -100,8 +101,8 @@ protected:
 
 TEST(PluginEntry, BothNamesCreateIndependentInstances) {
     ASSERT_NE(library().handle, nullptr) << dlerror();
-    AEffect* a = library().pluginMain(hostCallback);
-    AEffect* b = library().legacyMain(hostCallback);
+    AEffect* a = library().pluginMain(recordingHost);
+    AEffect* b = library().legacyMain(recordingHost);
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     EXPECT_NE(a, b);
@@ -130,7 +131,7 @@ TEST(PluginEntry, AHostWithoutVersionGetsNothing) {
     EXPECT_TRUE(capture.lines().empty());
     const auto calls = recorder().take();
     ASSERT_EQ(calls.size(), 2u);
-    for (const Call& call : calls) {
+    for (const HostCall& call : calls) {
         EXPECT_EQ(call.opcode, audioMasterVersion);
         EXPECT_EQ(call.effect, nullptr);
     }
@@ -139,8 +140,8 @@ TEST(PluginEntry, AHostWithoutVersionGetsNothing) {
 TEST(PluginEntry, TheLastInstanceFreesAndTheNextRebuildsTheTables) {
     ASSERT_NE(library().handle, nullptr);
     for (int round = 0; round < 3; ++round) {
-        AEffect* a = library().pluginMain(hostCallback);
-        AEffect* b = library().pluginMain(hostCallback);
+        AEffect* a = library().pluginMain(recordingHost);
+        AEffect* b = library().pluginMain(recordingHost);
         ASSERT_NE(a, nullptr);
         ASSERT_NE(b, nullptr);
         EXPECT_GT(playNote(a), 1e-4f);
@@ -205,13 +206,7 @@ TEST_F(Plugin, DispatcherOpcodesZeroToTwentyFour) {
     EXPECT_EQ(recorder().count(effect, audioMasterWantMidi), 1);
     EXPECT_EQ(dispatch(effect, effMainsChanged, 0, 0), 0);
     // The panel: its rectangle; without a parent window it opens with no window of its own.
-    ERect* rect = nullptr;
-    EXPECT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 1);
-    ASSERT_NE(rect, nullptr);
-    EXPECT_EQ(rect->top, 0);
-    EXPECT_EQ(rect->left, 0);
-    EXPECT_EQ(rect->bottom, 301);
-    EXPECT_EQ(rect->right, 727);
+    vltest::expectPanelRect(effect);
     EXPECT_EQ(dispatch(effect, effEditOpen), 1);
     for (VstInt32 op : {effEditIdle, effEditClose, effEditDraw, effEditMouse, effEditKey, effEditIdle, effEditTop,
                         effEditSleep})
@@ -373,7 +368,7 @@ TEST_F(Plugin, ChunkBytesAndRoundTripsThroughFreshInstances) {
     EXPECT_STREQ(reinterpret_cast<const char*>(&preset[8]), "Session Strings");
     EXPECT_EQ(std::memcmp(&bank[8 + 6 * 80], &preset[8], 80), 0);
 
-    AEffect* other = library().pluginMain(hostCallback);
+    AEffect* other = library().pluginMain(recordingHost);
     ASSERT_NE(other, nullptr);
     std::vector<unsigned char> copy = bank;
     EXPECT_EQ(dispatch(other, effSetChunk, 0, 652, copy.data()), 1);
@@ -384,7 +379,7 @@ TEST_F(Plugin, ChunkBytesAndRoundTripsThroughFreshInstances) {
     EXPECT_EQ(dispatch(other, effClose), 1);
 
     // A program chunk into a fresh instance lands in its current slot.
-    AEffect* third = library().pluginMain(hostCallback);
+    AEffect* third = library().pluginMain(recordingHost);
     ASSERT_NE(third, nullptr);
     dispatch(third, effSetProgram, 0, 1);
     copy = preset;

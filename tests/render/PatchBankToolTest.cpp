@@ -11,6 +11,7 @@
 #include "instrument/Instrument.h"
 #include "instrument/PatchFiles.h"
 #include "tests/render/MidiBytes.h"
+#include "tests/support/HostRecorder.h"
 #include "tests/render/ToolRunner.h"
 
 namespace vl::render {
@@ -20,9 +21,7 @@ using namespace test;
 namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
 
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
+using vltest::quietHost;
 
 Args operator+(Args a, const Args& b) {
     a.insert(a.end(), b.begin(), b.end());

@@ -11,6 +11,7 @@
 
 #include "tests/render/MidiBytes.h"
 #include "tests/render/ToolRunner.h"
+#include "tests/support/Bytes.h"
 
 namespace vl::render {
 namespace {
@@ -278,11 +279,10 @@ TEST_F(RenderTool, FloatOutputHeaderMatchesItsData) {
     const Bytes w = read(at("f.wav"));
     const uint32_t frames = 44100 + 22050;
     ASSERT_EQ(w.size(), 58u + 8u * frames);
-    auto le32 = [&](std::size_t at) { return w[at] | (w[at + 1] << 8) | (w[at + 2] << 16) | (uint32_t(w[at + 3]) << 24); };
-    EXPECT_EQ(le32(4), 50u + 8u * frames);
+    EXPECT_EQ(vltest::le32(w, 4), 50u + 8u * frames);
     EXPECT_EQ(w[20] | (w[21] << 8), 3);
-    EXPECT_EQ(le32(46), frames);       // fact chunk
-    EXPECT_EQ(le32(54), 8u * frames);  // data chunk size
+    EXPECT_EQ(vltest::le32(w, 46), frames);       // fact chunk
+    EXPECT_EQ(vltest::le32(w, 54), 8u * frames);  // data chunk size
 }
 
 } // namespace

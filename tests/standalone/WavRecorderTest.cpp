@@ -16,6 +16,7 @@
 
 #include "engine/Engine.h"
 #include "standalone/WavRecorder.h"
+#include "tests/support/Bytes.h"
 
 namespace vl {
 namespace {
@@ -27,10 +28,7 @@ std::vector<unsigned char> readFile(const fs::path& path) {
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
 }
 
-std::uint32_t le32(const std::vector<unsigned char>& b, std::size_t at) {
-    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
-           std::uint32_t(b[at + 3]) << 24;
-}
+using vltest::le32;
 
 class WavRecorderTest : public testing::Test {
 protected:

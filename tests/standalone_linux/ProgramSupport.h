@@ -20,6 +20,9 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include "tests/support/Bytes.h"
+#include "tests/support/Skip.h"
+
 extern char** environ;
 
 namespace vl::programtest {
@@ -93,10 +96,7 @@ inline std::string slurp(const fs::path& p) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-inline std::uint32_t le32(const std::string& b, std::size_t at) {
-    return std::uint32_t(std::uint8_t(b[at])) | std::uint32_t(std::uint8_t(b[at + 1])) << 8 |
-           std::uint32_t(std::uint8_t(b[at + 2])) << 16 | std::uint32_t(std::uint8_t(b[at + 3])) << 24;
-}
+using vltest::le32;
 
 // The samples of a finished velmorloom recording; fails the test on a bad header.
 inline std::vector<std::int16_t> readWav(const fs::path& p, std::uint32_t expectedRate) {
@@ -189,6 +189,7 @@ class JackProgramTest : public ProgramTest {
 protected:
     void SetUp() override {
         ProgramTest::SetUp();
+        if (::access("/usr/bin/jackd", X_OK) != 0) VL_SKIP_UNAVAILABLE("no JACK server (jackd) installed");
         server = "vl-test-" + std::to_string(::getpid());
         env["JACK_DEFAULT_SERVER"] = server;
         env["JACK_NO_AUDIO_RESERVATION"] = "1";

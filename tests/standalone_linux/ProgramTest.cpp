@@ -32,6 +32,8 @@
 #include "ProgramSupport.h"
 #include "engine/Engine.h"
 #include "instrument/Instrument.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/Skip.h"
 
 namespace vl {
 namespace {
@@ -220,7 +222,7 @@ void expectClassAndIcon(Display* d, Window w) {
 // leaves the window there; closing it through the window manager's protocol ends the
 // program with status 0.
 TEST_F(ProgramTest, PanelWindowWithSettingsAndRecordButtons) {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (the suites run under xvfb-run)";
+    if (!std::getenv("DISPLAY")) VL_SKIP_UNAVAILABLE("no X display (the suites run under xvfb-run)");
     Display* d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr);
     ASSERT_EQ(findWindow(d, "Velmor Loom"), 0u) << "another program's window is in the way";

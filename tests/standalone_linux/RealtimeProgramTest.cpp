@@ -189,7 +189,7 @@ TEST_F(RealtimeProgramTest, StallingDiskMissesNoPeriod) {
                 "stalling 150 ms per write; %zu frames recorded\n",
                 without.seconds, without.xruns, with.seconds, with.xruns, samples.size() / 2);
 #else
-    GTEST_SKIP() << "the stalling disk is a preloaded library, which the sanitizers' run-time does not allow";
+    VL_SKIP_UNAVAILABLE("the stalling disk is a preloaded library, which the sanitizers' run-time does not allow");
 #endif
 }
 

@@ -22,6 +22,7 @@
 #include "gui/Controls.h"
 #include "instrument/InstrumentEditor.h"
 #include "vst/EditorBase.h"
+#include "tests/support/Bytes.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ std::vector<unsigned char> readFile(const std::string& path) {
     return bytes;
 }
 
-std::uint32_t le32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
+using vltest::le32;
 
 // Pitch of the left channel by autocorrelation over one stretch, between 100 and 500 Hz:
 // the shortest lag whose correlation comes close to the best one (multiples of the

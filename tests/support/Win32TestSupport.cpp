@@ -1,4 +1,4 @@
-#include "Win32TestSupport.h"
+#include "tests/support/Win32TestSupport.h"
 
 namespace vl::test {
 

@@ -1,8 +1,8 @@
 #pragma once
 // A minimal VST 2 host for the tests: loads the built plug-in library as a host does
-// (dlopen on Linux, LoadLibrary on Windows), finds its entry points, answers the plug-in's
-// callbacks and records them, and on Linux captures what the plug-in writes to stderr
-// (where its notices go there).
+// (dlopen on Linux, LoadLibrary on Windows) and finds its entry points; the callbacks that
+// answer and record the plug-in's calls are HostRecorder.h's. On Linux it also captures
+// what the plug-in writes to stderr (where its notices go there).
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -13,73 +13,22 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "tests/support/EventList.h"
+#include "tests/support/HostRecorder.h"
 #include "vst/VstAbi.h"
 
 namespace plugtest {
 
 using EntryPoint = AEffect* (*)(audioMasterCallback);
-
-struct Call {
-    AEffect* effect;
-    VstInt32 opcode;
-    VstInt32 index;
-    VstIntPtr value;
-    float opt;
-};
-
-class Recorder {
-public:
-    void add(const Call& call) {
-        std::lock_guard<std::mutex> lock(mutex);
-        calls.push_back(call);
-    }
-    std::vector<Call> take() {
-        std::lock_guard<std::mutex> lock(mutex);
-        std::vector<Call> out;
-        out.swap(calls);
-        return out;
-    }
-    int count(AEffect* effect, VstInt32 opcode) {
-        std::lock_guard<std::mutex> lock(mutex);
-        int n = 0;
-        for (const Call& c : calls)
-            if (c.effect == effect && c.opcode == opcode) ++n;
-        return n;
-    }
-
-private:
-    std::mutex mutex;
-    std::vector<Call> calls;
-};
-
-inline Recorder& recorder() {
-    static Recorder r;
-    return r;
-}
-
-inline VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                          void*, float opt) {
-    recorder().add({effect, opcode, index, value, opt});
-    switch (opcode) {
-    case audioMasterVersion:
-        return 2400;
-    case audioMasterGetSampleRate:
-        return 48000;
-    default:
-        return 0;
-    }
-}
-
-// A host from before the versioned interface: answers 0 to everything.
-inline VstIntPtr VSTCALLBACK silentHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*,
-                                        float opt) {
-    recorder().add({effect, opcode, index, value, opt});
-    return 0;
-}
+using vltest::HostCall;
+using vltest::quietHost;
+using vltest::recorder;
+using vltest::recordingHost;
+using vltest::silentHost;
+using vltest::EventList;
 
 #if defined(_WIN32)
 // The DLL by its path; a path of the build machine (starting with "/") is reached through
@@ -187,29 +136,5 @@ inline VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, 
                           void* ptr = nullptr, float opt = 0.0f) {
     return effect->dispatcher(effect, opcode, index, value, ptr, opt);
 }
-
-// A host event list of any length with the published VstEvents layout.
-template <int N>
-struct EventList {
-    VstInt32 numEvents = 0;
-    VstIntPtr reserved = 0;
-    VstEvent* events[N] = {};
-    VstMidiEvent storage[N] = {};
-
-    void add(int deltaFrames, int status, int data1, int data2) {
-        VstMidiEvent& e = storage[numEvents];
-        e = VstMidiEvent{};
-        e.type = kVstMidiType;
-        e.byteSize = sizeof(VstMidiEvent);
-        e.deltaFrames = deltaFrames;
-        e.midiData[0] = static_cast<char>(status);
-        e.midiData[1] = static_cast<char>(data1);
-        e.midiData[2] = static_cast<char>(data2);
-        events[numEvents] = reinterpret_cast<VstEvent*>(&e);
-        ++numEvents;
-    }
-    void clear() { numEvents = 0; }
-    VstEvents* get() { return reinterpret_cast<VstEvents*>(this); }
-};
 
 } // namespace plugtest
