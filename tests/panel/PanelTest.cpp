@@ -225,7 +225,7 @@ TEST_F(Panel, ValuesFromAnotherThreadAreDrawnAtTheNextIdle)
                 if (a.at(x, y) != b.at(x, y)) return false;
         return true;
     };
-    const int kx = kKnobCentre[3][0], ky = kKnobCentre[3][1];
+    const int kx = kKnobCentre[3].x, ky = kKnobCentre[3].y;
     std::thread other([&] {
         effect->setParameter(effect, 3, 0.7f);
         char name[] = "Far Away Strings";
