@@ -13,6 +13,7 @@ struct Option {
     Id id;
 };
 
+// clang-format off
 constexpr Option kOptions[] = {
     {"audio", true, Id::Audio},       {"device", true, Id::Device},       {"rate", true, Id::Rate},
     {"latency", true, Id::Latency},   {"midi-in", true, Id::MidiIn},      {"midi-channel", true, Id::MidiChannel},
@@ -20,6 +21,7 @@ constexpr Option kOptions[] = {
     {"record", true, Id::Record},     {"no-gui", false, Id::NoGui},       {"no-connect", false, Id::NoConnect},
     {"help", false, Id::Help},        {"version", false, Id::Version},
 };
+// clang-format on
 
 bool number(const std::string& text, int lo, int hi, int& value) {
     int v = 0;
