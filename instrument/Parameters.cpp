@@ -14,8 +14,10 @@ constexpr float kStep128 = 1.0f / 128.0f;
 constexpr float kStep31 = 1.0f / 31.0f;
 
 // Controller numbers in parameter index order; also the source of controllerMap.
+// clang-format off
 constexpr std::array<std::uint8_t, kNumParameters> kControllers = {
     7, 40, 41, 18, 42, 43, 44, 45, 46, 47, 48, 49, kNoController};
+// clang-format on
 
 constexpr std::array<std::uint8_t, 128> buildControllerMap() {
     std::array<std::uint8_t, 128> map{};
@@ -47,6 +49,7 @@ void writeInt(char* text, const char* format, int n) {
 
 const std::array<std::uint8_t, 128> controllerMap = buildControllerMap();
 
+// clang-format off
 const std::array<ParameterInfo, kNumParameters> parameterTable = {{
     {kControllers[0], "Level", "%", &Instrument::applyLevel, formatPercent, 1.0f, 0.0f, 1.0f, kStep128},
     {kControllers[1], "Attack Time", " ", &Instrument::applyAttackTime, formatPercent, 0.1f, 0.0f, 1.0f, kStep128},
@@ -62,6 +65,7 @@ const std::array<ParameterInfo, kNumParameters> parameterTable = {{
     {kControllers[11], "Reverb Mix", "%", &Instrument::applyReverbMix, formatPercent, 0.35f, 0.0f, 1.0f, kStep128},
     {kControllers[12], "Voices", "%", &Instrument::applyVoices, formatVoiceCount, 0.5f, 0.0f, 1.0f, kStep31},
 }};
+// clang-format on
 
 void formatPercent(float v, char* text) {
     writeInt(text, "%03d", truncated(static_cast<double>(v) * 100.0));

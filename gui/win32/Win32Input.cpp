@@ -47,6 +47,7 @@ void setCursorKind(int kind) {
     case 0:
         SetCursor(defaultCursor);
         return;
+    // clang-format off
     case 1: name = MAKEINTRESOURCEA(32514); break; // IDC_WAIT
     case 2: name = MAKEINTRESOURCEA(32644); break; // IDC_SIZEWE
     case 3: name = MAKEINTRESOURCEA(32645); break; // IDC_SIZENS
@@ -55,6 +56,7 @@ void setCursorKind(int kind) {
     case 6: name = MAKEINTRESOURCEA(32642); break; // IDC_SIZENWSE
     default: return;
     }
+    // clang-format on
     SetCursor(LoadCursorA(nullptr, name));
 }
 

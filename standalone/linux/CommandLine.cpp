@@ -11,6 +11,7 @@ enum class Id {
     Help, Version
 };
 
+// clang-format off
 constexpr OptionDef kOptions[] = {
     {"audio", 0, true, int(Id::Audio)},         {"device", 0, true, int(Id::Device)},
     {"rate", 0, true, int(Id::Rate)},           {"latency", 0, true, int(Id::Latency)},
@@ -21,6 +22,7 @@ constexpr OptionDef kOptions[] = {
     {"no-gui", 0, false, int(Id::NoGui)},       {"no-connect", 0, false, int(Id::NoConnect)},
     {"help", 0, false, int(Id::Help)},          {"version", 0, false, int(Id::Version)},
 };
+// clang-format on
 
 bool number(const std::string& text, int lo, int hi, int& value) {
     int v = 0;

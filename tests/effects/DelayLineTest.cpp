@@ -18,6 +18,7 @@ struct RateSizes {
 };
 
 // Line sizes per sample rate for the six reverb lines.
+// clang-format off
 constexpr RateSizes kReverbSizes[] = {
     {44100.0f, {2998, 6791, 12039, 2690, 6703, 12215}},
     {48000.0f, {3264, 7392, 13104, 2928, 7296, 13296}},
@@ -25,6 +26,7 @@ constexpr RateSizes kReverbSizes[] = {
     {88200.0f, {5997, 13582, 24078, 5380, 13406, 24431}},
     {96000.0f, {6528, 14784, 26208, 5856, 14592, 26592}},
 };
+// clang-format on
 
 TEST(DelayLineSizes, ReverbLinesMatchTheTableAtEveryRate) {
     for (const auto& row : kReverbSizes) {

@@ -101,6 +101,7 @@ TEST(Options, BankAndPatchFiles) {
 }
 
 TEST(Options, TailIsExactInFrames) {
+    // clang-format off
     struct Case {
         const char* text;
         uint32_t rate;
@@ -111,6 +112,7 @@ TEST(Options, TailIsExactInFrames) {
         {"1.000000001", 192000, 192000},                     {"0.000001", 44100, 0},
         {"0.00001", 192000, 1}, {"1.99999", 44100, 88199},
     };
+    // clang-format on
     for (const Case& c : cases) {
         const Result r = parse({"--tail", c.text, "--rate", std::to_string(c.rate)});
         ASSERT_TRUE(r.ok) << c.text << ": " << r.error;
@@ -130,6 +132,7 @@ TEST(Options, RangesAtTheirBounds) {
 }
 
 TEST(Options, RefusesBadOptionsAndValues) {
+    // clang-format off
     const std::vector<std::pair<std::vector<std::string>, const char*>> cases = {
         {{"-r", "7999"}, "-r"},        {{"--rate=192001"}, "--rate"},     {{"-r", "48k"}, "-r"},
         {{"-r", "-48000"}, "-r"},          {{"-r", ""}, "-r"},                {{"-r", "+44100"}, "-r"},
@@ -143,6 +146,7 @@ TEST(Options, RefusesBadOptionsAndValues) {
         {{"-o"}, "requires"},              {{"--float=yes"}, "--float"},       {{"--p", "1"}, "ambiguous"},
         {{"a.mid", "b.mid"}, "more than one"},
     };
+    // clang-format on
     for (const auto& [args, part] : cases) {
         const Result r = parse(args);
         EXPECT_FALSE(r.ok) << args[0];

@@ -9,6 +9,7 @@ namespace {
 
 TEST(WavFormat, Pcm16HeaderBytes) {
     const std::vector<uint8_t> h = wavHeader(SampleFormat::Pcm16, 44100, 10);
+    // clang-format off
     const std::vector<uint8_t> expected = {
         'R', 'I', 'F', 'F', 76, 0, 0, 0,          // 36 + 40 data bytes
         'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
@@ -17,6 +18,7 @@ TEST(WavFormat, Pcm16HeaderBytes) {
         0x10, 0xB1, 0x02, 0,                      // 176400 bytes per second
         4, 0, 16, 0,                              // block align 4, 16 bits
         'd', 'a', 't', 'a', 40, 0, 0, 0};
+    // clang-format on
     EXPECT_EQ(h, expected);
     EXPECT_EQ(h.size(), kPcm16HeaderSize);
 }
@@ -24,6 +26,7 @@ TEST(WavFormat, Pcm16HeaderBytes) {
 TEST(WavFormat, Float32HeaderHasFormat3AndFactChunk) {
     const std::vector<uint8_t> h = wavHeader(SampleFormat::Float32, 48000, 0x01020304);
     const uint32_t data = 0x01020304u * 8u;   // 0x08101820
+    // clang-format off
     const std::vector<uint8_t> expected = {
         'R', 'I', 'F', 'F', 0x52, 0x18, 0x10, 0x08,   // 50 + data bytes
         'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
@@ -34,6 +37,7 @@ TEST(WavFormat, Float32HeaderHasFormat3AndFactChunk) {
         0, 0,                                     // cbSize
         'f', 'a', 'c', 't', 4, 0, 0, 0, 0x04, 0x03, 0x02, 0x01,
         'd', 'a', 't', 'a', 0x20, 0x18, 0x10, 0x08};
+    // clang-format on
     EXPECT_EQ(data, 0x08101820u);
     EXPECT_EQ(h, expected);
     EXPECT_EQ(h.size(), kFloat32HeaderSize);

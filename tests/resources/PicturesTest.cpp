@@ -22,6 +22,7 @@ struct PictureShape {
     int frames;  // images stacked vertically
 };
 
+// clang-format off
 const PictureShape kPictures[] = {
     {134, 727, 301, 1},                                         // background
     {166, 37, 2442, 66}, {165, 48, 3168, 66},                   // small and large knob
@@ -31,6 +32,7 @@ const PictureShape kPictures[] = {
     {168, 10, 110, 10},                                         // digits
     {149, 43, 50, 2}, {150, 43, 50, 2},                         // standalone buttons
 };
+// clang-format on
 
 vl::BmpImage load(int id)
 {

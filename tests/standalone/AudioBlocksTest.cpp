@@ -10,6 +10,7 @@ TEST(AudioBlocks, BlockBytesAreWholeFrames) {
     struct Row {
         std::uint32_t rate, latency, bytes;
     };
+    // clang-format off
     const Row rows[] = {
         {44100, 50, 8820},  // 2205 frames, exact
         {44100, 25, 4408},  // 4410 bytes would be 1102.5 frames
@@ -21,6 +22,7 @@ TEST(AudioBlocks, BlockBytesAreWholeFrames) {
         {96000, 50, 19200},
         {88200, 7, 2468},   // 2469.6 bytes
     };
+    // clang-format on
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.rate << " Hz, " << r.latency << " ms");
         const std::uint32_t bytes = blockBytesFor(r.rate, r.latency);
@@ -35,6 +37,7 @@ TEST(AudioBlocks, PrimaryModeBlockIsAtMostHalfTheRing) {
     struct Row {
         std::uint32_t block, ring, expected;
     };
+    // clang-format off
     const Row rows[] = {
         {8820, 65536, 8820},  // fits
         {8820, 16384, 8192},  // half of the ring
@@ -44,6 +47,7 @@ TEST(AudioBlocks, PrimaryModeBlockIsAtMostHalfTheRing) {
         {8820, 6, 0},
         {8820, 0, 0},         // capabilities unknown
     };
+    // clang-format on
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.block << " in " << r.ring);
         EXPECT_EQ(primaryBlockBytes(r.block, r.ring), r.expected);

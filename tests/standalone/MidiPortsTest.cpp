@@ -19,6 +19,7 @@ TEST(MidiPorts, OffsetsFromTimeStamps) {
         std::uint32_t time, listStart;
         int rate, block, expected;
     };
+    // clang-format off
     const Row rows[] = {
         {10, 0, 44100, 2205, 440},      // 44 samples per millisecond
         {1010, 1000, 44100, 2205, 440},
@@ -31,6 +32,7 @@ TEST(MidiPorts, OffsetsFromTimeStamps) {
         {3, 0, 96000, 256, 255},
         {2, 0, 96000, 256, 192},
     };
+    // clang-format on
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.time << " ms in a list from " << r.listStart << " ms, " << r.rate
                                         << " Hz, block " << r.block);

@@ -82,6 +82,7 @@ TEST(Settings, BadStoredValuesTakeTheirDefaultWithAWarning) {
         const char* name;
         const char* text;
     };
+    // clang-format off
     const Row rows[] = {
         {"primary", "yes"},       {"primary", "1"},          {"latency", "abc"},       {"latency", ""},
         {"latency", "0"},         {"latency", "50ms"},       {"latency", "-5"},        {"inputChannel", "16"},
@@ -90,6 +91,7 @@ TEST(Settings, BadStoredValuesTakeTheirDefaultWithAWarning) {
         {"sampleRate", "9999999999"}, {"tempo", "fast"},     {"tempo", "0"},           {"tempo", "-120"},
         {"tempo", "nan"},         {"tempo", "1e9"},          {"tempo", "12\n0"},
     };
+    // clang-format on
     const SettingsValues defaults;
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.name << "=" << r.text);

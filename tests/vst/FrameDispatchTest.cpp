@@ -320,6 +320,7 @@ TEST(DispatchDefaults, EveryOpcodeOfAPlainFrame) {
         if (op == effClose) continue; // ends the frame; tested on its own
         std::memcpy(text, "garbage", 8);
         VstIntPtr expected = 0;
+        // clang-format off
         switch (op) {
         case effGetProgram: expected = 3; break; // set by opcode 2 just before
         case effIdentify: expected = 0x4E764566; break;
@@ -333,6 +334,7 @@ TEST(DispatchDefaults, EveryOpcodeOfAPlainFrame) {
         case effGetCurrentMidiProgram: expected = -1; break;
         default: break;
         }
+        // clang-format on
         void* ptr = text;
         if (op == effGetInputProperties || op == effGetOutputProperties) ptr = &pin;
         if (op == effGetChunk) ptr = &chunk;

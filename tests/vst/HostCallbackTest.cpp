@@ -40,6 +40,7 @@ std::vector<Row> rows() {
     auto* window = static_cast<VstWindow*>(fakePtr(0x1600));
     auto* select = static_cast<VstFileSelect*>(fakePtr(0x1700));
     const VstIntPtr bigPointer = asInt(fakePtr(sizeof(void*) == 8 ? static_cast<std::uintptr_t>(0x7F00ABCD1234ull & UINTPTR_MAX) : 0x7F001234u));
+    // clang-format off
     return {
         {"getMasterVersion", [](PlainFrame& f) { return VstIntPtr(f.getMasterVersion()); },
          audioMasterVersion, 0, 0, nullptr, 0, 2400, 2400, 1},
@@ -140,6 +141,7 @@ std::vector<Row> rows() {
         {"closeFileSelector", [select](PlainFrame& f) { return VstIntPtr(f.closeFileSelector(select)); },
          audioMasterCloseFileSelector, 0, 0, select, 0, 1, 1, 0},
     };
+    // clang-format on
 }
 
 TEST(HostCallbacks, EachWrapperSendsItsRequestAndReadsTheAnswer) {
