@@ -569,9 +569,11 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
     for (; g + 4 * kLaneBlock <= laneCount; g += 4 * kLaneBlock) block(g, std::make_integer_sequence<int, kLaneBlock>());
     // The remaining 1 .. kLaneBlock - 1 registers.
     const int rest = (laneCount - g) / 4;
+    // clang-format off
     [&]<int... R>(std::integer_sequence<int, R...>) {
         ((rest == R + 1 ? (block(g, std::make_integer_sequence<int, R + 1>()), 0) : 0), ...);
     }(std::make_integer_sequence<int, kLaneBlock - 1>());
+    // clang-format on
 
     storeLanes(voiceCount, count);
 #else
