@@ -9,9 +9,10 @@ if [[ ${VL_SKIP_INSTALL:-0} != 1 ]]; then
   bash scripts/install-deps.sh --renderer
 fi
 
-# The tests and benchmarks need packages the demo does not install; they are left out
-# here (the next `cmake --preset linux` takes them back in).
-cmake --preset linux -DVL_BUILD_TESTS=OFF -DVL_BUILD_BENCH=OFF
+# The renderer needs no display library: the panel (and with it the plug-ins and the
+# standalone program), the tests and the benchmarks need packages the demo does not
+# install, so they are left out here (the next `cmake --preset linux` takes them back in).
+cmake --preset linux -DVL_BUILD_TESTS=OFF -DVL_BUILD_BENCH=OFF -DVL_WITH_GUI=OFF
 cmake --build --preset linux --target velmorloom-render
 
 render=$(sed -n 's/^velmorloom-render=//p' build/linux/deliverables.txt | head -n 1)

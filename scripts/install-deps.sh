@@ -5,14 +5,14 @@
 set -euo pipefail
 
 # What the renderer alone needs (scripts/demo.sh installs only these, with --renderer):
-# the native tool chain and build system, and the libraries of the instrument's panel,
-# which the renderer links with the instrument.
+# the native tool chain and build system; it links the instrument without its panel.
 RENDERER_PACKAGES=(
   build-essential cmake ninja-build pkg-config ca-certificates
-  libx11-dev libcairo2-dev libfontconfig-dev
 )
 PACKAGES=(
   "${RENDERER_PACKAGES[@]}" git
+  # the panel: Xlib, cairo and fontconfig
+  libx11-dev libcairo2-dev libfontconfig-dev
   # Windows cross compilers (the -posix variants provide std::thread) and PE tools
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64
   # Windows tests: the 64-bit wine loader, its fonts and the X libraries its
