@@ -14,7 +14,7 @@
 
 #include "tests/clap/ClapTestHost.h"
 #include "tests/clap/PanelGesture.h"
-#include "tests/guiwin32/Win32TestSupport.h"
+#include "tests/support/Win32TestSupport.h"
 #include "tests/support/PluginHost.h"
 
 using namespace claptest;
