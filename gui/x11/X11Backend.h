@@ -118,5 +118,8 @@ private:
 void selectFont(cairo_t* cr, FontId id, int32_t size, bool weight400 = false);
 // Latin-1 bytes to UTF-8 for cairo.
 std::string latin1ToUtf8(const char* text);
+// The advance in pixels of one line of text (Latin-1) in the table font id at its table
+// height, as the surfaces draw it.
+double textWidth(FontId id, const char* text);
 
 } // namespace vl::x11

@@ -48,6 +48,17 @@ void selectFont(cairo_t* cr, FontId id, int32_t size, bool weight400) {
     cairo_set_font_size(cr, size > 0 ? size : entry.height);
 }
 
+double textWidth(FontId id, const char* text) {
+    cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+    cairo_t* cr = cairo_create(probe);
+    selectFont(cr, id, fontEntry(id).height);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, latin1ToUtf8(text).c_str(), &extents);
+    cairo_destroy(cr);
+    cairo_surface_destroy(probe);
+    return extents.x_advance;
+}
+
 // ---- Images ----
 
 CairoImage::CairoImage(int32_t width, int32_t height, const uint8_t* rgb) : w(width), h(height) {

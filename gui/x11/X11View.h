@@ -1,6 +1,7 @@
 #pragma once
 // The X11 native view and its single-line editor: internal to gui/x11. The view is a
-// child window of the host's window on a connection of its own (X11Connection.h);
+// child window of the host's window, or a top-level window (a dialog), on a connection of
+// its own (X11Connection.h);
 // X11View.cpp handles its window and events, X11LineEditor.cpp the editor,
 // X11Drop.cpp the XDND drops.
 
@@ -16,6 +17,32 @@ namespace vl::x11 {
 
 // Editing actions, from X key events and from forwarded host keys alike.
 enum class EditKey { none, character, backspace, del, left, right, home, end, commit, cancel };
+
+// Virtual key codes of VstKeyCode (forwarded host keys, and the view's own keys as its
+// client sees them).
+enum VirtualKey : unsigned char {
+    vkBack = 1,
+    vkTab = 2,
+    vkReturn = 4,
+    vkEscape = 6,
+    vkSpace = 7,
+    vkEnd = 9,
+    vkHome = 10,
+    vkLeft = 11,
+    vkRight = 13,
+    vkEnter = 19,
+    vkDelete = 22,
+};
+
+// What makes the view a window of its own on the screen (a dialog) instead of a child
+// window: placed in the middle of the screen's width and a third down, of fixed size,
+// marked as a modal dialog belonging to owner. The window manager's close button
+// destroys it; it takes the keyboard focus when it is mapped (its open line editor gets
+// it), and its line editor keeps editing when the focus leaves.
+struct TopLevel {
+    const char* title = "";
+    Window owner = 0; // the window it belongs to (0: none); may be gone or foreign
+};
 
 class X11View;
 
@@ -61,7 +88,11 @@ class X11View final : public NativeView, public SurfaceSink {
 public:
     X11View(NativeViewClient* client) : client(client) {}
     ~X11View() override;
-    bool create(Window parentWindow, int32_t w, int32_t h);
+    // A child window of parentWindow, or with topLevel a window of its own (parentWindow
+    // is then not used).
+    bool create(Window parentWindow, int32_t w, int32_t h, const TopLevel* topLevel = nullptr);
+    // Waits until an event is queued, the connection is lost or the time is up.
+    void waitForEvents(int milliseconds);
 
     void* nativeHandle() const override { return reinterpret_cast<void*>(uintptr_t(window)); }
     DrawSurface* createSurface() override;
@@ -99,6 +130,7 @@ private:
     void handle(XEvent& event);
     void paintNow();
     void paintQueued();
+    bool createWindow(Window parentWindow, const TopLevel* topLevel);
     void handleKey(XKeyEvent& event);
     void handleClientMessage(XClientMessageEvent& event);
     void handleSelection(XSelectionEvent& event);
@@ -112,6 +144,8 @@ private:
     int32_t width = 0, height = 0;
     bool alive = false; // the window exists
     bool lost = false;  // the connection was lost
+    bool topLevel = false;
+    Atom aDeleteWindow = 0;
     int dispatchDepth = 0;
     // The press being handled (viewMouseDown): until the control's first yield the button
     // counts as held at the press's place with the press's modifiers; when its release is
