@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <sys/stat.h>
@@ -19,6 +20,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentEditor.h"
@@ -291,6 +293,178 @@ TEST(FileChooser, OwnDialogTakesATypedPath)
     }
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
+}
+
+// What a dialog window shows, read back from the server (a 24-bit TrueColor screen).
+struct WindowImage {
+    int width = 0, height = 0;
+    std::vector<unsigned long> pixels;
+    unsigned long at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    int red(int x, int y) const { return static_cast<int>(at(x, y) >> 16 & 0xFF); }
+    int green(int x, int y) const { return static_cast<int>(at(x, y) >> 8 & 0xFF); }
+    int blue(int x, int y) const { return static_cast<int>(at(x, y) & 0xFF); }
+};
+
+WindowImage grabWindow(Display* d, Window w)
+{
+    WindowImage shot;
+    XSync(d, False);
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(d, w, &a)) return shot;
+    XImage* image = XGetImage(d, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes,
+                              ZPixmap);
+    if (!image) return shot;
+    shot.width = a.width;
+    shot.height = a.height;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) shot.pixels.push_back(XGetPixel(image, x, y));
+    XDestroyImage(image);
+    return shot;
+}
+
+// The dialog's buttons are the cells of the panel's olive (118, 124, 84): the first one
+// found from the left is the default, the last one on the right the other.
+struct Buttons {
+    int row = -1, first = -1, last = -1;
+};
+
+Buttons findButtons(const WindowImage& shot)
+{
+    Buttons b;
+    for (int y = shot.height - 1; y >= 0 && b.row < 0; --y)
+        for (int x = 0; x < shot.width && b.row < 0; ++x)
+            if (shot.at(x, y) == 0x767C54UL) b.row = y - 4; // inside the cells, above their lower edges
+    for (int x = 0; b.row >= 0 && x < shot.width; ++x)
+        if (shot.at(x, b.row) == 0x767C54UL) {
+            if (b.first < 0) b.first = x;
+            b.last = x;
+        }
+    return b;
+}
+
+// Pixels of text in a colour far redder than anything else in the dialog (the hint).
+int redTextPixels(const WindowImage& shot)
+{
+    int count = 0;
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x)
+            if (shot.red(x, y) > shot.green(x, y) + 50) ++count;
+    return count;
+}
+
+// Pixels of dark text (the olive ink on khaki) above the buttons.
+int inkPixels(const WindowImage& shot, int aboveRow)
+{
+    int count = 0;
+    for (int y = 0; y < aboveRow && y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x)
+            if (shot.red(x, y) < 100 && shot.green(x, y) < 100 && shot.blue(x, y) < 100) ++count;
+    return count;
+}
+
+void clickAt(Display* d, Window w, int x, int y)
+{
+    int rootX = 0, rootY = 0;
+    Window child;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(d, -1, rootX, rootY, 0);
+    XFlush(d);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    XTestFakeButtonEvent(d, 1, True, 0);
+    XFlush(d);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    XTestFakeButtonEvent(d, 1, False, 0);
+    XFlush(d);
+}
+
+TEST(FileChooser, OwnDialogAnswersItsButtons)
+{
+    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    OpenPanel panel;
+    ASSERT_TRUE(panel.opened);
+    FakeTools none; // neither zenity nor kdialog
+    char folder[] = "/tmp/vl-buttons-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string existing = std::string(folder) + "/old.fxp";
+    std::ofstream(existing) << "x";
+
+    struct Case {
+        const char* what;
+        std::string typed;
+        bool refused; // OK shows a hint and the dialog stays; then Cancel
+        bool chosen;
+    };
+    const Case cases[] = {
+        {"OK takes the typed path", existing, false, true},
+        {"a missing file is refused on OK, then cancelled", std::string(folder) + "/none.fxp", true, false},
+        {"a missing folder is refused on OK, then cancelled", "/vl-no-such-folder/a.fxp", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Selection s(vl::FileKind::patch, vl::FileCommand::load);
+        Buttons buttons;
+        int hintBefore = -1, hintAfter = -1;
+        bool chosen = false;
+        {
+            WindowDriver driver(s.request.title, [&](Display* d, Window w) {
+                XSetInputFocus(d, w, RevertToParent, CurrentTime);
+                for (int i = 0; i < 200; ++i) pressKey(d, XK_BackSpace);
+                typeText(d, c.typed);
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                const WindowImage shot = grabWindow(d, w);
+                buttons = findButtons(shot);
+                hintBefore = redTextPixels(shot);
+                if (buttons.row < 0) return;
+                clickAt(d, w, buttons.first + 10, buttons.row);
+                if (!c.refused) return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                hintAfter = redTextPixels(grabWindow(d, w));
+                clickAt(d, w, buttons.last - 10, buttons.row);
+            });
+            chosen = vl::chooseFileFallback(&s.request, nullptr);
+            EXPECT_TRUE(driver.found);
+        }
+        ASSERT_GE(buttons.row, 0) << "no buttons seen";
+        EXPECT_GT(buttons.last - buttons.first, 150) << "OK and Cancel side by side";
+        EXPECT_EQ(hintBefore, 0);
+        if (c.refused) {
+            EXPECT_GT(hintAfter, 20) << "the refusal is shown in the dialog";
+        }
+        EXPECT_EQ(chosen, c.chosen);
+        if (c.chosen) {
+            EXPECT_EQ(s.chosen(), c.typed);
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+TEST(Notices, ShowTheirTextAndCloseOnOK)
+{
+    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    OpenPanel panel;
+    ASSERT_TRUE(panel.opened);
+    Buttons buttons;
+    int ink = -1;
+    bool gone = false;
+    {
+        WindowDriver driver("Velmor Loom Error", [&](Display* d, Window w) {
+            const WindowImage shot = grabWindow(d, w);
+            buttons = findButtons(shot);
+            ink = inkPixels(shot, buttons.row - 10);
+            if (buttons.row >= 0) clickAt(d, w, (buttons.first + buttons.last) / 2, buttons.row);
+        });
+        const auto start = std::chrono::steady_clock::now();
+        unsigned char garbage[88] = {};
+        EXPECT_EQ(panel.instrument.setChunk(garbage, sizeof garbage, true), 0);
+        // answered by the click, long before the driver would destroy the window
+        gone = std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1400);
+        EXPECT_TRUE(driver.found);
+    }
+    ASSERT_GE(buttons.row, 0) << "no OK button seen";
+    EXPECT_LT(buttons.last - buttons.first, 100) << "one button";
+    EXPECT_GT(ink, 200) << "the message is drawn";
+    EXPECT_TRUE(gone);
 }
 
 TEST(Notices, ModalWindowWhileThePanelIsOpen)
