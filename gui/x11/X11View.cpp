@@ -1,6 +1,6 @@
 // The X11 native view: a child window of the host's window (or a top-level window) on a
-// connection of its own, events handled when the editor idles, pointer and modifier state polled with
-// XQueryPointer; the line editor and the XDND drops have files of their own.
+// connection of its own, events handled when the editor idles, pointer and modifier state
+// polled with XQueryPointer; the line editor and the XDND drops have files of their own.
 #include "gui/x11/X11View.h"
 
 #include <X11/Xatom.h>
