@@ -23,13 +23,10 @@ constexpr int kFieldHeight = 24;
 constexpr int kButtonWidth = 84, kButtonHeight = 26, kButtonGap = 10;
 constexpr FontId kFont = 3; // 12 pixels, normal weight
 
-// Colours of the panel: the name field's khaki and olive.
-constexpr Color kBack{186, 195, 137, 0};
-constexpr Color kInk{44, 50, 26, 0};
-constexpr Color kField{232, 236, 210, 0};
-constexpr Color kButton{118, 124, 84, 0};
-constexpr Color kButtonText{240, 236, 210, 0};
-constexpr Color kHint{150, 40, 24, 0};
+// Colours of the panel: the name field's khaki and olive ink, the field's paper, the
+// buttons' olive and their light captions, the hint's red.
+constexpr Color kBack{186, 195, 137, 0}, kInk{44, 50, 26, 0}, kField{232, 236, 210, 0};
+constexpr Color kButton{118, 124, 84, 0}, kButtonText{240, 236, 210, 0}, kHint{150, 40, 24, 0};
 
 // A cell of w x h pixels at (x, y) as the canvas outlines it (right and bottom inclusive).
 Rect cell(int x, int y, int w, int h) { return Rect{x, y, x + w - 1, y + h - 1}; }
