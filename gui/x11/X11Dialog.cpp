@@ -4,6 +4,7 @@
 #include "gui/x11/X11Dialog.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -22,6 +23,7 @@ constexpr int kLineHeight = 17;
 constexpr int kFieldHeight = 24;
 constexpr int kButtonWidth = 84, kButtonHeight = 26, kButtonGap = 10;
 constexpr FontId kFont = 3; // 12 pixels, normal weight
+constexpr int32_t kPathBytes = 4095; // a path as long as the system takes (PATH_MAX less the zero)
 
 // Colours of the panel: the name field's khaki and olive ink, the field's paper, the
 // buttons' olive and their light captions, the hint's red.
@@ -83,6 +85,7 @@ public:
         x11::TopLevel top;
         top.title = request.title;
         top.owner = request.owner;
+        top.utf8 = true; // messages, paths and typed characters are UTF-8
         RootView window(Rect{0, 0, kWidth, height}, makeView, &top, nullptr);
         auto* view = static_cast<x11::X11View*>(window.getView());
         if (!view) return -2;
@@ -114,7 +117,7 @@ private:
         auto flushWord = [&] {
             if (word.empty()) return;
             const std::string candidate = line.empty() ? word : line + " " + word;
-            if (!line.empty() && x11::textWidth(kFont, candidate.c_str()) > kWidth - 2 * kMargin) {
+            if (!line.empty() && x11::textWidth(kFont, candidate.c_str(), true) > kWidth - 2 * kMargin) {
                 lines.push_back(line);
                 line = word;
             } else {
@@ -171,7 +174,9 @@ private:
             frame->setMouseEnabled(false);
             root->addView(frame);
             field = new TextField(cell(kMargin + 4, fieldTop + 1, kWidth - 2 * kMargin - 8, kFieldHeight - 2), nullptr,
-                                  0, request.field.c_str(), nullptr, 0);
+                                  0, "", nullptr, 0);
+            field->setMaxLength(kPathBytes);
+            field->setText(request.field.c_str());
             paint(*field, kField, kField, kInk);
             field->setAlignment(0);
             root->addView(field);
@@ -195,11 +200,12 @@ private:
     }
 
     std::string fieldText() const {
-        char text[TextField::kTextSize] = {};
+        std::string text(size_t(kPathBytes) + 1, '\0');
         if (LineEditor* editor = field->getLineEditor())
-            editor->getText(text, sizeof text);
+            editor->getText(text.data(), kPathBytes + 1);
         else
-            field->getText(text, sizeof text);
+            field->getText(text.data(), kPathBytes + 1);
+        text.resize(std::strlen(text.c_str()));
         return text;
     }
 

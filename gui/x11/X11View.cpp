@@ -42,6 +42,8 @@ X11View::~X11View() {
         }
         for (Cursor c : cursors)
             if (c) XFreeCursor(display, c);
+        if (inputContext) XDestroyIC(inputContext);
+        if (inputMethod) XCloseIM(inputMethod);
         copier.destroy();
         XSync(display, False);
     } else {
@@ -57,6 +59,7 @@ bool X11View::create(Window parentWindow, int32_t w, int32_t h, const TopLevel* 
     width = w > 0 ? w : 1;
     height = h > 0 ? h : 1;
     topLevel = top != nullptr;
+    utf8Text = top && top->utf8;
     {
         ErrorTrap trap(display);
         if (!createWindow(parentWindow, top) || trap.failed()) return false;
@@ -78,6 +81,14 @@ bool X11View::create(Window parentWindow, int32_t w, int32_t h, const TopLevel* 
     }
     backbuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     if (cairo_surface_status(backbuffer) != CAIRO_STATUS_SUCCESS) return false;
+    if (utf8Text) {
+        // Only for its lookup of characters (any keysym to UTF-8); without one, the keysyms
+        // that are Unicode or Latin-1 characters still type.
+        inputMethod = XOpenIM(display, nullptr, nullptr, nullptr);
+        if (inputMethod)
+            inputContext = XCreateIC(inputMethod, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow,
+                                     window, XNFocusWindow, window, nullptr);
+    }
     alive = true;
     const char* names[] = {"XdndAware",     "XdndEnter",      "XdndPosition",   "XdndStatus",
                            "XdndLeave",     "XdndDrop",       "XdndFinished",   "XdndSelection",
@@ -142,8 +153,10 @@ void X11View::waitForEvents(int milliseconds) {
 
 DrawSurface* X11View::createSurface() {
     if (!alive || !backbuffer) return nullptr;
-    return new (std::nothrow)
+    auto* surface = new (std::nothrow)
         CairoSurface(cairo_surface_reference(backbuffer), width, height, this, display, window);
+    if (surface) surface->setUtf8(utf8Text);
+    return surface;
 }
 
 void X11View::put(Window target, cairo_surface_t* image, const Rect& r) {
@@ -309,6 +322,9 @@ void X11View::handle(XEvent& event) {
     case SelectionNotify:
         handleSelection(event.xselection);
         break;
+    case MappingNotify: // the keyboard's layout changed: keys are looked up anew
+        XRefreshKeyboardMapping(&event.xmapping);
+        break;
     case DestroyNotify:
         if (event.xdestroywindow.window == window && alive) {
             alive = false;
@@ -318,6 +334,45 @@ void X11View::handle(XEvent& event) {
     default:
         break;
     }
+}
+
+namespace {
+
+// The Unicode character of a keysym: Latin-1 keysyms are their own code points, and the
+// keysyms 0x01000000 + U stand for any other; 0 for keys that type no character.
+char32_t keysymCharacter(KeySym sym) {
+    if ((sym >= 0x20 && sym < 0x7F) || (sym >= 0xA0 && sym <= 0xFF)) return char32_t(sym);
+    if ((sym & 0xFF000000UL) == 0x01000000UL) return char32_t(sym & 0x00FFFFFFUL);
+    return 0;
+}
+
+// The first character of UTF-8 bytes (0 for none or a broken sequence).
+char32_t firstCharacter(const unsigned char* p, int n) {
+    if (n <= 0) return 0;
+    if (p[0] < 0x80) return p[0];
+    const int length = p[0] >= 0xF0 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC0 ? 2 : 0;
+    if (length == 0 || length > n) return 0;
+    char32_t c = p[0] & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    return c;
+}
+
+} // namespace
+
+char32_t X11View::typedCharacter(XKeyEvent& event, KeySym sym) {
+    if (inputContext) {
+        unsigned char bytes[16] = {};
+        KeySym looked = 0;
+        Status status = 0;
+        const int n = Xutf8LookupString(inputContext, &event, reinterpret_cast<char*>(bytes), sizeof bytes - 1,
+                                        &looked, &status);
+        if (status == XLookupChars || status == XLookupBoth) return firstCharacter(bytes, n);
+        return 0;
+    }
+    return keysymCharacter(sym);
 }
 
 void X11View::handleKey(XKeyEvent& event) {
@@ -360,7 +415,11 @@ void X11View::handleKey(XKeyEvent& event) {
         key.virt = vkEnd;
         break;
     default:
-        if (n == 1 && !(event.state & ControlMask)) key.character = static_cast<unsigned char>(buffer[0]);
+        if (event.state & ControlMask) break;
+        if (utf8Text)
+            key.character = int32_t(typedCharacter(event, sym));
+        else if (n == 1)
+            key.character = static_cast<unsigned char>(buffer[0]);
         break;
     }
     if (key.virt == 0 && key.character == 0) return;
@@ -372,7 +431,7 @@ bool X11View::forwardKey(const VstKeyCode& key, bool down) {
     if (!editor) return false;
     if (!down) return true; // the key's press was ours
     EditKey action = EditKey::none;
-    char character = 0;
+    char32_t character = 0;
     switch (key.virt) {
     case vkBack:
         action = EditKey::backspace;
@@ -406,10 +465,12 @@ bool X11View::forwardKey(const VstKeyCode& key, bool down) {
     case vkTab:
         return false;
     case 0: {
-        const int c = key.character;
-        if ((c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c <= 0xFF)) {
+        const int32_t c = key.character;
+        const bool printable = (c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c <= 0xFF) ||
+                               (utf8Text && c > 0xFF && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF));
+        if (printable) {
             action = EditKey::character;
-            character = char(c);
+            character = char32_t(c);
         }
         break;
     }

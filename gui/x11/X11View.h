@@ -42,6 +42,9 @@ enum VirtualKey : unsigned char {
 struct TopLevel {
     const char* title = "";
     Window owner = 0; // the window it belongs to (0: none); may be gone or foreign
+    // Its text is UTF-8: drawn as it is, typed characters entered as UTF-8, the line
+    // editor moving by whole characters. Otherwise (and in every child view) Latin-1.
+    bool utf8 = false;
 };
 
 class X11View;
@@ -59,7 +62,9 @@ public:
     void paint();
     // Applies one key; may end the editing (the client then usually deletes this editor,
     // so nothing of the object is touched after done()).
-    void key(EditKey action, char character);
+    // character is the Unicode code point typed (EditKey::character); a Latin-1 editor
+    // takes only those up to 0xFF.
+    void key(EditKey action, char32_t character);
     void pressAt(int x);
     void done() { client->lineEditorDone(); }
 
@@ -68,13 +73,17 @@ private:
     // Where the text starts: as aligned when it fits, else scrolled so that the caret
     // stays in view (the text then starts at the left and moves as the caret does).
     double textX(double advance, double caretAdvance);
+    // The character boundaries before and after index (whole UTF-8 sequences, or bytes).
+    size_t previousBoundary(size_t index) const;
+    size_t nextBoundary(size_t index) const;
 
     X11View& view;
     LineEditorSetup setup;
+    bool utf8 = false; // the text is UTF-8 (else Latin-1)
     LineEditorClient* client;
     std::string initial;
     std::string text;
-    size_t caret = 0;
+    size_t caret = 0; // always on a character boundary, as are the selection's ends
     size_t selectionStart = 0, selectionEnd = 0; // all of the text is selected at first
     Window window = 0;
     Window previousFocus = None; // who had the keyboard before the editor took it
@@ -122,6 +131,9 @@ public:
     // Copies the part r of image to the window target (the view's or the line editor's).
     void put(Window target, cairo_surface_t* image, const Rect& r);
 
+    // TopLevel::utf8 of the view: how its surfaces and its line editor take text.
+    bool textIsUtf8() const { return utf8Text; }
+
     Display* display = nullptr;
     Window window = 0;
     X11LineEditor* editor = nullptr; // not owned (the text field owns it)
@@ -132,6 +144,8 @@ private:
     void paintQueued();
     bool createWindow(Window parentWindow, const TopLevel* topLevel);
     void handleKey(XKeyEvent& event);
+    // The Unicode character a key press types in a UTF-8 view (0: none).
+    char32_t typedCharacter(XKeyEvent& event, KeySym sym);
     void handleClientMessage(XClientMessageEvent& event);
     void handleSelection(XSelectionEvent& event);
     void finishDrop(bool accepted);
@@ -145,6 +159,9 @@ private:
     bool alive = false; // the window exists
     bool lost = false;  // the connection was lost
     bool topLevel = false;
+    bool utf8Text = false; // TopLevel::utf8
+    XIM inputMethod = nullptr; // with utf8Text: keys to UTF-8 characters through Xlib's tables
+    XIC inputContext = nullptr;
     Atom aDeleteWindow = 0;
     int dispatchDepth = 0;
     // The press being handled (viewMouseDown): until the control's first yield the button

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -313,6 +314,113 @@ TEST(FileChooser, OwnDialogTakesATypedPath)
     }
 }
 
+// Types UTF-8 text: ASCII through typeText, every other character through a spare key
+// mapped to it for the press (its Unicode keysym, or the legacy keysym given for it).
+void typeUtf8(Display* d, const std::string& text, const std::vector<std::pair<char32_t, KeySym>>& legacy = {})
+{
+    int minCode = 0, maxCode = 0;
+    XDisplayKeycodes(d, &minCode, &maxCode);
+    const KeyCode spare = static_cast<KeyCode>(maxCode);
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            typeText(d, std::string(1, text[i]));
+            ++i;
+            continue;
+        }
+        const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        char32_t c = lead & (0x7F >> length);
+        for (int k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        i += static_cast<std::size_t>(length);
+        KeySym sym = c <= 0xFF ? KeySym(c) : KeySym(0x01000000UL | c);
+        for (const auto& [character, symbol] : legacy)
+            if (character == c) sym = symbol;
+        XChangeKeyboardMapping(d, spare, 1, &sym, 1);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        XTestFakeKeyEvent(d, spare, True, 0);
+        XTestFakeKeyEvent(d, spare, False, 0);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    KeySym none = NoSymbol;
+    XChangeKeyboardMapping(d, spare, 1, &none, 1);
+    XSync(d, False);
+}
+
+// Runs the process in folder (the own dialog suggests the working folder) for one scope.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const std::string& folder) : old(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(folder);
+    }
+    ~WorkingFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::current_path(old, ignored);
+    }
+
+private:
+    std::filesystem::path old;
+};
+
+TEST(FileChooser, OwnDialogKeepsUtf8AndLongPathsWhole)
+{
+    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    OwnDialogScene scene("old.fxp");
+    ASSERT_TRUE(scene.ready());
+    // a folder with non-ASCII names, and one nested so deep that its path is over 600 bytes
+    const std::string utf8Folder = scene.folder + "/zo\xC3\xAB/Kl\xC3\xA4nge";
+    std::string deepFolder = scene.folder;
+    while (deepFolder.size() < 600) deepFolder += "/" + std::string(60, 'd');
+    for (const std::string& f : {utf8Folder, deepFolder}) {
+        std::filesystem::create_directories(f);
+        std::ofstream(f + "/pad.fxp") << "x";
+    }
+    struct Case {
+        const char* what;
+        std::string workingFolder; // suggested in the field, followed by the caret
+        bool clear;                // Backspace until the suggestion is gone
+        std::string typed;         // UTF-8
+        int backspaces;            // pressed after typing
+        std::string expected;
+    };
+    const std::string euroFile = utf8Folder + "/\xE2\x82\xAC\xCE\xA9.fxp"; // a euro sign and an omega
+    std::ofstream(euroFile) << "x";
+    const Case cases[] = {
+        {"a suggested UTF-8 folder and a typed name", utf8Folder, false, "pad.fxp", 0, utf8Folder + "/pad.fxp"},
+        {"a UTF-8 path typed whole", "", true, utf8Folder + "/pad.fxp", 0, utf8Folder + "/pad.fxp"},
+        {"characters beyond Latin-1 typed", "", true, euroFile, 0, euroFile},
+        {"Backspace takes one whole character", "", true, utf8Folder + "/pad.fxp\xC3\xAB\xE2\x82\xAC", 2,
+         utf8Folder + "/pad.fxp"},
+        {"a suggested folder of over 600 bytes", deepFolder, false, "pad.fxp", 0, deepFolder + "/pad.fxp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Selection s(vl::FileKind::patch, vl::FileCommand::load);
+        bool chosen = false;
+        {
+            std::unique_ptr<WorkingFolder> inFolder;
+            if (!c.workingFolder.empty()) inFolder = std::make_unique<WorkingFolder>(c.workingFolder);
+            WindowDriver driver(s.request.title, [&](Display* d, Window w) {
+                XSetInputFocus(d, w, RevertToParent, CurrentTime);
+                if (c.clear)
+                    for (int i = 0; i < 200; ++i) pressKey(d, XK_BackSpace);
+                // the euro sign as most layouts type it (a legacy keysym), the rest as Unicode
+                typeUtf8(d, c.typed, {{U'\u20AC', XK_EuroSign}});
+                for (int i = 0; i < c.backspaces; ++i) pressKey(d, XK_BackSpace);
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                pressKey(d, XK_Return);
+            });
+            chosen = vl::chooseFileFallback(&s.request, nullptr);
+            EXPECT_TRUE(driver.found);
+        }
+        EXPECT_TRUE(chosen);
+        EXPECT_EQ(s.chosen(), c.expected);
+    }
+}
+
 // What a dialog window shows, read back from the server (a 24-bit TrueColor screen).
 struct WindowImage {
     int width = 0, height = 0;
@@ -489,6 +597,45 @@ TEST(Notices, ShowTheirTextAndCloseOnOK)
     EXPECT_LT(buttons.last - buttons.first, 100) << "one button";
     EXPECT_GT(ink, 200) << "the message is drawn";
     EXPECT_TRUE(closed) << "answered by the click";
+}
+
+// Columns from the leftmost to the rightmost pixel of dark text above the buttons.
+int inkSpan(const WindowImage& shot, int aboveRow)
+{
+    int left = shot.width, right = -1;
+    for (int y = 0; y < aboveRow && y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x)
+            if (shot.red(x, y) < 100 && shot.green(x, y) < 100 && shot.blue(x, y) < 100) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    return right - left + 1;
+}
+
+TEST(Notices, DrawUtf8TextAsItsCharacters)
+{
+    if (!haveDisplay()) GTEST_SKIP() << "no X display";
+    OpenPanel panel;
+    ASSERT_TRUE(panel.opened);
+    // An A with diaeresis is as wide as an A; its two UTF-8 bytes read as Latin-1 would
+    // be two glyphs.
+    const char* messages[] = {"AAAAAAAAAAAA", "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84"
+                                              "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84"};
+    int spans[2] = {-1, -1};
+    for (int i = 0; i < 2; ++i) {
+        WindowDriver driver("Velmor Loom Test", [&](Display* d, Window w) {
+            const WindowImage shot = grabWindow(d, w);
+            const Buttons buttons = findButtons(shot);
+            if (buttons.row < 0) return;
+            spans[i] = inkSpan(shot, buttons.row - 10);
+            clickAt(d, w, (buttons.first + buttons.last) / 2, buttons.row);
+            closesSoon(d, w);
+        });
+        vl::showNotice("Velmor Loom Test", messages[i]);
+        EXPECT_TRUE(driver.found);
+    }
+    ASSERT_GT(spans[0], 40) << "the message is drawn";
+    EXPECT_NEAR(spans[1], spans[0], 2) << "one glyph for each character";
 }
 
 TEST(Notices, ModalWindowWhileThePanelIsOpen)
