@@ -383,18 +383,24 @@ TEST(FileChooser, OwnDialogKeepsUtf8AndLongPathsWhole)
         std::string workingFolder; // suggested in the field, followed by the caret
         bool clear;                // Backspace until the suggestion is gone
         std::string typed;         // UTF-8
-        int backspaces;            // pressed after typing
+        std::vector<KeySym> keys;  // pressed after typing
+        std::string more;          // typed after those
         std::string expected;
     };
     const std::string euroFile = utf8Folder + "/\xE2\x82\xAC\xCE\xA9.fxp"; // a euro sign and an omega
     std::ofstream(euroFile) << "x";
+    std::ofstream(utf8Folder + "/\xC3\xA4x" + "pad.fxp") << "x";
     const Case cases[] = {
-        {"a suggested UTF-8 folder and a typed name", utf8Folder, false, "pad.fxp", 0, utf8Folder + "/pad.fxp"},
-        {"a UTF-8 path typed whole", "", true, utf8Folder + "/pad.fxp", 0, utf8Folder + "/pad.fxp"},
-        {"characters beyond Latin-1 typed", "", true, euroFile, 0, euroFile},
-        {"Backspace takes one whole character", "", true, utf8Folder + "/pad.fxp\xC3\xAB\xE2\x82\xAC", 2,
-         utf8Folder + "/pad.fxp"},
-        {"a suggested folder of over 600 bytes", deepFolder, false, "pad.fxp", 0, deepFolder + "/pad.fxp"},
+        {"a suggested UTF-8 folder and a typed name", utf8Folder, false, "pad.fxp", {}, "", utf8Folder + "/pad.fxp"},
+        {"a UTF-8 path typed whole", "", true, utf8Folder + "/pad.fxp", {}, "", utf8Folder + "/pad.fxp"},
+        {"characters beyond Latin-1 typed", "", true, euroFile, {}, "", euroFile},
+        {"Backspace takes one whole character", "", true, utf8Folder + "/pad.fxp\xC3\xAB\xE2\x82\xAC",
+         {XK_BackSpace, XK_BackSpace}, "", utf8Folder + "/pad.fxp"},
+        {"Left and Delete step over whole characters", "", true, utf8Folder + "/\xC3\xA4\xE2\x82\xACpad.fxp",
+         {XK_Home, XK_End, XK_Left, XK_Left, XK_Left, XK_Left, XK_Left, XK_Left, XK_Left, XK_Left, XK_Delete, XK_Left,
+          XK_Right},
+         "x", utf8Folder + "/\xC3\xA4x" + "pad.fxp"},
+        {"a suggested folder of over 600 bytes", deepFolder, false, "pad.fxp", {}, "", deepFolder + "/pad.fxp"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -409,7 +415,8 @@ TEST(FileChooser, OwnDialogKeepsUtf8AndLongPathsWhole)
                     for (int i = 0; i < 200; ++i) pressKey(d, XK_BackSpace);
                 // the euro sign as most layouts type it (a legacy keysym), the rest as Unicode
                 typeUtf8(d, c.typed, {{U'\u20AC', XK_EuroSign}});
-                for (int i = 0; i < c.backspaces; ++i) pressKey(d, XK_BackSpace);
+                for (KeySym key : c.keys) pressKey(d, key);
+                typeUtf8(d, c.more);
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 pressKey(d, XK_Return);
             });
@@ -617,17 +624,17 @@ TEST(Notices, DrawUtf8TextAsItsCharacters)
     if (!haveDisplay()) GTEST_SKIP() << "no X display";
     OpenPanel panel;
     ASSERT_TRUE(panel.opened);
-    // An A with diaeresis is as wide as an A; its two UTF-8 bytes read as Latin-1 would
-    // be two glyphs.
-    const char* messages[] = {"AAAAAAAAAAAA", "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84"
-                                              "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84"};
+    // An e with acute is as wide as an e; its two UTF-8 bytes read as Latin-1 would be
+    // two glyphs, an A with tilde and a copyright sign.
+    const char* messages[] = {"eeeeeeeeeeee", "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+                                              "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"};
     int spans[2] = {-1, -1};
     for (int i = 0; i < 2; ++i) {
         WindowDriver driver("Velmor Loom Test", [&](Display* d, Window w) {
             const WindowImage shot = grabWindow(d, w);
             const Buttons buttons = findButtons(shot);
             if (buttons.row < 0) return;
-            spans[i] = inkSpan(shot, buttons.row - 10);
+            spans[i] = inkSpan(shot, buttons.row - 30); // above the buttons' frames
             clickAt(d, w, (buttons.first + buttons.last) / 2, buttons.row);
             closesSoon(d, w);
         });
