@@ -7,6 +7,8 @@
 //       ToggleButton, MomentaryButton, RotaryKnob -> FilmstripKnob,
 //       ValueLabel -> TextField, DigitDisplay
 
+#include <string>
+
 #include "gui/Platform.h"
 #include "gui/Widget.h"
 
@@ -245,12 +247,19 @@ public:
 
     bool isEditing() const { return editor != nullptr; }
     LineEditor* getLineEditor() const { return editor; }
+    // Bytes the editor accepts (kMaxEditLength unless set); above kTextSize - 1 the field
+    // also keeps that many (a longer text given to it is cut there).
+    void setMaxLength(int32_t bytes);
+    int32_t getMaxLength() const { return maxLength; }
 
 private:
     void lineEditorDone() override;
+    // The text cut to what the field keeps.
+    std::string kept(const char* newText) const;
 
     LineEditor* editor = nullptr; // owned while editing
-    char text[kTextSize] = {};
+    std::string text;
+    int32_t maxLength = kMaxEditLength;
     TextFormatter simpleTextFormatter = nullptr;
     TextDataFormatter dataTextFormatter = nullptr;
     uint32_t lastClickTime = 0; // 0 = no click pending

@@ -138,7 +138,19 @@ TextField::TextField(const Rect& r, ValueListener* fieldListener, int32_t fieldT
     : ValueLabel(r, picture, fieldStyle) {
     listener = fieldListener;
     tag = fieldTag;
-    copyText(text, initial ? initial : "", sizeof text);
+    text = kept(initial ? initial : "");
+}
+
+std::string TextField::kept(const char* newText) const {
+    const size_t limit = size_t(maxLength > kTextSize - 1 ? maxLength : kTextSize - 1);
+    size_t n = 0;
+    while (n < limit && newText[n]) ++n;
+    return std::string(newText, n);
+}
+
+void TextField::setMaxLength(int32_t bytes) {
+    maxLength = bytes > 0 ? bytes : 0;
+    text = kept(text.c_str());
 }
 
 TextField::~TextField() {
@@ -147,13 +159,15 @@ TextField::~TextField() {
 }
 
 void TextField::draw(Canvas& canvas) {
+    if (!dataTextFormatter && !simpleTextFormatter) {
+        drawText(canvas, text.c_str(), nullptr);
+        return;
+    }
     char shown[kTextSize] = "";
     if (dataTextFormatter)
-        dataTextFormatter(text, shown, userData);
-    else if (simpleTextFormatter)
-        simpleTextFormatter(text, shown);
+        dataTextFormatter(text.c_str(), shown, userData);
     else
-        std::snprintf(shown, sizeof shown, "%s", text);
+        simpleTextFormatter(text.c_str(), shown);
     shown[sizeof shown - 1] = 0;
     drawText(canvas, shown, nullptr);
 }
@@ -185,8 +199,8 @@ void TextField::takeFocus(Canvas* canvas) {
     setup.textColor = fontColor;
     setup.backColor = backColor;
     setup.alignment = alignment;
-    setup.text = text;
-    setup.maxLength = kMaxEditLength;
+    setup.text = text.c_str();
+    setup.maxLength = maxLength;
     editor = root->getView()->createLineEditor(setup, this);
 }
 
@@ -203,10 +217,10 @@ void TextField::loseFocus(Canvas* canvas) {
     editor = nullptr; // a nested loseFocus (through setFocus below) finds nothing to do
     RootView* rootView = root;
     if (rootView && rootView->getFocus() == this) rootView->setFocus(nullptr);
-    char old[kTextSize];
-    std::memcpy(old, text, sizeof text);
-    closing->getText(text, kMaxEditLength + 1);
-    text[sizeof text - 1] = 0;
+    const std::string old = text;
+    std::string edited(size_t(maxLength) + 1, '\0');
+    closing->getText(edited.data(), maxLength + 1);
+    text = kept(edited.c_str());
     delete closing;
     if (!rootView) return;
 
@@ -218,7 +232,7 @@ void TextField::loseFocus(Canvas* canvas) {
         drawOn = own;
     }
     if (drawOn) {
-        if (std::strcmp(old, text) != 0) notify(*drawOn);
+        if (old != text) notify(*drawOn);
         draw(*drawOn);
     }
     delete own;
@@ -226,16 +240,15 @@ void TextField::loseFocus(Canvas* canvas) {
 
 void TextField::setText(const char* newText) {
     if (!newText) return;
-    char copy[kTextSize];
-    copyText(copy, newText, sizeof copy);
-    if (std::strcmp(copy, text) == 0) return;
-    std::memcpy(text, copy, sizeof text);
+    std::string copy = kept(newText);
+    if (copy == text) return;
+    text = std::move(copy);
     setDirty(true);
 }
 
 int32_t TextField::getText(char* buffer, int32_t bufferSize) {
     if (!buffer || bufferSize <= 0) return 0;
-    copyText(buffer, text, size_t(bufferSize));
+    copyText(buffer, text.c_str(), size_t(bufferSize));
     return int32_t(std::strlen(buffer));
 }
 

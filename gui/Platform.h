@@ -171,6 +171,12 @@ public:
     virtual bool viewDrop(char** items, int32_t count, int32_t kind, Point where) = 0;
     // The native window is gone (WM_DESTROY, or the X window destroyed from outside).
     virtual void viewDestroyed() = 0;
+    // A key pressed in the window (X11), offered before the open line editor gets it.
+    // Answers true when the key was used; the editor then does not see it.
+    virtual bool viewKey(const VstKeyCode& key) {
+        (void)key;
+        return false;
+    }
 
 protected:
     ~NativeViewClient() = default;

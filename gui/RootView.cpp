@@ -29,6 +29,11 @@ RootView::RootView(const Rect& r, void* parent, ToolkitEditor* editor)
     }
 }
 
+RootView::RootView(const Rect& r, ViewMaker makeView, void* data, ToolkitEditor* editor)
+    : Widget(r), editor(editor), parentWindow(nullptr) {
+    if (makeView) view = makeView(r, this, data);
+}
+
 RootView::~RootView() {
     setCursor(0);
     setDropTarget(false);
@@ -253,6 +258,8 @@ bool RootView::viewWheel(float distance) {
 bool RootView::viewDrop(char** items, int32_t itemCount, int32_t kind, Point where) {
     return onDrop(items, itemCount, kind, where);
 }
+
+bool RootView::viewKey(const VstKeyCode& key) { return keyHandler && keyHandler->onKey(key); }
 
 void RootView::viewDestroyed() {
     open = false;

@@ -11,12 +11,27 @@ namespace vl {
 class Picture;
 class ToolkitEditor;
 
+// Sees the keys typed in the root's window before its line editor does (a dialog's Return
+// and Escape).
+class KeyHandler {
+public:
+    // True when the key was used.
+    virtual bool onKey(const VstKeyCode& key) = 0;
+
+protected:
+    ~KeyHandler() = default;
+};
+
 class RootView : public Widget, private NativeViewClient {
 public:
     // With a parent window a visible child window of the size's width and height is made at
     // (0, 0) and drops are accepted; without one there is no window and the root can only be
     // drawn through canvases made by others.
     RootView(const Rect& size, void* parentWindow, ToolkitEditor* editor);
+    // With the view that makeView makes for the root (a top-level window of the backend,
+    // say) instead of a child window; no drops. data is passed on to makeView.
+    using ViewMaker = NativeView* (*)(const Rect& size, NativeViewClient* client, void* data);
+    RootView(const Rect& size, ViewMaker makeView, void* data, ToolkitEditor* editor);
     // setCursor(0), drops off, removeAll(true), background released, window destroyed.
     ~RootView() override;
 
@@ -58,6 +73,8 @@ public:
     void setCursor(int32_t kind);
     void* findHostWindow();
     bool setDropTarget(bool enable);
+    // Not owned; null: keys go to the line editor alone.
+    void setKeyHandler(KeyHandler* handler) { keyHandler = handler; }
 
     ToolkitEditor* getEditor() const { return editor; }
     NativeView* getView() const { return view; }
@@ -72,6 +89,7 @@ private:
     bool viewWheel(float distance) override;
     bool viewDrop(char** items, int32_t count, int32_t kind, Point where) override;
     void viewDestroyed() override;
+    bool viewKey(const VstKeyCode& key) override;
 
     ToolkitEditor* editor; // not owned
     void* parentWindow; // not owned
@@ -84,6 +102,7 @@ private:
     bool open = true;
     bool dropTargetRegistered = false;
     NativeView* view = nullptr; // owned
+    KeyHandler* keyHandler = nullptr; // not owned
 };
 
 } // namespace vl

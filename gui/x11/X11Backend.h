@@ -65,6 +65,8 @@ public:
     bool readPixel(int32_t h, int32_t v, Color* out) override;
 
     cairo_surface_t* target() const { return surface; }
+    // Text drawn afterwards is UTF-8 (else Latin-1).
+    void setUtf8(bool on) { utf8 = on; }
 
 private:
     // One GDI-style line from the pen position to (h, v), end pixel left out.
@@ -82,6 +84,7 @@ private:
     Window window;
     Rect changed;
     bool anyChange = false;
+    bool utf8 = false; // the text's encoding (else Latin-1)
     Point pen;
     Color penColor{255, 255, 255, 0};
     int32_t penWidth = 1;
@@ -118,5 +121,10 @@ private:
 void selectFont(cairo_t* cr, FontId id, int32_t size, bool weight400 = false);
 // Latin-1 bytes to UTF-8 for cairo.
 std::string latin1ToUtf8(const char* text);
+// Text as cairo takes it: UTF-8 text unchanged, Latin-1 text converted.
+std::string cairoText(const char* text, bool utf8);
+// The advance in pixels of one line of text (Latin-1, or UTF-8 with utf8) in the table
+// font id at its table height, as the surfaces draw it.
+double textWidth(FontId id, const char* text, bool utf8 = false);
 
 } // namespace vl::x11

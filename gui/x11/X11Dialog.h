@@ -1,10 +1,10 @@
 #pragma once
-// Small modal windows of the Linux panel, drawn with cairo in memory and shown on a
-// connection of their own, opened through the X11 layer's error trap (X11Connection.h):
-// the notice window (a text and an OK button) and the plain file dialog (a path field
-// with OK and Cancel) used when neither the host nor zenity/kdialog can choose a file.
-// Each call runs its own event loop and returns when the user has answered. The header
-// needs no X11 headers: the instrument's Linux files call it.
+// Small modal windows of the Linux panel, built from toolkit widgets in a top-level X11
+// view on a connection of its own: the notice window (a text and an OK button) and the
+// plain file dialog (a path field with OK and Cancel) used when neither the host nor
+// zenity/kdialog can choose a file. Each call runs its own event loop and returns when
+// the user has answered. The header needs no X11 headers: the instrument's Linux files
+// call it.
 
 #include <string>
 

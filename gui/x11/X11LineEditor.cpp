@@ -11,10 +11,11 @@
 namespace vl::x11 {
 
 X11LineEditor::X11LineEditor(X11View& view, const LineEditorSetup& s, LineEditorClient* client)
-    : view(view), setup(s), client(client) {
+    : view(view), setup(s), utf8(view.textIsUtf8()), client(client) {
     initial = s.text ? s.text : "";
     if (setup.maxLength < 0) setup.maxLength = 0;
-    if (initial.size() > size_t(setup.maxLength)) initial.resize(size_t(setup.maxLength));
+    text = initial;
+    if (text.size() > size_t(setup.maxLength)) initial.resize(previousBoundary(size_t(setup.maxLength) + 1));
     text = initial;
     caret = text.size();
     selectionStart = 0;
@@ -62,6 +63,44 @@ bool X11LineEditor::create() {
     return true;
 }
 
+namespace {
+
+bool continuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+} // namespace
+
+size_t X11LineEditor::previousBoundary(size_t index) const {
+    if (index == 0) return 0;
+    --index;
+    while (utf8 && index > 0 && continuationByte(text[index])) --index;
+    return index;
+}
+
+size_t X11LineEditor::nextBoundary(size_t index) const {
+    if (index >= text.size()) return text.size();
+    ++index;
+    while (utf8 && index < text.size() && continuationByte(text[index])) ++index;
+    return index;
+}
+
 int32_t X11LineEditor::getText(char* buffer, int32_t size) {
     if (!buffer || size <= 0) return 0;
     const size_t n = text.size() < size_t(size - 1) ? text.size() : size_t(size - 1);
@@ -96,14 +135,14 @@ void X11LineEditor::paint() {
     rgb(setup.backColor);
     cairo_paint(cr);
     selectFont(cr, setup.font, fontEntry(setup.font).height, true);
-    const std::string all = latin1ToUtf8(text.c_str());
+    const std::string all = cairoText(text.c_str(), utf8);
     cairo_text_extents_t te;
     cairo_text_extents(cr, all.c_str(), &te);
     cairo_font_extents_t fe;
     cairo_font_extents(cr, &fe);
     const double top = double(int((h - (fe.ascent + fe.descent)) / 2.0 + 0.5));
     auto advanceTo = [&](size_t index) {
-        const std::string part = latin1ToUtf8(text.substr(0, index).c_str());
+        const std::string part = cairoText(text.substr(0, index).c_str(), utf8);
         cairo_text_extents_t pe;
         cairo_text_extents(cr, part.c_str(), &pe);
         return pe.x_advance;
@@ -147,33 +186,42 @@ void X11LineEditor::deleteSelection() {
     selectionEnd = selectionStart;
 }
 
-void X11LineEditor::key(EditKey action, char character) {
+void X11LineEditor::key(EditKey action, char32_t character) {
     const bool selected = selectionEnd > selectionStart;
     switch (action) {
-    case EditKey::character:
+    case EditKey::character: {
         if (selected) deleteSelection();
-        if (text.size() < size_t(setup.maxLength)) {
-            text.insert(caret, 1, character);
-            ++caret;
+        std::string typed;
+        if (utf8)
+            appendUtf8(typed, character);
+        else if (character <= 0xFF)
+            typed = char(character);
+        if (text.size() + typed.size() <= size_t(setup.maxLength)) {
+            text.insert(caret, typed);
+            caret += typed.size();
         }
         break;
+    }
     case EditKey::backspace:
-        if (selected)
+        if (selected) {
             deleteSelection();
-        else if (caret > 0)
-            text.erase(--caret, 1);
+        } else if (caret > 0) {
+            const size_t start = previousBoundary(caret);
+            text.erase(start, caret - start);
+            caret = start;
+        }
         break;
     case EditKey::del:
         if (selected)
             deleteSelection();
         else if (caret < text.size())
-            text.erase(caret, 1);
+            text.erase(caret, nextBoundary(caret) - caret);
         break;
     case EditKey::left:
-        caret = selected ? selectionStart : (caret > 0 ? caret - 1 : 0);
+        caret = selected ? selectionStart : previousBoundary(caret);
         break;
     case EditKey::right:
-        caret = selected ? selectionEnd : (caret < text.size() ? caret + 1 : caret);
+        caret = selected ? selectionEnd : nextBoundary(caret);
         break;
     case EditKey::home:
         caret = 0;
@@ -205,8 +253,8 @@ void X11LineEditor::pressAt(int x) {
     const double x0 = origin; // as the text was last shown
     size_t best = 0;
     double bestDistance = 1e9;
-    for (size_t i = 0; i <= text.size(); ++i) {
-        const std::string part = latin1ToUtf8(text.substr(0, i).c_str());
+    for (size_t i = 0;; i = nextBoundary(i)) {
+        const std::string part = cairoText(text.substr(0, i).c_str(), utf8);
         cairo_text_extents_t pe;
         cairo_text_extents(cr, part.c_str(), &pe);
         const double d = std::abs(x0 + pe.x_advance - x);
@@ -214,6 +262,7 @@ void X11LineEditor::pressAt(int x) {
             bestDistance = d;
             best = i;
         }
+        if (i >= text.size()) break;
     }
     cairo_destroy(cr);
     cairo_surface_destroy(s);

@@ -38,6 +38,11 @@ std::string latin1ToUtf8(const char* text) {
     return out;
 }
 
+std::string cairoText(const char* text, bool utf8) {
+    if (!utf8) return latin1ToUtf8(text);
+    return text ? std::string(text) : std::string();
+}
+
 void selectFont(cairo_t* cr, FontId id, int32_t size, bool weight400) {
     const FontEntry& entry = fontEntry(id);
     const bool symbol = entry.pitchAndFamily == 0x50;
@@ -46,6 +51,17 @@ void selectFont(cairo_t* cr, FontId id, int32_t size, bool weight400) {
     cairo_select_font_face(cr, symbol ? "Symbol" : "sans-serif", CAIRO_FONT_SLANT_NORMAL,
                            (!weight400 && entry.weight >= 700) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, size > 0 ? size : entry.height);
+}
+
+double textWidth(FontId id, const char* text, bool utf8) {
+    cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+    cairo_t* cr = cairo_create(probe);
+    selectFont(cr, id, fontEntry(id).height);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, cairoText(text, utf8).c_str(), &extents);
+    cairo_destroy(cr);
+    cairo_surface_destroy(probe);
+    return extents.x_advance;
 }
 
 // ---- Images ----
@@ -264,14 +280,14 @@ void CairoSurface::fillRect(const Rect& r) {
 
 void CairoSurface::drawText(const char* text, const Rect& r, bool opaque, int32_t alignment) {
     if (!text || r.right <= r.left || r.bottom <= r.top) return;
-    const std::string utf8 = latin1ToUtf8(text);
+    const std::string glyphs = cairoText(text, utf8);
     cairo_save(cr);
     cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
     cairo_clip(cr);
     cairo_font_extents_t fe;
     cairo_font_extents(cr, &fe);
     cairo_text_extents_t te;
-    cairo_text_extents(cr, utf8.c_str(), &te);
+    cairo_text_extents(cr, glyphs.c_str(), &te);
     double x = r.left;
     if (alignment == 1)
         x = r.left + ((r.right - r.left) - te.x_advance) / 2.0;
@@ -280,7 +296,7 @@ void CairoSurface::drawText(const char* text, const Rect& r, bool opaque, int32_
     x = double(int32_t(x + (x < 0 ? -0.5 : 0.5)));
     const double lineHeight = fe.ascent + fe.descent;
     const double top = double(int32_t(r.top + ((r.bottom - r.top) - lineHeight) / 2.0 + 0.5));
-    if (opaque && !utf8.empty()) {
+    if (opaque && !glyphs.empty()) {
         setSource(textBackground);
         cairo_rectangle(cr, x, top, te.x_advance, lineHeight);
         cairo_fill(cr);
@@ -289,7 +305,7 @@ void CairoSurface::drawText(const char* text, const Rect& r, bool opaque, int32_
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
     setSource(textColor);
     cairo_move_to(cr, x, top + fe.ascent);
-    cairo_show_text(cr, utf8.c_str());
+    cairo_show_text(cr, glyphs.c_str());
     cairo_restore(cr);
     touch(r);
 }

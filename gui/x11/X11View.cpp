@@ -1,10 +1,12 @@
-// The X11 native view: a child window of the host's window on a connection of its own,
-// events handled when the editor idles, pointer and modifier state polled with
-// XQueryPointer; the line editor and the XDND drops have files of their own.
+// The X11 native view: a child window of the host's window (or a top-level window) on a
+// connection of its own, events handled when the editor idles, pointer and modifier state
+// polled with XQueryPointer; the line editor and the XDND drops have files of their own.
 #include "gui/x11/X11View.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
+#include <poll.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -27,21 +29,6 @@ ButtonState stateFromMask(unsigned int mask) {
     return s;
 }
 
-// Virtual key codes of forwarded host keys.
-enum : int {
-    vkBack = 1,
-    vkTab = 2,
-    vkReturn = 4,
-    vkEscape = 6,
-    vkSpace = 7,
-    vkEnd = 9,
-    vkHome = 10,
-    vkLeft = 11,
-    vkRight = 13,
-    vkEnter = 19,
-    vkDelete = 22,
-};
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -55,6 +42,8 @@ X11View::~X11View() {
         }
         for (Cursor c : cursors)
             if (c) XFreeCursor(display, c);
+        if (inputContext) XDestroyIC(inputContext);
+        if (inputMethod) XCloseIM(inputMethod);
         copier.destroy();
         XSync(display, False);
     } else {
@@ -64,30 +53,42 @@ X11View::~X11View() {
     if (backbuffer) cairo_surface_destroy(backbuffer);
 }
 
-bool X11View::create(Window parentWindow, int32_t w, int32_t h) {
+bool X11View::create(Window parentWindow, int32_t w, int32_t h, const TopLevel* top) {
     display = openConnection();
     if (!display) return false;
-    parent = parentWindow;
     width = w > 0 ? w : 1;
     height = h > 0 ? h : 1;
+    topLevel = top != nullptr;
+    utf8Text = top && top->utf8;
     {
         ErrorTrap trap(display);
-        XWindowAttributes parentAttributes;
-        if (!XGetWindowAttributes(display, parent, &parentAttributes) || trap.failed()) return false;
-        XSetWindowAttributes attributes{};
-        attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask | KeyReleaseMask |
-                                FocusChangeMask | StructureNotifyMask;
-        attributes.background_pixmap = None;
-        window = XCreateWindow(display, parent, 0, 0, unsigned(width), unsigned(height), 0, CopyFromParent,
-                               InputOutput, CopyFromParent, CWEventMask | CWBackPixmap, &attributes);
-        if (trap.failed() || !window) return false;
-        XMapWindow(display, window);
+        if (!createWindow(parentWindow, top) || trap.failed()) return false;
+    }
+    if (top && top->owner) {
+        // the owner may be gone or foreign: its errors are not fatal
+        ErrorTrap trap(display);
+        XSetTransientForHint(display, window, top->owner);
+    }
+    {
+        ErrorTrap trap(display);
+        if (top)
+            XMapRaised(display, window);
+        else
+            XMapWindow(display, window);
         XWindowAttributes own;
         if (!XGetWindowAttributes(display, window, &own) || trap.failed()) return false;
         if (!copier.create(display, window, own.visual, own.depth) || trap.failed()) return false;
     }
     backbuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     if (cairo_surface_status(backbuffer) != CAIRO_STATUS_SUCCESS) return false;
+    if (utf8Text) {
+        // Only for its lookup of characters (any keysym to UTF-8); without one, the keysyms
+        // that are Unicode or Latin-1 characters still type.
+        inputMethod = XOpenIM(display, nullptr, nullptr, nullptr);
+        if (inputMethod)
+            inputContext = XCreateIC(inputMethod, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow,
+                                     window, XNFocusWindow, window, nullptr);
+    }
     alive = true;
     const char* names[] = {"XdndAware",     "XdndEnter",      "XdndPosition",   "XdndStatus",
                            "XdndLeave",     "XdndDrop",       "XdndFinished",   "XdndSelection",
@@ -103,10 +104,59 @@ bool X11View::create(Window parentWindow, int32_t w, int32_t h) {
     return true;
 }
 
+bool X11View::createWindow(Window parentWindow, const TopLevel* top) {
+    int x = 0, y = 0;
+    if (top) {
+        const int screen = DefaultScreen(display);
+        parentWindow = RootWindow(display, screen);
+        x = (DisplayWidth(display, screen) - width) / 2;
+        y = (DisplayHeight(display, screen) - height) / 3;
+    } else {
+        XWindowAttributes parentAttributes;
+        if (!XGetWindowAttributes(display, parentWindow, &parentAttributes)) return false;
+    }
+    parent = parentWindow;
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask | KeyReleaseMask |
+                            FocusChangeMask | StructureNotifyMask;
+    attributes.background_pixmap = None;
+    window = XCreateWindow(display, parent, x, y, unsigned(width), unsigned(height), 0, CopyFromParent, InputOutput,
+                           CopyFromParent, CWEventMask | CWBackPixmap, &attributes);
+    if (!window || !top) return window != 0;
+
+    XStoreName(display, window, top->title ? top->title : "");
+    const char* names[] = {"WM_DELETE_WINDOW", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_STATE",
+                           "_NET_WM_STATE_MODAL"};
+    Atom atoms[5];
+    XInternAtoms(display, const_cast<char**>(names), 5, False, atoms);
+    aDeleteWindow = atoms[0];
+    XSetWMProtocols(display, window, &aDeleteWindow, 1);
+    XChangeProperty(display, window, atoms[1], XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&atoms[2]), 1);
+    XChangeProperty(display, window, atoms[3], XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&atoms[4]), 1);
+    XSizeHints hints{};
+    hints.flags = PPosition | PMinSize | PMaxSize;
+    hints.x = x;
+    hints.y = y;
+    hints.min_width = hints.max_width = width;
+    hints.min_height = hints.max_height = height;
+    XSetWMNormalHints(display, window, &hints);
+    return true;
+}
+
+void X11View::waitForEvents(int milliseconds) {
+    if (!connected() || XPending(display) > 0) return;
+    pollfd wait{ConnectionNumber(display), POLLIN, 0};
+    poll(&wait, 1, milliseconds);
+}
+
 DrawSurface* X11View::createSurface() {
     if (!alive || !backbuffer) return nullptr;
-    return new (std::nothrow)
+    auto* surface = new (std::nothrow)
         CairoSurface(cairo_surface_reference(backbuffer), width, height, this, display, window);
+    if (surface) surface->setUtf8(utf8Text);
+    return surface;
 }
 
 void X11View::put(Window target, cairo_surface_t* image, const Rect& r) {
@@ -246,19 +296,34 @@ void X11View::handle(XEvent& event) {
     case KeyPress:
         handleKey(event.xkey);
         break;
+    case MapNotify:
+        if (topLevel && event.xmap.window == window) {
+            ErrorTrap trap(display); // the window may be gone again already
+            XSetInputFocus(display, editor ? editor->windowId() : window, RevertToParent, CurrentTime);
+        }
+        break;
     case FocusOut:
-        // The editor commits when the keyboard focus goes elsewhere (not for the focus
-        // moves of pointer grabs).
-        if (editor && event.xfocus.window == editor->windowId() && event.xfocus.mode != NotifyGrab &&
+        // The editor of a child view commits when the keyboard focus goes elsewhere (not for
+        // the focus moves of pointer grabs).
+        if (editor && !topLevel && event.xfocus.window == editor->windowId() && event.xfocus.mode != NotifyGrab &&
             event.xfocus.mode != NotifyUngrab && event.xfocus.detail != NotifyInferior &&
             event.xfocus.detail != NotifyPointer)
             editor->done();
         break;
     case ClientMessage:
+        if (topLevel && event.xclient.window == window && event.xclient.format == 32 &&
+            Atom(event.xclient.data.l[0]) == aDeleteWindow) {
+            XDestroyWindow(display, window); // its DestroyNotify tells the client
+            XFlush(display);
+            break;
+        }
         handleClientMessage(event.xclient);
         break;
     case SelectionNotify:
         handleSelection(event.xselection);
+        break;
+    case MappingNotify: // the keyboard's layout changed: keys are looked up anew
+        XRefreshKeyboardMapping(&event.xmapping);
         break;
     case DestroyNotify:
         if (event.xdestroywindow.window == window && alive) {
@@ -271,62 +336,102 @@ void X11View::handle(XEvent& event) {
     }
 }
 
+namespace {
+
+// The Unicode character of a keysym: Latin-1 keysyms are their own code points, and the
+// keysyms 0x01000000 + U stand for any other; 0 for keys that type no character.
+char32_t keysymCharacter(KeySym sym) {
+    if ((sym >= 0x20 && sym < 0x7F) || (sym >= 0xA0 && sym <= 0xFF)) return char32_t(sym);
+    if ((sym & 0xFF000000UL) == 0x01000000UL) return char32_t(sym & 0x00FFFFFFUL);
+    return 0;
+}
+
+// The first character of UTF-8 bytes (0 for none or a broken sequence).
+char32_t firstCharacter(const unsigned char* p, int n) {
+    if (n <= 0) return 0;
+    if (p[0] < 0x80) return p[0];
+    const int length = p[0] >= 0xF0 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC0 ? 2 : 0;
+    if (length == 0 || length > n) return 0;
+    char32_t c = p[0] & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    return c;
+}
+
+} // namespace
+
+char32_t X11View::typedCharacter(XKeyEvent& event, KeySym sym) {
+    if (inputContext) {
+        unsigned char bytes[16] = {};
+        KeySym looked = 0;
+        Status status = 0;
+        const int n = Xutf8LookupString(inputContext, &event, reinterpret_cast<char*>(bytes), sizeof bytes - 1,
+                                        &looked, &status);
+        if (status == XLookupChars || status == XLookupBoth) return firstCharacter(bytes, n);
+        return 0;
+    }
+    return keysymCharacter(sym);
+}
+
 void X11View::handleKey(XKeyEvent& event) {
-    if (!editor) return;
     char buffer[8] = {};
     KeySym sym = 0;
     const int n = XLookupString(&event, buffer, sizeof buffer, &sym, nullptr);
-    EditKey action = EditKey::none;
-    char character = 0;
+    // As a host would forward it: a virtual key, or the character typed.
+    VstKeyCode key{0, 0, 0};
     switch (sym) {
     case XK_Return:
+        key.virt = vkReturn;
+        break;
     case XK_KP_Enter:
-        action = EditKey::commit;
+        key.virt = vkEnter;
         break;
     case XK_Escape:
-        action = EditKey::cancel;
+        key.virt = vkEscape;
         break;
     case XK_BackSpace:
-        action = EditKey::backspace;
+        key.virt = vkBack;
         break;
     case XK_Delete:
     case XK_KP_Delete:
-        action = EditKey::del;
+        key.virt = vkDelete;
         break;
     case XK_Left:
     case XK_KP_Left:
-        action = EditKey::left;
+        key.virt = vkLeft;
         break;
     case XK_Right:
     case XK_KP_Right:
-        action = EditKey::right;
+        key.virt = vkRight;
         break;
     case XK_Home:
     case XK_KP_Home:
-        action = EditKey::home;
+        key.virt = vkHome;
         break;
     case XK_End:
     case XK_KP_End:
-        action = EditKey::end;
+        key.virt = vkEnd;
         break;
     default:
-        if (n == 1 && !(event.state & ControlMask)) {
-            const unsigned char c = static_cast<unsigned char>(buffer[0]);
-            if ((c >= 0x20 && c < 0x7F) || c >= 0xA0) {
-                action = EditKey::character;
-                character = char(c);
-            }
-        }
+        if (event.state & ControlMask) break;
+        if (utf8Text)
+            key.character = int32_t(typedCharacter(event, sym));
+        else if (n == 1)
+            key.character = static_cast<unsigned char>(buffer[0]);
         break;
     }
-    if (action != EditKey::none) editor->key(action, character);
+    if (key.virt == 0 && key.character == 0) return;
+    if (client->viewKey(key)) return;
+    forwardKey(key, true);
 }
 
 bool X11View::forwardKey(const VstKeyCode& key, bool down) {
     if (!editor) return false;
     if (!down) return true; // the key's press was ours
     EditKey action = EditKey::none;
-    char character = 0;
+    char32_t character = 0;
     switch (key.virt) {
     case vkBack:
         action = EditKey::backspace;
@@ -360,10 +465,12 @@ bool X11View::forwardKey(const VstKeyCode& key, bool down) {
     case vkTab:
         return false;
     case 0: {
-        const int c = key.character;
-        if ((c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c <= 0xFF)) {
+        const int32_t c = key.character;
+        const bool printable = (c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c <= 0xFF) ||
+                               (utf8Text && c > 0xFF && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF));
+        if (printable) {
             action = EditKey::character;
-            character = char(c);
+            character = char32_t(c);
         }
         break;
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <sys/stat.h>
@@ -16,9 +17,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentEditor.h"
@@ -233,16 +236,37 @@ void pressKey(Display* d, KeySym sym)
     XFlush(d);
 }
 
+// An open panel, neither zenity nor kdialog on PATH (so the own dialog answers), and a
+// folder holding one file, removed at the end.
+class OwnDialogScene {
+public:
+    explicit OwnDialogScene(const char* fileName)
+    {
+        char pattern[] = "/tmp/vl-own-XXXXXX";
+        if (mkdtemp(pattern)) folder = pattern;
+        existing = folder + "/" + fileName;
+        std::ofstream(existing) << "x";
+    }
+    ~OwnDialogScene()
+    {
+        std::error_code ignored;
+        if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+    }
+    bool ready() const { return panel.opened && !folder.empty(); }
+
+    OpenPanel panel;
+    FakeTools none;
+    std::string folder;
+    std::string existing;
+};
+
 TEST(FileChooser, OwnDialogTakesATypedPath)
 {
     if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
-    OpenPanel panel;
-    ASSERT_TRUE(panel.opened);
-    FakeTools none; // neither zenity nor kdialog
-    char folder[] = "/tmp/vl-own-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string existing = std::string(folder) + "/old.fxb";
-    std::ofstream(existing) << "x";
+    OwnDialogScene scene("old.fxb");
+    ASSERT_TRUE(scene.ready());
+    const std::string& folder = scene.folder;
+    const std::string& existing = scene.existing;
 
     struct Case {
         const char* what;
@@ -255,8 +279,7 @@ TEST(FileChooser, OwnDialogTakesATypedPath)
     const Case cases[] = {
         {"load an existing file", vl::FileCommand::load, existing, XK_Return, true, existing},
         {"escape cancels", vl::FileCommand::load, existing, XK_Escape, false, ""},
-        {"save gets the extension", vl::FileCommand::save, std::string(folder) + "/new", XK_Return, true,
-         std::string(folder) + "/new.fxb"},
+        {"save gets the extension", vl::FileCommand::save, folder + "/new", XK_Return, true, folder + "/new.fxb"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -279,8 +302,337 @@ TEST(FileChooser, OwnDialogTakesATypedPath)
             EXPECT_EQ(s.chosen(), c.expected);
         }
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+}
+
+// Types UTF-8 text: ASCII through typeText, every other character through a spare key
+// mapped to it for the press (its Unicode keysym, or the legacy keysym given for it).
+void typeUtf8(Display* d, const std::string& text, const std::vector<std::pair<char32_t, KeySym>>& legacy = {})
+{
+    int minCode = 0, maxCode = 0;
+    XDisplayKeycodes(d, &minCode, &maxCode);
+    const KeyCode spare = static_cast<KeyCode>(maxCode);
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            typeText(d, std::string(1, text[i]));
+            ++i;
+            continue;
+        }
+        const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        char32_t c = lead & (0x7F >> length);
+        for (int k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        i += static_cast<std::size_t>(length);
+        KeySym sym = c <= 0xFF ? KeySym(c) : KeySym(0x01000000UL | c);
+        for (const auto& [character, symbol] : legacy)
+            if (character == c) sym = symbol;
+        XChangeKeyboardMapping(d, spare, 1, &sym, 1);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        XTestFakeKeyEvent(d, spare, True, 0);
+        XTestFakeKeyEvent(d, spare, False, 0);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    KeySym none = NoSymbol;
+    XChangeKeyboardMapping(d, spare, 1, &none, 1);
+    XSync(d, False);
+}
+
+// Runs the process in folder (the own dialog suggests the working folder) for one scope.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const std::string& folder) : old(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(folder);
+    }
+    ~WorkingFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::current_path(old, ignored);
+    }
+
+private:
+    std::filesystem::path old;
+};
+
+TEST(FileChooser, OwnDialogKeepsUtf8AndLongPathsWhole)
+{
+    if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
+    OwnDialogScene scene("old.fxp");
+    ASSERT_TRUE(scene.ready());
+    // a folder with non-ASCII names, and one nested so deep that its path is over 600 bytes
+    const std::string utf8Folder = scene.folder + "/zo\xC3\xAB/Kl\xC3\xA4nge";
+    std::string deepFolder = scene.folder;
+    while (deepFolder.size() < 600) deepFolder += "/" + std::string(60, 'd');
+    for (const std::string& f : {utf8Folder, deepFolder}) {
+        std::filesystem::create_directories(f);
+        std::ofstream(f + "/pad.fxp") << "x";
+    }
+    struct Case {
+        const char* what;
+        std::string workingFolder; // suggested in the field, followed by the caret
+        bool clear;                // Backspace until the suggestion is gone
+        std::string typed;         // UTF-8
+        std::vector<KeySym> keys;  // pressed after typing
+        std::string more;          // typed after those
+        std::string expected;
+    };
+    const std::string euroFile = utf8Folder + "/\xE2\x82\xAC\xCE\xA9.fxp"; // a euro sign and an omega
+    std::ofstream(euroFile) << "x";
+    std::ofstream(utf8Folder + "/\xC3\xA4x" + "pad.fxp") << "x";
+    const Case cases[] = {
+        {"a suggested UTF-8 folder and a typed name", utf8Folder, false, "pad.fxp", {}, "", utf8Folder + "/pad.fxp"},
+        {"a UTF-8 path typed whole", "", true, utf8Folder + "/pad.fxp", {}, "", utf8Folder + "/pad.fxp"},
+        {"characters beyond Latin-1 typed", "", true, euroFile, {}, "", euroFile},
+        {"Backspace takes one whole character", "", true, utf8Folder + "/pad.fxp\xC3\xAB\xE2\x82\xAC",
+         {XK_BackSpace, XK_BackSpace}, "", utf8Folder + "/pad.fxp"},
+        {"Left and Delete step over whole characters", "", true, utf8Folder + "/\xC3\xA4\xE2\x82\xACpad.fxp",
+         {XK_Home, XK_End, XK_Left, XK_Left, XK_Left, XK_Left, XK_Left, XK_Left, XK_Left, XK_Left, XK_Delete, XK_Left,
+          XK_Right},
+         "x", utf8Folder + "/\xC3\xA4x" + "pad.fxp"},
+        {"a suggested folder of over 600 bytes", deepFolder, false, "pad.fxp", {}, "", deepFolder + "/pad.fxp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Selection s(vl::FileKind::patch, vl::FileCommand::load);
+        bool chosen = false;
+        {
+            std::unique_ptr<WorkingFolder> inFolder;
+            if (!c.workingFolder.empty()) inFolder = std::make_unique<WorkingFolder>(c.workingFolder);
+            WindowDriver driver(s.request.title, [&](Display* d, Window w) {
+                XSetInputFocus(d, w, RevertToParent, CurrentTime);
+                if (c.clear)
+                    for (int i = 0; i < 200; ++i) pressKey(d, XK_BackSpace);
+                // the euro sign as most layouts type it (a legacy keysym), the rest as Unicode
+                typeUtf8(d, c.typed, {{U'\u20AC', XK_EuroSign}});
+                for (KeySym key : c.keys) pressKey(d, key);
+                typeUtf8(d, c.more);
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                pressKey(d, XK_Return);
+            });
+            chosen = vl::chooseFileFallback(&s.request, nullptr);
+            EXPECT_TRUE(driver.found);
+        }
+        EXPECT_TRUE(chosen);
+        EXPECT_EQ(s.chosen(), c.expected);
+    }
+}
+
+// What a dialog window shows, read back from the server (a 24-bit TrueColor screen).
+struct WindowImage {
+    int width = 0, height = 0;
+    std::vector<unsigned long> pixels;
+    unsigned long at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    int red(int x, int y) const { return static_cast<int>(at(x, y) >> 16 & 0xFF); }
+    int green(int x, int y) const { return static_cast<int>(at(x, y) >> 8 & 0xFF); }
+    int blue(int x, int y) const { return static_cast<int>(at(x, y) & 0xFF); }
+};
+
+WindowImage grabWindow(Display* d, Window w)
+{
+    WindowImage shot;
+    XSync(d, False);
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(d, w, &a)) return shot;
+    XImage* image = XGetImage(d, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes,
+                              ZPixmap);
+    if (!image) return shot;
+    shot.width = a.width;
+    shot.height = a.height;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) shot.pixels.push_back(XGetPixel(image, x, y));
+    XDestroyImage(image);
+    return shot;
+}
+
+// The dialog's buttons are the cells of the panel's olive (118, 124, 84): the first one
+// found from the left is the default, the last one on the right the other.
+struct Buttons {
+    int row = -1, first = -1, last = -1;
+};
+
+Buttons findButtons(const WindowImage& shot)
+{
+    Buttons b;
+    for (int y = shot.height - 1; y >= 0 && b.row < 0; --y)
+        for (int x = 0; x < shot.width && b.row < 0; ++x)
+            if (shot.at(x, y) == 0x767C54UL) b.row = y - 4; // inside the cells, above their lower edges
+    for (int x = 0; b.row >= 0 && x < shot.width; ++x)
+        if (shot.at(x, b.row) == 0x767C54UL) {
+            if (b.first < 0) b.first = x;
+            b.last = x;
+        }
+    return b;
+}
+
+// Pixels of text in a colour far redder than anything else in the dialog (the hint).
+int redTextPixels(const WindowImage& shot)
+{
+    int count = 0;
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x)
+            if (shot.red(x, y) > shot.green(x, y) + 50) ++count;
+    return count;
+}
+
+// Pixels of dark text (the olive ink on khaki) above the buttons.
+int inkPixels(const WindowImage& shot, int aboveRow)
+{
+    int count = 0;
+    for (int y = 0; y < aboveRow && y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x)
+            if (shot.red(x, y) < 100 && shot.green(x, y) < 100 && shot.blue(x, y) < 100) ++count;
+    return count;
+}
+
+void clickAt(Display* d, Window w, int x, int y)
+{
+    int rootX = 0, rootY = 0;
+    Window child;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(d, -1, rootX, rootY, 0);
+    XFlush(d);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    XTestFakeButtonEvent(d, 1, True, 0);
+    XFlush(d);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    XTestFakeButtonEvent(d, 1, False, 0);
+    XFlush(d);
+}
+
+// Whether the top-level window w goes away within a second (answered, not left to the
+// driver, which destroys it only later).
+bool closesSoon(Display* d, Window w)
+{
+    for (int i = 0; i < 50; ++i) {
+        const std::vector<Window> top = childWindows(d, DefaultRootWindow(d));
+        if (std::find(top.begin(), top.end(), w) == top.end()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+TEST(FileChooser, OwnDialogAnswersItsButtons)
+{
+    if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
+    OwnDialogScene scene("old.fxp");
+    ASSERT_TRUE(scene.ready());
+    struct Case {
+        const char* what;
+        std::string typed;
+        bool refused; // OK shows a hint and the dialog stays; then Cancel
+        bool chosen;
+    };
+    const Case cases[] = {
+        {"OK takes the typed path", scene.existing, false, true},
+        {"a missing file is refused on OK, then cancelled", scene.folder + "/none.fxp", true, false},
+        {"a missing folder is refused on OK, then cancelled", "/vl-no-such-folder/a.fxp", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Selection s(vl::FileKind::patch, vl::FileCommand::load);
+        Buttons buttons;
+        int hintBefore = -1, hintAfter = -1;
+        bool chosen = false, closed = false;
+        {
+            WindowDriver driver(s.request.title, [&](Display* d, Window w) {
+                XSetInputFocus(d, w, RevertToParent, CurrentTime);
+                for (int i = 0; i < 200; ++i) pressKey(d, XK_BackSpace);
+                typeText(d, c.typed);
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                const WindowImage shot = grabWindow(d, w);
+                buttons = findButtons(shot);
+                hintBefore = redTextPixels(shot);
+                if (buttons.row < 0) return;
+                clickAt(d, w, buttons.first + 10, buttons.row);
+                if (c.refused) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                    hintAfter = redTextPixels(grabWindow(d, w));
+                    clickAt(d, w, buttons.last - 10, buttons.row);
+                }
+                closed = closesSoon(d, w);
+            });
+            chosen = vl::chooseFileFallback(&s.request, nullptr);
+            EXPECT_TRUE(driver.found);
+        }
+        ASSERT_GE(buttons.row, 0) << "no buttons seen";
+        EXPECT_GT(buttons.last - buttons.first, 150) << "OK and Cancel side by side";
+        EXPECT_EQ(hintBefore, 0);
+        if (c.refused) {
+            EXPECT_GT(hintAfter, 20) << "the refusal is shown in the dialog";
+        }
+        EXPECT_TRUE(closed) << "answered by the click";
+        EXPECT_EQ(chosen, c.chosen);
+        if (c.chosen) {
+            EXPECT_EQ(s.chosen(), c.typed);
+        }
+    }
+}
+
+TEST(Notices, ShowTheirTextAndCloseOnOK)
+{
+    if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
+    OpenPanel panel;
+    ASSERT_TRUE(panel.opened);
+    Buttons buttons;
+    int ink = -1;
+    bool closed = false;
+    {
+        WindowDriver driver("Velmor Loom Error", [&](Display* d, Window w) {
+            const WindowImage shot = grabWindow(d, w);
+            buttons = findButtons(shot);
+            ink = inkPixels(shot, buttons.row - 10);
+            if (buttons.row < 0) return;
+            clickAt(d, w, (buttons.first + buttons.last) / 2, buttons.row);
+            closed = closesSoon(d, w);
+        });
+        unsigned char garbage[88] = {};
+        EXPECT_EQ(panel.instrument.setChunk(garbage, sizeof garbage, true), 0);
+        EXPECT_TRUE(driver.found);
+    }
+    ASSERT_GE(buttons.row, 0) << "no OK button seen";
+    EXPECT_LT(buttons.last - buttons.first, 100) << "one button";
+    EXPECT_GT(ink, 200) << "the message is drawn";
+    EXPECT_TRUE(closed) << "answered by the click";
+}
+
+// Columns from the leftmost to the rightmost pixel of dark text above the buttons.
+int inkSpan(const WindowImage& shot, int aboveRow)
+{
+    int left = shot.width, right = -1;
+    for (int y = 0; y < aboveRow && y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x)
+            if (shot.red(x, y) < 100 && shot.green(x, y) < 100 && shot.blue(x, y) < 100) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    return right - left + 1;
+}
+
+TEST(Notices, DrawUtf8TextAsItsCharacters)
+{
+    if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
+    OpenPanel panel;
+    ASSERT_TRUE(panel.opened);
+    // An e with acute is as wide as an e; its two UTF-8 bytes read as Latin-1 would be
+    // two glyphs, an A with tilde and a copyright sign.
+    const char* messages[] = {"eeeeeeeeeeee", "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+                                              "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"};
+    int spans[2] = {-1, -1};
+    for (int i = 0; i < 2; ++i) {
+        WindowDriver driver("Velmor Loom Test", [&](Display* d, Window w) {
+            const WindowImage shot = grabWindow(d, w);
+            const Buttons buttons = findButtons(shot);
+            if (buttons.row < 0) return;
+            spans[i] = inkSpan(shot, buttons.row - 30); // above the buttons' frames
+            clickAt(d, w, (buttons.first + buttons.last) / 2, buttons.row);
+            closesSoon(d, w);
+        });
+        vl::showNotice("Velmor Loom Test", messages[i]);
+        EXPECT_TRUE(driver.found);
+    }
+    ASSERT_GT(spans[0], 40) << "the message is drawn";
+    EXPECT_NEAR(spans[1], spans[0], 2) << "one glyph for each character";
 }
 
 TEST(Notices, ModalWindowWhileThePanelIsOpen)
