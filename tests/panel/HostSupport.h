@@ -1,10 +1,12 @@
 #pragma once
 // What the panel tests' hosts look at besides the plug-in.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <dirent.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
@@ -34,6 +36,21 @@ inline std::vector<Window> childWindows(Display* display, Window parent)
         if (list) XFree(list);
     }
     return out;
+}
+
+// The panel's pixels (727 x 301, 0xRRGGBB), read from the host's connection out of the one
+// child window of parent; empty unless parent has exactly one.
+inline std::vector<std::uint32_t> panelPixels(Display* display, Window parent)
+{
+    std::vector<std::uint32_t> pixels;
+    const std::vector<Window> kids = childWindows(display, parent);
+    if (kids.size() != 1) return pixels;
+    XImage* image = XGetImage(display, kids[0], 0, 0, 727, 301, AllPlanes, ZPixmap);
+    if (!image) return pixels;
+    for (int y = 0; y < 301; ++y)
+        for (int x = 0; x < 727; ++x) pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
+    XDestroyImage(image);
+    return pixels;
 }
 
 // Runs input on a connection of its own against the top-level window titled title, once
