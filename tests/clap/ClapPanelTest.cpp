@@ -35,12 +35,12 @@ protected:
     void SetUp() override {
         display = vltest::x11::openDisplay();
         ASSERT_NE(display, nullptr);
+        createPlugin();
         clapParent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0x303030);
         vstParent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 400, 760, 320, 0, 0, 0x303030);
         XMapWindow(display, clapParent);
         XMapWindow(display, vstParent);
         XSync(display, False);
-        createPlugin();
     }
     void TearDown() override {
         if (plugin) plugin->destroy(plugin);
