@@ -36,10 +36,8 @@ protected:
         display = vltest::x11::openDisplay();
         ASSERT_NE(display, nullptr);
         createPlugin();
-        clapParent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0x303030);
-        vstParent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 400, 760, 320, 0, 0, 0x303030);
-        XMapWindow(display, clapParent);
-        XMapWindow(display, vstParent);
+        clapParent = panelHostWindow(display, 0);
+        vstParent = panelHostWindow(display, 400);
         XSync(display, False);
     }
     void TearDown() override {

@@ -38,19 +38,33 @@ inline std::vector<Window> childWindows(Display* display, Window parent)
     return out;
 }
 
-// The panel's pixels (727 x 301, 0xRRGGBB), read from the host's connection out of the one
-// child window of parent; empty unless parent has exactly one.
-inline std::vector<std::uint32_t> panelPixels(Display* display, Window parent)
+// A mapped 760 x 320 top-level window at (0, y), for a panel to be parented in.
+inline Window panelHostWindow(Display* display, int y)
+{
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, y, 760, 320, 0, 0, 0x303030);
+    XMapWindow(display, window);
+    return window;
+}
+
+// The panel's 727 x 301 pixels (0xRRGGBB) in window, read from the host's connection;
+// empty when they cannot be read.
+inline std::vector<std::uint32_t> windowPixels(Display* display, Window window)
 {
     std::vector<std::uint32_t> pixels;
-    const std::vector<Window> kids = childWindows(display, parent);
-    if (kids.size() != 1) return pixels;
-    XImage* image = XGetImage(display, kids[0], 0, 0, 727, 301, AllPlanes, ZPixmap);
+    XImage* image = XGetImage(display, window, 0, 0, 727, 301, AllPlanes, ZPixmap);
     if (!image) return pixels;
     for (int y = 0; y < 301; ++y)
         for (int x = 0; x < 727; ++x) pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
     XDestroyImage(image);
     return pixels;
+}
+
+// The panel's pixels out of the one child window of parent; empty unless it has exactly one.
+inline std::vector<std::uint32_t> panelPixels(Display* display, Window parent)
+{
+    const std::vector<Window> kids = childWindows(display, parent);
+    if (kids.size() != 1) return {};
+    return windowPixels(display, kids[0]);
 }
 
 // Runs input on a connection of its own against the top-level window titled title, once
