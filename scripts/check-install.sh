@@ -29,15 +29,7 @@ while (($#)); do
   shift 2
 done
 prefix=$(cd "$prefix" && pwd) || exit 1
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+source "$(dirname "${BASH_SOURCE[0]}")/check-common.sh"
 expect_file() {
   [[ -f $prefix/$1 && -s $prefix/$1 ]] || fail "missing: $1"
 }
@@ -160,8 +152,4 @@ if [[ -x $render ]]; then
   fi
 fi
 
-if ((failures)); then
-  echo "$failures check(s) of $prefix failed"
-  exit 1
-fi
-echo "every installed file is in place and works: $prefix"
+finish "check(s) of $prefix failed" "every installed file is in place and works: $prefix"

@@ -18,15 +18,7 @@
 set -uo pipefail
 deb=${1:?usage: check-package.sh DEB ZIP}
 zip=${2:?usage: check-package.sh DEB ZIP}
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+source "$(dirname "${BASH_SOURCE[0]}")/check-common.sh"
 
 # Plug-in formats in the package beyond VST 2 (check-install.sh checks them when named).
 formats=()
@@ -114,8 +106,4 @@ if [[ ${VL_SYSTEM_INSTALL:-0} == 1 ]]; then
   fi
 fi
 
-if ((failures)); then
-  echo "$failures package check(s) failed"
-  exit 1
-fi
-echo "the packages are complete: $deb $zip"
+finish "package check(s) failed" "the packages are complete: $deb $zip"

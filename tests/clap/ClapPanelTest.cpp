@@ -19,6 +19,7 @@
 
 #include "tests/clap/ClapTestHost.h"
 #include "tests/clap/PanelGesture.h"
+#include "tests/panel/HostSupport.h"
 #include "tests/support/PluginHost.h"
 
 using namespace claptest;
@@ -27,36 +28,17 @@ namespace {
 
 constexpr int kSkip = 77;
 
-Display* connect() {
-    if (!std::getenv("DISPLAY")) return nullptr;
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        if (Display* d = XOpenDisplay(nullptr)) return d;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return nullptr;
-}
-
 void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-class ClapPanel : public ::testing::Test {
+class ClapPanel : public PanelHostTest {
 protected:
     void SetUp() override {
-        display = connect();
+        display = vltest::x11::openDisplay();
         ASSERT_NE(display, nullptr);
-        static ClapLibrary library;
-        ASSERT_TRUE(library.factory);
-        clapParent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0x303030);
-        vstParent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 400, 760, 320, 0, 0, 0x303030);
-        XMapWindow(display, clapParent);
-        XMapWindow(display, vstParent);
+        createPlugin();
+        clapParent = panelHostWindow(display, 0);
+        vstParent = panelHostWindow(display, 400);
         XSync(display, False);
-        plugin = host.create(library);
-        ASSERT_NE(plugin, nullptr);
-        gui = extension<clap_plugin_gui_t>(plugin, CLAP_EXT_GUI);
-        timer = extension<clap_plugin_timer_support_t>(plugin, CLAP_EXT_TIMER_SUPPORT);
-        params = extension<clap_plugin_params_t>(plugin, CLAP_EXT_PARAMS);
-        ASSERT_NE(gui, nullptr);
-        ASSERT_NE(timer, nullptr);
     }
     void TearDown() override {
         if (plugin) plugin->destroy(plugin);
@@ -90,35 +72,11 @@ protected:
         }
     }
 
-    std::vector<Window> children(Window parent) {
-        Window rootReturn, parentReturn, *list = nullptr;
-        unsigned count = 0;
-        std::vector<Window> out;
-        if (XQueryTree(display, parent, &rootReturn, &parentReturn, &list, &count)) {
-            out.assign(list, list + count);
-            if (list) XFree(list);
-        }
-        return out;
-    }
-    std::vector<std::uint32_t> grab(Window parent) {
-        std::vector<std::uint32_t> rgb;
-        const std::vector<Window> kids = children(parent);
-        if (kids.size() != 1) return rgb;
-        XImage* image = XGetImage(display, kids[0], 0, 0, 727, 301, AllPlanes, ZPixmap);
-        if (!image) return rgb;
-        for (int y = 0; y < 301; ++y)
-            for (int x = 0; x < 727; ++x) rgb.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
-        XDestroyImage(image);
-        return rgb;
-    }
+    std::vector<Window> children(Window parent) { return childWindows(display, parent); }
+    std::vector<std::uint32_t> grab(Window parent) { return panelPixels(display, parent); }
 
     Display* display = nullptr;
     Window clapParent = 0, vstParent = 0;
-    TestHost host;
-    const clap_plugin_t* plugin = nullptr;
-    const clap_plugin_gui_t* gui = nullptr;
-    const clap_plugin_timer_support_t* timer = nullptr;
-    const clap_plugin_params_t* params = nullptr;
 };
 
 TEST_F(ClapPanel, ShowsTheVstPanelPixelForPixel) {
@@ -128,25 +86,22 @@ TEST_F(ClapPanel, ShowsTheVstPanelPixelForPixel) {
     const std::vector<std::uint32_t> fromClap = grab(clapParent);
     ASSERT_EQ(fromClap.size(), 727u * 301u);
 
-    plugtest::Library vst;
-    ASSERT_NE(vst.pluginMain, nullptr);
-    AEffect* effect = vst.pluginMain(plugtest::recordingHost);
-    ASSERT_NE(effect, nullptr);
-    VstIntPtr opened = 0;
-    for (int attempt = 0; attempt < 20 && opened != 1; ++attempt) {
-        opened = plugtest::dispatch(effect, effEditOpen, 0, 0,
-                                    reinterpret_cast<void*>(static_cast<std::uintptr_t>(vstParent)));
-        if (opened != 1) pause(50);
-    }
-    ASSERT_EQ(opened, 1);
-    for (int i = 0; i < 5; ++i) {
-        plugtest::dispatch(effect, effEditIdle);
-        XSync(display, False);
-        pause(5);
-    }
-    const std::vector<std::uint32_t> fromVst = grab(vstParent);
-    plugtest::dispatch(effect, effEditClose);
-    plugtest::dispatch(effect, effClose);
+    const std::vector<std::uint32_t> fromVst = vstPanelPixels(
+        [&](AEffect* effect) {
+            // the editor's own X connection may be refused now and then, as the panel's
+            for (int attempt = 0; attempt < 20; ++attempt) {
+                if (plugtest::dispatch(effect, effEditOpen, 0, 0,
+                                       reinterpret_cast<void*>(static_cast<std::uintptr_t>(vstParent))) == 1)
+                    return true;
+                pause(50);
+            }
+            return false;
+        },
+        [&] {
+            XSync(display, False);
+            pause(5);
+        },
+        [&] { return grab(vstParent); });
     ASSERT_EQ(fromVst.size(), fromClap.size());
     EXPECT_TRUE(fromClap == fromVst);
     // Not one flat colour: the pictures were drawn.
@@ -180,7 +135,7 @@ TEST_F(ClapPanel, KnobDragReachesTheHostAsOneGesture) {
     const int x = 341, y = 95;  // Brightness
     std::atomic<bool> done{false};
     std::thread hand([&] {
-        Display* d = connect();
+        Display* d = vltest::x11::openDisplay();
         if (d) {
             auto move = [&](int px, int py) {
                 XTestFakeMotionEvent(d, -1, px, py, 0);
@@ -229,7 +184,7 @@ TEST_F(ClapPanel, KnobDragReachesTheHostAsOneGesture) {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    Display* d = connect();
+    Display* d = vltest::x11::openDisplay();
     if (!d) {
         std::printf("no X display: skipped\n");
         return kSkip;

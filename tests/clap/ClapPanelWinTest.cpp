@@ -24,14 +24,6 @@ namespace {
 constexpr int kWidth = 727;
 constexpr int kHeight = 301;
 
-void pump() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
 std::vector<std::uint32_t> grab(HWND parent) {
     std::vector<std::uint32_t> rgb;
     HWND window = GetWindow(parent, GW_CHILD);
@@ -47,24 +39,16 @@ std::vector<std::uint32_t> grab(HWND parent) {
     return rgb;
 }
 
-class ClapPanelWin : public ::testing::Test {
+class ClapPanelWin : public PanelHostTest {
 protected:
     void SetUp() override {
-        static ClapLibrary library;
-        ASSERT_TRUE(library.factory) << VL_CLAP_PATH;
-        plugin = host.create(library);
-        ASSERT_NE(plugin, nullptr);
-        gui = extension<clap_plugin_gui_t>(plugin, CLAP_EXT_GUI);
-        timer = extension<clap_plugin_timer_support_t>(plugin, CLAP_EXT_TIMER_SUPPORT);
-        params = extension<clap_plugin_params_t>(plugin, CLAP_EXT_PARAMS);
-        ASSERT_NE(gui, nullptr);
-        ASSERT_NE(timer, nullptr);
+        createPlugin();
         SetForegroundWindow(clapWindow.handle());
-        pump();
+        vl::test::pumpMessages();
     }
     void TearDown() override {
         if (plugin) plugin->destroy(plugin);
-        pump();
+        vl::test::pumpMessages();
     }
     bool openPanel() {
         if (!gui->create(plugin, CLAP_WINDOW_API_WIN32, false)) return false;
@@ -78,18 +62,13 @@ protected:
     // The host's message loop and timer.
     void settle(int times = 5) {
         for (int i = 0; i < times; ++i) {
-            pump();
+            vl::test::pumpMessages();
             for (const auto& t : host.timers) timer->on_timer(plugin, t.first);
             Sleep(10);
         }
     }
 
     vl::test::TopWindow clapWindow{760, 340};
-    TestHost host;
-    const clap_plugin_t* plugin = nullptr;
-    const clap_plugin_gui_t* gui = nullptr;
-    const clap_plugin_timer_support_t* timer = nullptr;
-    const clap_plugin_params_t* params = nullptr;
 };
 
 TEST_F(ClapPanelWin, ShowsTheVstPanelPixelForPixel) {
@@ -97,26 +76,20 @@ TEST_F(ClapPanelWin, ShowsTheVstPanelPixelForPixel) {
     const std::vector<std::uint32_t> fromClap = grab(clapWindow.handle());
     ASSERT_EQ(fromClap.size(), static_cast<std::size_t>(kWidth) * kHeight);
 
-    plugtest::Library vst;
-    ASSERT_NE(vst.pluginMain, nullptr);
-    AEffect* effect = vst.pluginMain(plugtest::recordingHost);
-    ASSERT_NE(effect, nullptr);
     vl::test::TopWindow vstWindow(760, 340);
-    ASSERT_EQ(plugtest::dispatch(effect, effEditOpen, 0, 0, vstWindow.handle()), 1);
-    for (int i = 0; i < 5; ++i) {
-        pump();
-        plugtest::dispatch(effect, effEditIdle);
-        Sleep(10);
-    }
-    const std::vector<std::uint32_t> fromVst = grab(vstWindow.handle());
-    plugtest::dispatch(effect, effEditClose);
-    plugtest::dispatch(effect, effClose);
+    const std::vector<std::uint32_t> fromVst = vstPanelPixels(
+        [&](AEffect* effect) { return plugtest::dispatch(effect, effEditOpen, 0, 0, vstWindow.handle()) == 1; },
+        [] {
+            vl::test::pumpMessages();
+            Sleep(10);
+        },
+        [&] { return grab(vstWindow.handle()); });
     EXPECT_TRUE(fromClap == fromVst);
     EXPECT_GT(std::count_if(fromClap.begin(), fromClap.end(), [&](std::uint32_t p) { return p != fromClap[0]; }),
               10000);
 
     ASSERT_TRUE(gui->hide(plugin));
-    pump();
+    vl::test::pumpMessages();
     EXPECT_EQ(GetWindow(clapWindow.handle(), GW_CHILD), nullptr);
     ASSERT_TRUE(gui->show(plugin));
     settle();
@@ -132,25 +105,13 @@ TEST_F(ClapPanelWin, KnobDragReachesTheHostAsOneGesture) {
     ClientToScreen(GetWindow(clapWindow.handle(), GW_CHILD), &centre);
     SetCursorPos(centre.x, centre.y);
     settle(2);
-    std::atomic<bool> done{false};
-    std::thread hand([&] {
-        // The drag starts once the panel asked the host for its first flush (the gesture).
-        for (int i = 0; i < 300 && host.count("params.request_flush") == 0; ++i) Sleep(10);
-        for (int step = 1; step <= 8; ++step) {  // 40 pixels up
-            SetCursorPos(centre.x, centre.y - 5 * step);
-            Sleep(30);
-        }
-        Sleep(100);
-        vl::test::sendMouseButton(MOUSEEVENTF_LEFTUP);
-        done = true;
-    });
-    vl::test::sendMouseButton(MOUSEEVENTF_LEFTDOWN);
-    while (!done) {  // the press enters the knob's tracking loop from here
-        pump();
-        for (const auto& t : host.timers) timer->on_timer(plugin, t.first);
-        Sleep(5);
-    }
-    hand.join();
+    // The drag starts once the panel asked the host for its first flush (the gesture).
+    vl::test::dragUp(
+        centre, [&] { return host.count("params.request_flush") > 0; },
+        [&] {
+            vl::test::pumpMessages();
+            for (const auto& t : host.timers) timer->on_timer(plugin, t.first);
+        });
     settle();
     double end = -1.0;
     ASSERT_TRUE(params->get_value(plugin, 3, &end));

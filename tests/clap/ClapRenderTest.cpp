@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,25 @@ struct Happening {
     double value;          // parameter value
 };
 
+// Runs blocks of the given sizes: block(start, n, due, l, r) renders the n frames from
+// frame start into l and r, given the script's happenings that fall in them; the outputs
+// one after the other.
+template <class Block>
+Stereo renderBlocks(const std::vector<std::uint32_t>& blocks, const std::vector<Happening>& script, Block block) {
+    Stereo out;
+    std::vector<float> l(kMaxBlock), r(kMaxBlock);
+    std::int64_t start = 0;
+    std::size_t next = 0;
+    for (std::uint32_t n : blocks) {
+        const std::size_t first = next;
+        while (next < script.size() && script[next].frame < start + n) ++next;
+        block(start, n, std::span<const Happening>(script.data() + first, next - first), l.data(), r.data());
+        out.append(l.data(), r.data(), n);
+        start += n;
+    }
+    return out;
+}
+
 // The CLAP plug-in, activated as a host does.
 class ClapSide {
 public:
@@ -72,15 +92,11 @@ public:
 
     // Renders blocks of the given sizes with the script's happenings at their frames.
     Stereo render(const std::vector<std::uint32_t>& blocks, const std::vector<Happening>& script) {
-        Stereo out;
-        std::vector<float> l(kMaxBlock), r(kMaxBlock);
-        std::int64_t start = 0;
-        std::size_t next = 0;
-        for (std::uint32_t n : blocks) {
+        return renderBlocks(blocks, script, [&](std::int64_t start, std::uint32_t n, std::span<const Happening> due,
+                                                float* l, float* r) {
             InputEvents in;
             OutputEvents ignored;
-            for (; next < script.size() && script[next].frame < start + n; ++next) {
-                const Happening& h = script[next];
+            for (const Happening& h : due) {
                 const auto t = static_cast<std::uint32_t>(h.frame - start);
                 switch (h.kind) {
                 case Happening::ClapNoteOn: in.note(CLAP_EVENT_NOTE_ON, t, 0, h.a, h.b / 127.0); break;
@@ -89,11 +105,8 @@ public:
                 case Happening::Param: in.param(t, h.a, h.value); break;
                 }
             }
-            EXPECT_EQ(processBlock(plugin, l.data(), r.data(), n, in, ignored), CLAP_PROCESS_CONTINUE);
-            out.append(l.data(), r.data(), n);
-            start += n;
-        }
-        return out;
+            EXPECT_EQ(processBlock(plugin, l, r, n, in, ignored), CLAP_PROCESS_CONTINUE);
+        });
     }
 
     TestHost host;
@@ -122,11 +135,8 @@ public:
     VstSide& operator=(const VstSide&) = delete;
 
     Stereo render(const std::vector<std::uint32_t>& blocks, const std::vector<Happening>& script) {
-        Stereo out;
-        std::vector<float> l(kMaxBlock), r(kMaxBlock);
-        std::int64_t start = 0;
-        std::size_t next = 0;
-        for (std::uint32_t n : blocks) {
+        return renderBlocks(blocks, script, [&](std::int64_t start, std::uint32_t n, std::span<const Happening> due,
+                                                float* l, float* r) {
             std::int64_t segment = start;
             // Messages wait for the part that holds their frame.
             std::vector<Happening> waiting;
@@ -145,12 +155,11 @@ public:
                 }
                 waiting.swap(later);
                 if (list.numEvents > 0) plugtest::dispatch(effect, effProcessEvents, 0, 0, list.get());
-                float* outputs[2] = {l.data() + (segment - start), r.data() + (segment - start)};
+                float* outputs[2] = {l + (segment - start), r + (segment - start)};
                 effect->processReplacing(effect, nullptr, outputs, static_cast<VstInt32>(end - segment));
                 segment = end;
             };
-            for (; next < script.size() && script[next].frame < start + n; ++next) {
-                const Happening& h = script[next];
+            for (const Happening& h : due) {
                 if (h.kind != Happening::Param) {
                     waiting.push_back(h);
                     continue;
@@ -159,10 +168,7 @@ public:
                 effect->setParameter(effect, h.a, static_cast<float>(h.value));
             }
             if (start + n > segment) renderTo(start + n);
-            out.append(l.data(), r.data(), n);
-            start += n;
-        }
-        return out;
+        });
     }
 
     AEffect* effect = nullptr;

@@ -14,11 +14,8 @@
 #                             default, with no path variable set. Nothing on the machine
 #                             changes. Where no namespace can be made (unshare refused,
 #                             as in some containers) the test is skipped.
-file(REMOVE_RECURSE "${WORK_DIR}")
-file(MAKE_DIRECTORY "${WORK_DIR}/home")
-set(ENV{HOME} "${WORK_DIR}/home")
-set(ENV{XDG_CONFIG_HOME} "${WORK_DIR}/home/.config")
-set(ENV{XDG_CACHE_HOME} "${WORK_DIR}/home/.cache")
+include("${CMAKE_CURRENT_LIST_DIR}/../support/ArdourSession.cmake")
+vl_ardour_home()
 unset(ENV{LXVST_PATH})
 unset(ENV{VST_PATH})
 set(run "")
@@ -59,7 +56,6 @@ if(dated)
     message(FATAL_ERROR "could not date the plug-in in the past (${touch_result})")
   endif()
 endif()
-set(ENV{VL_SESSION_DIR} "${WORK_DIR}/session")
 # Ardour's own scanner indexes the plug-in first (in a session, Ardour only reads that
 # index for the libraries it finds in its search path); it loads the library and asks
 # the instance what a host asks at scan time.
@@ -72,11 +68,5 @@ if(NOT scan_result EQUAL 0 OR NOT "${scan_out}${scan_err}" MATCHES "Found Plugin
   message(FATAL_ERROR "Ardour's scanner did not index the plug-in (${scan_result})")
 endif()
 unset(ENV{LD_LIBRARY_PATH})
-foreach(phase save load)
-  set(ENV{VL_PHASE} ${phase})
-  execute_process(COMMAND ${run} "${ARDOUR_LUA}" "${SCRIPT}" RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  message("${out}")
-  if(NOT result EQUAL 0 OR NOT out MATCHES "ardour session ${phase}: ok")
-    message(FATAL_ERROR "Ardour session ${phase} failed (${result}):\n${err}")
-  endif()
-endforeach()
+vl_ardour_phase(save "ardour session")
+vl_ardour_phase(load "ardour session")

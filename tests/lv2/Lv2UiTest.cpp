@@ -28,6 +28,8 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include "tests/panel/HostSupport.h"
+
 using namespace lv2test;
 
 namespace {
@@ -107,10 +109,8 @@ protected:
         idleInterface = static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
         ASSERT_NE(idleInterface, nullptr);
 
-        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0x303030);
-        vstParent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 340, 760, 320, 0, 0, 0x303030);
-        XMapWindow(display, parent);
-        XMapWindow(display, vstParent);
+        parent = panelHostWindow(display, 0);
+        vstParent = panelHostWindow(display, 340);
         XSync(display, False);
     }
 
@@ -176,23 +176,11 @@ protected:
         }
     }
 
-    Pixels grab(Window w) {
-        Pixels p;
-        XImage* image = XGetImage(display, w, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
-        if (!image) return p;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) p.push_back(uint32_t(XGetPixel(image, x, y)) & 0xFFFFFF);
-        XDestroyImage(image);
-        return p;
-    }
+    Pixels grab(Window w) { return windowPixels(display, w); }
 
     Window vstPanel() {
-        Window root = 0, up = 0, *kids = nullptr;
-        unsigned count = 0;
-        XQueryTree(display, vstParent, &root, &up, &kids, &count);
-        const Window w = count == 1 ? kids[0] : 0;
-        if (kids) XFree(kids);
-        return w;
+        const std::vector<Window> kids = childWindows(display, vstParent);
+        return kids.size() == 1 ? kids[0] : 0;
     }
 
     // Number of pixels that differ between the two panels.

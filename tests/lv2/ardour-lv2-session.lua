@@ -3,13 +3,9 @@
 -- holds it at 0, sounding once the automation is off; Level and Brightness set, the
 -- automation kept, the session saved. Phase "load" (a new process): the instance comes
 -- back with its values and automation and sounds again.
-local dir = os.getenv("VL_SESSION_DIR")
-local phase = os.getenv("VL_PHASE")
-assert(dir and #dir > 0, "VL_SESSION_DIR not set")
+local common = dofile(debug.getinfo(1, "S").source:match("^@(.*/)") .. "../support/ardour-session-common.lua")
+local dir, phase = common.start()
 local uri = "urn:tarlowe:velmorloom"
-
-AudioEngine:set_backend("None (Dummy)", "", "")
-AudioEngine:start(false)
 
 local function level_automation(p)
   return p:to_automatable():automation_control(Evoral.Parameter(ARDOUR.AutomationType.PluginAutomation, 0, 0), false)
@@ -36,11 +32,7 @@ if phase == "load" then
     if not q:isnil() and q:to_insert():plugin(0):unique_id() == uri then route, p = r, q end
   end
   assert(p, "plug-in missing after reload")
-  local level = ARDOUR.LuaAPI.get_processor_param(p, 0)
-  local brightness = ARDOUR.LuaAPI.get_processor_param(p, 3)
-  print("restored Level " .. level .. ", Brightness " .. brightness)
-  assert(level == 0.5, "Level not restored: " .. level)
-  assert(brightness == 0.25, "Brightness not restored: " .. brightness)
+  common.expect_restored(p)
   local ac = level_automation(p)
   assert(ac:automation_state() == ARDOUR.AutoState.Off, "automation state not restored")
   assert(ac:alist():size() == 2, "automation points not restored: " .. ac:alist():size())
@@ -52,13 +44,7 @@ if phase == "load" then
   return
 end
 
-local s = create_session(dir, "velmorloom", 48000)
-assert(s, "session not created")
-local midi = ARDOUR.ChanCount(ARDOUR.DataType("midi"), 1)
-local stereo = ARDOUR.ChanCount(ARDOUR.DataType("audio"), 2)
-local tracks = s:new_midi_track(midi, stereo, false, ARDOUR.PluginInfo(), nil, nil, 1, "Synth",
-                                ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true, false)
-local route = tracks:front()
+local s, route = common.new_session(dir, 48000)
 local notes = ARDOUR.LuaAPI.new_luaproc(s, "Velmor Loom Test Notes")
 assert(not notes:isnil(), "note source not found")
 assert(route:add_processor_by_index(notes, 0, nil, true), "note source not inserted")
@@ -79,8 +65,7 @@ print("automated to silence: " .. muted .. " dBFS")
 assert(muted == -math.huge, "sound although Level is automated to 0: " .. muted)
 
 ac:set_automation_state(ARDOUR.AutoState.Off)
-ARDOUR.LuaAPI.set_processor_param(p, 0, 0.5)
-ARDOUR.LuaAPI.set_processor_param(p, 3, 0.25)
+common.set_new_values(p)
 local loud = roll_and_meter(s, route, 1.5)
 print("playing: " .. loud .. " dBFS")
 assert(loud > -40 and loud < 0, "no sound: " .. loud)

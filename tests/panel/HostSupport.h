@@ -1,10 +1,12 @@
 #pragma once
 // What the panel tests' hosts look at besides the plug-in.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <dirent.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
@@ -34,6 +36,35 @@ inline std::vector<Window> childWindows(Display* display, Window parent)
         if (list) XFree(list);
     }
     return out;
+}
+
+// A mapped 760 x 320 top-level window at (0, y), for a panel to be parented in.
+inline Window panelHostWindow(Display* display, int y)
+{
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, y, 760, 320, 0, 0, 0x303030);
+    XMapWindow(display, window);
+    return window;
+}
+
+// The panel's 727 x 301 pixels (0xRRGGBB) in window, read from the host's connection;
+// empty when they cannot be read.
+inline std::vector<std::uint32_t> windowPixels(Display* display, Window window)
+{
+    std::vector<std::uint32_t> pixels;
+    XImage* image = XGetImage(display, window, 0, 0, 727, 301, AllPlanes, ZPixmap);
+    if (!image) return pixels;
+    for (int y = 0; y < 301; ++y)
+        for (int x = 0; x < 727; ++x) pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
+    XDestroyImage(image);
+    return pixels;
+}
+
+// The panel's pixels out of the one child window of parent; empty unless it has exactly one.
+inline std::vector<std::uint32_t> panelPixels(Display* display, Window parent)
+{
+    const std::vector<Window> kids = childWindows(display, parent);
+    if (kids.size() != 1) return {};
+    return windowPixels(display, kids[0]);
 }
 
 // Runs input on a connection of its own against the top-level window titled title, once

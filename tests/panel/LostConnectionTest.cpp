@@ -99,18 +99,7 @@ protected:
     std::vector<Window> children() { return childWindows(display, parent); }
 
     // The panel's pixels, read from the host's connection; empty unless it has one window.
-    std::vector<std::uint32_t> grab()
-    {
-        std::vector<std::uint32_t> pixels;
-        const std::vector<Window> kids = children();
-        if (kids.size() != 1) return pixels;
-        XImage* image = XGetImage(display, kids[0], 0, 0, 727, 301, AllPlanes, ZPixmap);
-        if (!image) return pixels;
-        for (int y = 0; y < 301; ++y)
-            for (int x = 0; x < 727; ++x) pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
-        XDestroyImage(image);
-        return pixels;
-    }
+    std::vector<std::uint32_t> grab() { return panelPixels(display, parent); }
 
     // A held note rendered for blocks blocks; the loudest sample.
     float render(int blocks)

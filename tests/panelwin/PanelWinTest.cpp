@@ -259,24 +259,13 @@ TEST_F(PanelWin, DraggingAKnobAutomatesItsParameter) {
     const POINT centre = screenPoint(kKnobCentre[3].x, kKnobCentre[3].y);
     SetCursorPos(centre.x, centre.y);
     settle(2);
-    std::atomic<bool> done{false};
-    std::thread hand([&] {
-        for (int i = 0; i < 300 && recorder().count(effect, audioMasterBeginEdit) == 0; ++i) Sleep(10);
-        for (int step = 1; step <= 8; ++step) { // 40 pixels up: + 40/200 in linear mode
-            SetCursorPos(centre.x, centre.y - 5 * step);
-            Sleep(30);
-        }
-        Sleep(100);
-        vl::test::sendMouseButton(MOUSEEVENTF_LEFTUP);
-        done = true;
-    });
-    vl::test::sendMouseButton(MOUSEEVENTF_LEFTDOWN);
-    while (!done) { // the press enters the knob's tracking loop from here
-        pump();
-        dispatch(effect, effEditIdle);
-        Sleep(5);
-    }
-    hand.join();
+    // 40 pixels up: + 40/200 in linear mode
+    vl::test::dragUp(
+        centre, [&] { return recorder().count(effect, audioMasterBeginEdit) > 0; },
+        [&] {
+            vl::test::pumpMessages();
+            dispatch(effect, effEditIdle);
+        });
     settle();
     EXPECT_NEAR(parameter(3), start + 0.2f, 0.03f);
     vltest::expectOneDrag(recorder().take(), effect, 3);

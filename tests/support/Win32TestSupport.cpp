@@ -1,5 +1,8 @@
 #include "tests/support/Win32TestSupport.h"
 
+#include <atomic>
+#include <thread>
+
 namespace vl::test {
 
 PixelGrid::PixelGrid(HDC dc, int width, int height) : width_(width), height_(height) {
@@ -54,6 +57,26 @@ void sendMouseButton(DWORD flag) {
     input.type = INPUT_MOUSE;
     input.mi.dwFlags = flag;
     SendInput(1, &input, sizeof input);
+}
+
+void dragUp(POINT from, const std::function<bool()>& pressed, const std::function<void()>& idle) {
+    std::atomic<bool> done{false};
+    std::thread hand([&] {
+        for (int i = 0; i < 300 && !pressed(); ++i) Sleep(10);
+        for (int step = 1; step <= 8; ++step) {
+            SetCursorPos(from.x, from.y - 5 * step);
+            Sleep(30);
+        }
+        Sleep(100);
+        sendMouseButton(MOUSEEVENTF_LEFTUP);
+        done = true;
+    });
+    sendMouseButton(MOUSEEVENTF_LEFTDOWN);
+    while (!done) { // the press enters the knob's tracking loop from here
+        idle();
+        Sleep(5);
+    }
+    hand.join();
 }
 
 void sendKey(WORD key, bool down) {

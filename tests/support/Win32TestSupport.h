@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -53,6 +54,11 @@ void pumpMessages();
 void sendMouseMove(int x, int y);
 void sendMouseButton(DWORD flag); // MOUSEEVENTF_LEFTDOWN etc.
 void sendKey(WORD key, bool down);
+// A hand's drag 40 pixels up from the screen point from, where the cursor already is: the
+// left button is pressed from this thread, which then runs idle() (the host's message loop)
+// every 5 ms until the drag is over; another thread moves the cursor up in 5-pixel steps
+// once pressed() says the press arrived (or after 3 seconds) and releases the button.
+void dragUp(POINT from, const std::function<bool()>& pressed, const std::function<void()>& idle);
 
 // Number of GDI objects of this process (GetGuiResources); -1 when the system does not
 // count them.
