@@ -22,8 +22,8 @@ constexpr float kRate = 44100.0f;
 // Seconds of audio per second of CPU time, and CPU nanoseconds per output frame.
 void reportRate(benchmark::State& state, double frames) {
     state.counters["realtime_x"] = benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
-    state.counters["ns_per_sample"] =
-        benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_sample"] = benchmark::Counter(frames,
+                                                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // The three stages at 44.1 kHz with factory program 0's effect values.
@@ -153,8 +153,7 @@ struct EngineSetup {
         vl::releaseSharedTables();
     }
     void noteOns(int first, int count, int spacing) {
-        for (int k = 0; k < count; ++k)
-            engine->appendEvent(1, 0, 0x90, static_cast<uint8_t>(first + k * spacing), 100);
+        for (int k = 0; k < count; ++k) engine->appendEvent(1, 0, 0x90, static_cast<uint8_t>(first + k * spacing), 100);
     }
 };
 
@@ -198,9 +197,9 @@ void BM_EngineEffects32Voices(benchmark::State& state) {
     const int mask = static_cast<int>(state.range(0));
     float values[13];
     for (int i = 0; i < 13; ++i) values[i] = kProgram0[i];
-    if (!(mask & 1)) values[5] = 0.0f;   // Ensemble Amount
-    if (!(mask & 2)) values[8] = 0.0f;   // Phaser Depth
-    if (!(mask & 4)) values[11] = 0.0f;  // Reverb Mix
+    if (!(mask & 1)) values[5] = 0.0f; // Ensemble Amount
+    if (!(mask & 2)) values[8] = 0.0f; // Phaser Depth
+    if (!(mask & 4)) values[11] = 0.0f; // Reverb Mix
     vl::testhooks::renderPath = static_cast<int>(state.range(1));
     EngineSetup setup(values);
     vl::testhooks::renderPath = 0;

@@ -37,8 +37,7 @@ void renderHeldVoices(benchmark::State& state, Path path) {
         engine.setRelease(0.3f);
         engine.setBrightness(0.4f);
         engine.rebuildPool(32);
-        for (int i = 0; i < voiceCount; ++i)
-            engine.appendEvent(1, i, 0x90, static_cast<uint8_t>(40 + i), 100);
+        for (int i = 0; i < voiceCount; ++i) engine.appendEvent(1, i, 0x90, static_cast<uint8_t>(40 + i), 100);
         std::vector<float> left(kBlock), right(kBlock);
         engine.processReplacing(left.data(), right.data(), kBlock);
         if (engine.activeVoiceCount() != voiceCount) state.SkipWithError("voices not sounding");
@@ -53,8 +52,8 @@ void renderHeldVoices(benchmark::State& state, Path path) {
         // Seconds of audio rendered per second of CPU time, and CPU time per output frame.
         const double frames = static_cast<double>(state.iterations()) * kBlock;
         state.counters["realtime_x"] = benchmark::Counter(frames / 44100.0, benchmark::Counter::kIsRate);
-        state.counters["ns_per_sample"] =
-            benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+        state.counters["ns_per_sample"] = benchmark::Counter(frames,
+                                                             benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     }
     vl::releaseSharedTables();
 }

@@ -39,15 +39,16 @@ struct Panel {
         for (int i = 0; i < 13; ++i) {
             const bool large = i == 0 || i == 12;
             const int32_t size = large ? 48 : 37;
-            const int32_t left = large ? 104 : 191 + 66 * ((i - 1) % 6), top = large ? (i == 0 ? 78 : 176) : (i < 7 ? 77 : 174);
+            const int32_t left = large ? 104 : 191 + 66 * ((i - 1) % 6),
+                          top = large ? (i == 0 ? 78 : 176) : (i < 7 ? 77 : 174);
             knobs[i] = new FilmstripKnob(Rect{left, top, left + size, top + size}, nullptr, i, 66, size,
                                          large ? largeKnob : smallKnob, Point{});
             knobs[i]->setValue(float(i) / 12.0f);
             page->addView(knobs[i]);
-            const int32_t lefts[3] = {left + 4, left + 14, left + 24}, tops[3] = {top + size + 17, top + size + 17,
-                                                                                   top + size + 17};
-            page->addView(new DigitDisplay(Rect{left + 4, tops[0], left + size - 4, tops[0] + 12}, nullptr, 13 + i, i * 9,
-                                           3, lefts, tops, 10, 11, digits));
+            const int32_t lefts[3] = {left + 4, left + 14, left + 24},
+                          tops[3] = {top + size + 17, top + size + 17, top + size + 17};
+            page->addView(new DigitDisplay(Rect{left + 4, tops[0], left + size - 4, tops[0] + 12}, nullptr, 13 + i,
+                                           i * 9, 3, lefts, tops, 10, 11, digits));
         }
         root->addView(page);
     }

@@ -15,7 +15,7 @@ namespace {
 
 constexpr double kRate = 44100.0;
 constexpr long kWavHeader = 44;
-constexpr long kBytesPerFrame = 4;  // 16-bit stereo
+constexpr long kBytesPerFrame = 4; // 16-bit stereo
 
 long fileSize(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -41,8 +41,8 @@ void BM_RendererDemoPhrase(benchmark::State& state) {
     vl::testhooks::renderPath = 0;
     std::remove(output.c_str());
     state.counters["realtime_x"] = benchmark::Counter(static_cast<double>(frames) / kRate, benchmark::Counter::kIsRate);
-    state.counters["ns_per_sample"] =
-        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_sample"] = benchmark::Counter(static_cast<double>(frames),
+                                                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_RendererDemoPhrase)
     ->ArgNames({"block", "path"})

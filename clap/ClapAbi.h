@@ -39,8 +39,8 @@ constexpr std::size_t CLAP_PATH_SIZE = 1024;
 // ---- Events ---------------------------------------------------------------------------
 
 struct clap_event_header {
-    std::uint32_t size;  // bytes of the whole event, header included
-    std::uint32_t time;  // sample offset inside the block
+    std::uint32_t size; // bytes of the whole event, header included
+    std::uint32_t time; // sample offset inside the block
     std::uint16_t space_id;
     std::uint16_t type;
     std::uint32_t flags;
@@ -75,9 +75,9 @@ struct clap_event_note {
     clap_event_header_t header;
     std::int32_t note_id;
     std::int16_t port_index;
-    std::int16_t channel;  // 0..15
-    std::int16_t key;      // 0..127
-    double velocity;       // 0..1
+    std::int16_t channel; // 0..15
+    std::int16_t key; // 0..127
+    double velocity; // 0..1
 };
 typedef clap_event_note clap_event_note_t;
 
@@ -182,7 +182,7 @@ struct clap_plugin_descriptor {
     const char* support_url;
     const char* version;
     const char* description;
-    const char* const* features;  // null-terminated list
+    const char* const* features; // null-terminated list
 };
 typedef clap_plugin_descriptor clap_plugin_descriptor_t;
 
@@ -244,7 +244,7 @@ enum : std::uint32_t {
 typedef std::uint64_t clap_timestamp;
 
 struct clap_universal_plugin_id {
-    const char* abi;  // "clap"
+    const char* abi; // "clap"
     const char* id;
 };
 typedef clap_universal_plugin_id clap_universal_plugin_id_t;
@@ -257,12 +257,10 @@ struct clap_preset_discovery_metadata_receiver {
                                  const char* load_key);
     void(CLAP_ABI* add_plugin_id)(const clap_preset_discovery_metadata_receiver* receiver,
                                   const clap_universal_plugin_id_t* plugin_id);
-    void(CLAP_ABI* set_soundpack_id)(const clap_preset_discovery_metadata_receiver* receiver,
-                                     const char* soundpack_id);
+    void(CLAP_ABI* set_soundpack_id)(const clap_preset_discovery_metadata_receiver* receiver, const char* soundpack_id);
     void(CLAP_ABI* set_flags)(const clap_preset_discovery_metadata_receiver* receiver, std::uint32_t flags);
     void(CLAP_ABI* add_creator)(const clap_preset_discovery_metadata_receiver* receiver, const char* creator);
-    void(CLAP_ABI* set_description)(const clap_preset_discovery_metadata_receiver* receiver,
-                                    const char* description);
+    void(CLAP_ABI* set_description)(const clap_preset_discovery_metadata_receiver* receiver, const char* description);
     void(CLAP_ABI* set_timestamps)(const clap_preset_discovery_metadata_receiver* receiver,
                                    clap_timestamp creation_time, clap_timestamp modification_time);
     void(CLAP_ABI* add_feature)(const clap_preset_discovery_metadata_receiver* receiver, const char* feature);
@@ -282,7 +280,7 @@ struct clap_preset_discovery_location {
     std::uint32_t flags;
     const char* name;
     std::uint32_t kind;
-    const char* location;  // null for presets held by the plug-in
+    const char* location; // null for presets held by the plug-in
 };
 typedef clap_preset_discovery_location clap_preset_discovery_location_t;
 
@@ -357,8 +355,7 @@ struct clap_audio_port_info {
 typedef clap_audio_port_info clap_audio_port_info_t;
 struct clap_plugin_audio_ports {
     std::uint32_t(CLAP_ABI* count)(const clap_plugin_t* plugin, bool is_input);
-    bool(CLAP_ABI* get)(const clap_plugin_t* plugin, std::uint32_t index, bool is_input,
-                        clap_audio_port_info_t* info);
+    bool(CLAP_ABI* get)(const clap_plugin_t* plugin, std::uint32_t index, bool is_input, clap_audio_port_info_t* info);
 };
 typedef clap_plugin_audio_ports clap_plugin_audio_ports_t;
 
@@ -379,8 +376,7 @@ struct clap_note_port_info {
 typedef clap_note_port_info clap_note_port_info_t;
 struct clap_plugin_note_ports {
     std::uint32_t(CLAP_ABI* count)(const clap_plugin_t* plugin, bool is_input);
-    bool(CLAP_ABI* get)(const clap_plugin_t* plugin, std::uint32_t index, bool is_input,
-                        clap_note_port_info_t* info);
+    bool(CLAP_ABI* get)(const clap_plugin_t* plugin, std::uint32_t index, bool is_input, clap_note_port_info_t* info);
 };
 typedef clap_plugin_note_ports clap_plugin_note_ports_t;
 
@@ -416,8 +412,7 @@ struct clap_plugin_params {
                                   std::uint32_t out_buffer_capacity);
     bool(CLAP_ABI* text_to_value)(const clap_plugin_t* plugin, clap_id param_id, const char* param_value_text,
                                   double* out_value);
-    void(CLAP_ABI* flush)(const clap_plugin_t* plugin, const clap_input_events_t* in,
-                          const clap_output_events_t* out);
+    void(CLAP_ABI* flush)(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t* out);
 };
 typedef clap_plugin_params clap_plugin_params_t;
 enum : std::uint32_t {
@@ -485,8 +480,8 @@ struct clap_window {
     const char* api;
     union {
         void* cocoa;
-        unsigned long x11;  // an X11 Window
-        void* win32;        // an HWND
+        unsigned long x11; // an X11 Window
+        void* win32; // an HWND
         void* ptr;
     };
 };

@@ -15,15 +15,9 @@ namespace {
 const char* const kFeatures[] = {"instrument", "synthesizer", "stereo", nullptr};
 
 const clap_plugin_descriptor_t kDescriptor = {
-    kClapVersion,
-    kPluginId,
-    "Velmor Loom",
-    "Tarlowe",
-    "",
-    "",
-    "",
-    "1.0.0",
-    "Polyphonic string-ensemble synthesizer with ensemble, phaser and reverb",
+    kClapVersion, kPluginId, "Velmor Loom",
+    "Tarlowe",    "",        "",
+    "",           "1.0.0",   "Polyphonic string-ensemble synthesizer with ensemble, phaser and reverb",
     kFeatures,
 };
 
@@ -88,9 +82,8 @@ bool providerMetadata(const clap_preset_discovery_provider_t*, std::uint32_t kin
 
 const clap_preset_discovery_factory_t kPresetFactory = {
     [](const clap_preset_discovery_factory_t*) -> std::uint32_t { return 1; },
-    [](const clap_preset_discovery_factory_t*, std::uint32_t index) -> const clap_preset_discovery_provider_descriptor_t* {
-        return index == 0 ? &kProviderDescriptor : nullptr;
-    },
+    [](const clap_preset_discovery_factory_t*, std::uint32_t index)
+        -> const clap_preset_discovery_provider_descriptor_t* { return index == 0 ? &kProviderDescriptor : nullptr; },
     [](const clap_preset_discovery_factory_t*, const clap_preset_discovery_indexer_t* indexer,
        const char* id) -> const clap_preset_discovery_provider_t* {
         if (!indexer || !id || std::strcmp(id, kProviderDescriptor.id) != 0) return nullptr;
@@ -116,7 +109,7 @@ const clap_plugin_descriptor_t* pluginDescriptor() { return &kDescriptor; }
 } // namespace vl::clap
 
 #if defined(_WIN32)
-#define VL_CLAP_EXPORT  // exported by the module definition file
+#define VL_CLAP_EXPORT // exported by the module definition file
 #else
 #define VL_CLAP_EXPORT __attribute__((visibility("default")))
 #endif

@@ -81,8 +81,8 @@ ClapPlugin* ClapPlugin::self(const clap_plugin_t* plugin) {
 
 // The instrument finds its ClapPlugin through the record's user field, which a VST 2 host
 // owns; it is set once the instrument is built (calls during construction find none).
-VstIntPtr VSTCALLBACK ClapPlugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr,
-                                               void*, float opt) {
+VstIntPtr VSTCALLBACK ClapPlugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void*,
+                                               float opt) {
     if (opcode == audioMasterVersion) return 2400;
     auto* plugin = effect ? static_cast<ClapPlugin*>(effect->user) : nullptr;
     if (!plugin) return 0;
@@ -129,8 +129,8 @@ bool ClapPlugin::init() {
         hostTimer = static_cast<const clap_host_timer_support_t*>(host->get_extension(host, CLAP_EXT_TIMER_SUPPORT));
         hostPresetLoad = static_cast<const clap_host_preset_load_t*>(host->get_extension(host, CLAP_EXT_PRESET_LOAD));
         if (!hostPresetLoad)
-            hostPresetLoad =
-                static_cast<const clap_host_preset_load_t*>(host->get_extension(host, CLAP_EXT_PRESET_LOAD_COMPAT));
+            hostPresetLoad = static_cast<const clap_host_preset_load_t*>(
+                host->get_extension(host, CLAP_EXT_PRESET_LOAD_COMPAT));
     }
     Instrument* made = nullptr;
     try {
@@ -157,7 +157,7 @@ void ClapPlugin::destroy() {
     guiDestroy();
     if (effect) {
         dispatch(effMainsChanged, 0, 0);
-        dispatch(effClose);  // the instrument deletes itself
+        dispatch(effClose); // the instrument deletes itself
         effect = nullptr;
         instrument = nullptr;
     }
@@ -167,7 +167,7 @@ bool ClapPlugin::activate(double sampleRate, std::uint32_t maxFrames) {
     if (!effect || active) return false;
     const float rate = static_cast<float>(sampleRate);
     dispatch(effSetSampleRate, 0, 0, nullptr, rate);
-    if (instrument->getSampleRate() != rate) return false;  // outside 1000..768000 Hz
+    if (instrument->getSampleRate() != rate) return false; // outside 1000..768000 Hz
     dispatch(effSetBlockSize, 0, static_cast<VstIntPtr>(maxFrames));
     dispatch(effMainsChanged, 0, 1);
     active = true;
@@ -196,9 +196,9 @@ void ClapPlugin::onMainThread() {
 // ---- Events -----------------------------------------------------------------------------
 
 void ClapPlugin::pushPanelEvent(std::uint16_t type, int index, float value) {
-    if (index < 0 || index >= kParameterCount) return;  // other panel controls are no parameters
+    if (index < 0 || index >= kParameterCount) return; // other panel controls are no parameters
     const std::uint32_t write = ringWrite.load(std::memory_order_relaxed);
-    if (write - ringRead.load(std::memory_order_acquire) >= kRingSize) return;  // full: dropped
+    if (write - ringRead.load(std::memory_order_acquire) >= kRingSize) return; // full: dropped
     ring[write & (kRingSize - 1)] = PanelEvent{type, static_cast<std::uint16_t>(index), value};
     ringWrite.store(write + 1, std::memory_order_release);
     stateChanged.store(true, std::memory_order_release);
@@ -269,12 +269,13 @@ void ClapPlugin::readEvent(const clap_event_header_t* header, std::uint32_t time
         if (!rendering || header->size < sizeof(clap_event_note_t)) return;
         const auto* note = reinterpret_cast<const clap_event_note_t*>(header);
         if (note->port_index > 0) return;
-        const std::uint8_t channel = static_cast<std::uint8_t>(note->channel >= 0 && note->channel < 16 ? note->channel : 0);
+        const std::uint8_t channel = static_cast<std::uint8_t>(note->channel >= 0 && note->channel < 16 ? note->channel
+                                                                                                        : 0);
         const bool on = header->type == CLAP_EVENT_NOTE_ON;
         const std::uint8_t velocity = midiVelocity(note->velocity, on);
         if (note->key >= 0 && note->key < 128) {
-            queueNote(time, static_cast<std::uint8_t>((on ? 0x90 : 0x80) | channel), static_cast<std::uint8_t>(note->key),
-                      velocity);
+            queueNote(time, static_cast<std::uint8_t>((on ? 0x90 : 0x80) | channel),
+                      static_cast<std::uint8_t>(note->key), velocity);
         } else if (!on && note->key == -1) {
             // Every key of the channel.
             for (int key = 0; key < 128; ++key)
@@ -298,7 +299,7 @@ void ClapPlugin::readEvent(const clap_event_header_t* header, std::uint32_t time
         return;
     }
     default:
-        return;  // modulation, expressions, transport, SysEx and MIDI 2 are not used
+        return; // modulation, expressions, transport, SysEx and MIDI 2 are not used
     }
 }
 
@@ -336,8 +337,7 @@ void ClapPlugin::renderSegment(std::uint32_t end) {
 clap_process_status ClapPlugin::process(const clap_process_t* block) {
     if (!effect || !block || block->audio_outputs_count < 1 || !block->audio_outputs) return CLAP_PROCESS_ERROR;
     const clap_audio_buffer_t& output = block->audio_outputs[0];
-    if (output.channel_count < 2 || !output.data32 || !output.data32[0] || !output.data32[1])
-        return CLAP_PROCESS_ERROR;
+    if (output.channel_count < 2 || !output.data32 || !output.data32[0] || !output.data32[1]) return CLAP_PROCESS_ERROR;
     left = output.data32[0];
     right = output.data32[1];
     const std::uint32_t frames = block->frames_count;
@@ -454,8 +454,8 @@ bool ClapPlugin::loadState(const clap_istream_t* stream) {
     if (got != static_cast<std::uint64_t>(kBankChunkSize)) return false;
     const std::uint8_t idBytes[4] = {'R', 'M', 'L', 'V'};
     if (std::memcmp(bytes, idBytes, 4) != 0) return false;
-    const std::uint32_t version =
-        bytes[4] | std::uint32_t(bytes[5]) << 8 | std::uint32_t(bytes[6]) << 16 | std::uint32_t(bytes[7]) << 24;
+    const std::uint32_t version = bytes[4] | std::uint32_t(bytes[5]) << 8 | std::uint32_t(bytes[6]) << 16 |
+                                  std::uint32_t(bytes[7]) << 24;
     if (version > static_cast<std::uint32_t>(kChunkVersion)) return false;
     return dispatch(effSetChunk, 0, kBankChunkSize, bytes) == 1;
 }
@@ -485,7 +485,8 @@ bool ClapPlugin::guiCreate(const char* api, bool floating) {
 void ClapPlugin::guiDestroy() {
     if (!guiCreated) return;
     guiHide();
-    if (timerId != CLAP_INVALID_ID && hostTimer && hostTimer->unregister_timer) hostTimer->unregister_timer(host, timerId);
+    if (timerId != CLAP_INVALID_ID && hostTimer && hostTimer->unregister_timer)
+        hostTimer->unregister_timer(host, timerId);
     timerId = CLAP_INVALID_ID;
     parentWindow = nullptr;
     guiCreated = false;
@@ -623,7 +624,7 @@ const clap_plugin_gui_t ClapPlugin::guiExtension = {
     [](const clap_plugin_t* p) {
         if (ClapPlugin* s = self(p)) s->guiDestroy();
     },
-    [](const clap_plugin_t*, double) -> bool { return false; },  // fixed bitmaps
+    [](const clap_plugin_t*, double) -> bool { return false; }, // fixed bitmaps
     panelSize,
     [](const clap_plugin_t*) -> bool { return false; },
     [](const clap_plugin_t*, clap_gui_resize_hints_t*) -> bool { return false; },
@@ -635,7 +636,7 @@ const clap_plugin_gui_t ClapPlugin::guiExtension = {
         ClapPlugin* s = self(p);
         return s && s->guiSetParent(window);
     },
-    [](const clap_plugin_t*, const clap_window_t*) -> bool { return false; },  // embedded only
+    [](const clap_plugin_t*, const clap_window_t*) -> bool { return false; }, // embedded only
     [](const clap_plugin_t*, const char*) {},
     [](const clap_plugin_t* p) -> bool {
         ClapPlugin* s = self(p);

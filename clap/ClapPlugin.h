@@ -37,7 +37,7 @@ public:
 private:
     // One parameter event of the panel on its way to the host.
     struct PanelEvent {
-        std::uint16_t type;  // CLAP_EVENT_PARAM_VALUE, _GESTURE_BEGIN or _GESTURE_END
+        std::uint16_t type; // CLAP_EVENT_PARAM_VALUE, _GESTURE_BEGIN or _GESTURE_END
         std::uint16_t index;
         float value;
     };
@@ -53,14 +53,13 @@ private:
         VstIntPtr reserved;
         VstEvent* events[kMaxSegmentEvents];
     };
-    static constexpr std::uint32_t kRingSize = 4096;  // power of two
+    static constexpr std::uint32_t kRingSize = 4096; // power of two
 
     static ClapPlugin* self(const clap_plugin_t* plugin);
     static VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                               void* ptr, float opt);
     VstIntPtr answerInstrument(VstInt32 opcode, VstInt32 index, float opt);
-    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                       float opt = 0.0f);
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
 
     // clap_plugin
     bool init();

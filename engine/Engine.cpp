@@ -20,12 +20,12 @@ std::atomic<int> renderPath{0};
 } // namespace testhooks
 
 namespace {
-constexpr int32_t kMidiEventType = 1;  // kVstMidiType
+constexpr int32_t kMidiEventType = 1; // kVstMidiType
 constexpr int32_t kChunk = lanes::kChunk;
 constexpr float kMinRate = 1000.0f;
 constexpr float kMaxRate = 768000.0f;
 constexpr int32_t kUnbounded = 0x7FFFFFFF;
-constexpr int kLaneBlock = lanes::kBlockVoices / 4;  // SSE registers of voices rendered together
+constexpr int kLaneBlock = lanes::kBlockVoices / 4; // SSE registers of voices rendered together
 } // namespace
 
 Engine::Engine(EngineClient* client_) : client(client_) {
@@ -213,7 +213,7 @@ Voice* Engine::chooseVictim() const {
     Voice* otherChoice = nullptr;
     int bestVelocity = 127;
     for (Voice* v = head; v; v = v->next) {
-        if (v->note == lowest) continue;  // the lowest sounding key is never stolen
+        if (v->note == lowest) continue; // the lowest sounding key is never stolen
         if (v->releasing) {
             if (v->age > bestAge) {
                 bestAge = v->age;
@@ -344,7 +344,7 @@ int32_t uneventfulSamples(const StringVoice& v) {
         return v.remaining - 1;
     }
     if (v.releasing || v.remaining <= 0) return 0;
-    if (v.step == 0) return kUnbounded;  // sustain
+    if (v.step == 0) return kUnbounded; // sustain
     if (v.step == -1) return v.remaining;
     return 0;
 }
@@ -454,7 +454,7 @@ void Engine::loadLanes(int voiceCount, int laneCount) {
     }
     for (int v = voiceCount; v < laneCount; ++v) {
         L.level[v] = L.rate[v] = L.phase[v] = L.increment[v] = L.lastOutput[v] = L.feedback[v] = 0.0f;
-        L.wrapAt[v] = -1;  // never
+        L.wrapAt[v] = -1; // never
     }
 }
 
@@ -505,8 +505,8 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
     const __m128i mask = _mm_set1_epi32(kSineTableMask);
 
     // One register of four voices for one sample.
-    auto step = [&](__m128& level, __m128 rate, __m128& phase, __m128 increment, __m128& lastOutput,
-                    __m128 feedback, __m128i wrapAt, __m128i sample) -> __m128 {
+    auto step = [&](__m128& level, __m128 rate, __m128& phase, __m128 increment, __m128& lastOutput, __m128 feedback,
+                    __m128i wrapAt, __m128i sample) -> __m128 {
         // Envelope: level = (level + offset) * rate + level.
         level = _mm_add_ps(_mm_mul_ps(_mm_add_ps(level, offset), rate), level);
         // Phase wrap where the 64-sample countdown runs out.
@@ -532,8 +532,8 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         const __m128 p1 = loadPair(table + i1);
         const __m128 p2 = loadPair(table + i2);
         const __m128 p3 = loadPair(table + i3);
-        const __m128 lo = _mm_unpacklo_ps(p0, p1);  // a0 a1 b0 b1
-        const __m128 hi = _mm_unpacklo_ps(p2, p3);  // a2 a3 b2 b3
+        const __m128 lo = _mm_unpacklo_ps(p0, p1); // a0 a1 b0 b1
+        const __m128 hi = _mm_unpacklo_ps(p2, p3); // a2 a3 b2 b3
         const __m128 a = _mm_movelh_ps(lo, hi);
         const __m128 b = _mm_movehl_ps(hi, lo);
         const __m128 s = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), f));
@@ -553,9 +553,11 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         const __m128 inc[G] = {_mm_load_ps(L.increment + g + 4 * J)...};
         const __m128 fb[G] = {_mm_load_ps(L.feedback + g + 4 * J)...};
         const __m128i wrapAt[G] = {loadInt(L.wrapAt + g + 4 * J)...};
-        __m128i sample = _mm_setzero_si128();  // k mod 64 in every lane
+        __m128i sample = _mm_setzero_si128(); // k mod 64 in every lane
         for (int32_t k = 0; k < count; ++k) {
-            (_mm_store_ps(L.out + (J * kChunk + k) * 4, step(level[J], rate[J], phase[J], inc[J], last[J], fb[J], wrapAt[J], sample)), ...);
+            (_mm_store_ps(L.out + (J * kChunk + k) * 4,
+                          step(level[J], rate[J], phase[J], inc[J], last[J], fb[J], wrapAt[J], sample)),
+             ...);
             sample = _mm_and_si128(_mm_add_epi32(sample, one), mod64);
         }
         ((_mm_store_ps(L.level + g + 4 * J, level[J]), _mm_store_ps(L.phase + g + 4 * J, phase[J]),
@@ -566,7 +568,8 @@ void Engine::runVoiceLanes(int voiceCount, int32_t count, float* sums) {
         first = false;
     };
     int g = 0;
-    for (; g + 4 * kLaneBlock <= laneCount; g += 4 * kLaneBlock) block(g, std::make_integer_sequence<int, kLaneBlock>());
+    for (; g + 4 * kLaneBlock <= laneCount; g += 4 * kLaneBlock)
+        block(g, std::make_integer_sequence<int, kLaneBlock>());
     // The remaining 1 .. kLaneBlock - 1 registers.
     const int rest = (laneCount - g) / 4;
     // clang-format off

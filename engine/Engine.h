@@ -23,14 +23,14 @@ struct OutputCursor;
 // Failure injection for tests of the instrument's error paths (all off by default), and
 // the choice of render path.
 namespace testhooks {
-extern std::atomic<bool> failTableAllocation;   // acquireSharedTables cannot allocate
-extern std::atomic<bool> failEngineAllocation;  // Engine construction cannot allocate voices/events
-extern std::atomic<bool> failPoolBuild;         // rebuildPool fails (no pool afterwards)
+extern std::atomic<bool> failTableAllocation; // acquireSharedTables cannot allocate
+extern std::atomic<bool> failEngineAllocation; // Engine construction cannot allocate voices/events
+extern std::atomic<bool> failPoolBuild; // rebuildPool fails (no pool afterwards)
 // Render path of engines constructed from now on (tests compare the paths through the
 // whole instrument): 0 the fastest the processor allows, 1 the narrow (SSE2) voice lanes,
 // 2 the plain per-sample, per-voice loop.
 extern std::atomic<int> renderPath;
-uint16_t noiseSeedValue();                      // the note random generator's state
+uint16_t noiseSeedValue(); // the note random generator's state
 void setNoiseSeed(uint16_t seed);
 } // namespace testhooks
 
@@ -50,10 +50,10 @@ protected:
 
 // Process-wide tables (sineTable, noteFrequency, bendFactor) with their instance counter.
 // Building and releasing happen under one process-wide mutex.
-bool acquireSharedTables();   // counter + 1; builds the tables on 0 -> 1. false: nothing changed
-void releaseSharedTables();   // counter - 1; frees the tables on 1 -> 0
-int sharedTableUsers();       // the instance counter (tests)
-bool sharedTablesBuilt();     // tables allocated (tests)
+bool acquireSharedTables(); // counter + 1; builds the tables on 0 -> 1. false: nothing changed
+void releaseSharedTables(); // counter - 1; frees the tables on 1 -> 0
+int sharedTableUsers(); // the instance counter (tests)
+bool sharedTablesBuilt(); // tables allocated (tests)
 
 // Polyphony requested by the Voices value v: trunc(31 v + 0.1) + 1, 1..32.
 int voiceLimitFor(float v);
@@ -78,17 +78,17 @@ public:
     // false: rate not finite or outside 1000..768000 Hz, nothing changed.
     bool setSampleRate(float rate);
     float getSampleRate() const;
-    bool hasSampleRate() const;   // a valid rate was set; until then renders write silence
+    bool hasSampleRate() const; // a valid rate was set; until then renders write silence
     void suspend();
     void resetModulators();
     void renormalizePhasors();
-    void centrePitchBend();       // pitchBendFactor = bendFactor[64]
+    void centrePitchBend(); // pitchBendFactor = bendFactor[64]
 
     // Parameter mappings; v is the normalized value (already kept inside 0..1).
     void setLevel(float v);
     void setAttack(float v);
     void setRelease(float v);
-    void setBrightness(float v);  // takes engineLock: sounding voices recompute feedback
+    void setBrightness(float v); // takes engineLock: sounding voices recompute feedback
     void setEnsembleSpeed(float v);
     void setEnsembleAmount(float v);
     void setEnsembleFeedback(float v);
@@ -97,8 +97,8 @@ public:
     void setPhaserFeedback(float v);
     void setReverbLength(float v);
     void setReverbMix(float v);
-    bool setVoices(float v);      // takes engineLock; rebuilds the pool with trunc(31v+0.1)+1
-    bool rebuildPool(int limit);  // takes engineLock; cuts all voices, limit 1..32
+    bool setVoices(float v); // takes engineLock; rebuilds the pool with trunc(31v+0.1)+1
+    bool rebuildPool(int limit); // takes engineLock; cuts all voices, limit 1..32
     int voiceLimit() const;
 
     // Pending events: a new host list replaces whatever is still pending.
@@ -107,9 +107,9 @@ public:
     void appendEvent(int32_t type, int32_t deltaFrames, uint8_t status, uint8_t data1, uint8_t data2);
     int pendingEventCount() const;
 
-    void process(float* left, float* right, int32_t frames);          // adds
+    void process(float* left, float* right, int32_t frames); // adds
     void processReplacing(float* left, float* right, int32_t frames); // overwrites
-    void processInterleaved16(int16_t* frames16, int32_t frames);     // interleaved L/R
+    void processInterleaved16(int16_t* frames16, int32_t frames); // interleaved L/R
 
     // Extra queries for the instrument and tests.
     float getPitchBendFactor() const { return pitchBendFactor; }
@@ -118,10 +118,10 @@ public:
     float getAntiDenormal() const { return antiDenormal; }
     int32_t getTickInterval() const { return tickInterval; }
     bool hasPool() const { return poolBuilt; }
-    int activeVoiceCount() const { return poolActive; }  // taken from the pool, not yet returned
+    int activeVoiceCount() const { return poolActive; } // taken from the pool, not yet returned
     int freeVoiceCount() const { return poolTop; }
-    const Voice* firstVoice() const;                      // list head, most recent first
-    const Voice* poolVoice(int index) const;              // construction order, 0..127
+    const Voice* firstVoice() const; // list head, most recent first
+    const Voice* poolVoice(int index) const; // construction order, 0..127
 
     // Renders every segment with the plain loop (every voice and every effect stage one
     // sample at a time, the control ticks as segments of their own) instead of the
@@ -198,8 +198,8 @@ private:
     Voice* head = nullptr;
 
     bool referenceRendering = false;
-    bool wideLanes = false;       // AVX2 voice lanes (chosen at construction)
-    VoiceLanes* lanes = nullptr;  // fixed-size work area of the vectorised voice sum
+    bool wideLanes = false; // AVX2 voice lanes (chosen at construction)
+    VoiceLanes* lanes = nullptr; // fixed-size work area of the vectorised voice sum
 };
 
 // The 16-bit samples processInterleaved16 would store for these float frames: the

@@ -26,13 +26,13 @@ public:
     // the stored speed value and sets both phasors to theta = 0. Returns false when the
     // line cannot be allocated; the stage then stays inactive.
     bool setSampleRate(float sampleRate, float halfInvSampleRate);
-    void setSpeed(float v);     // parameter Ensemble Speed, 0..1
-    void setAmount(float v);    // parameter Ensemble Amount, 0..1: 0.00025 * v seconds
-    void setFeedback(float v);  // parameter Ensemble Feedback, 0..1: -0.8 * v
+    void setSpeed(float v); // parameter Ensemble Speed, 0..1
+    void setAmount(float v); // parameter Ensemble Amount, 0..1: 0.00025 * v seconds
+    void setFeedback(float v); // parameter Ensemble Feedback, 0..1: -0.8 * v
     bool active() const { return amount != 0.0f && line.samples != nullptr; }
-    void clear();           // zeroes the line (suspend)
+    void clear(); // zeroes the line (suspend)
     void resetModulators(); // both phasors back to theta = 0
-    void renormalize();     // control tick
+    void renormalize(); // control tick
 
     // Where a tap of `delay` seconds reads when the write position is `writeIndex`:
     // p = w - delay * rate, i = nearest integer to (p - 0.5) ties to even, f = p - i, and i
@@ -43,7 +43,8 @@ public:
         const float p = static_cast<float>(writeIndex) - delay * sampleRate;
         int32_t i = roundToEven(p - 0.5f);
         const float f = p - static_cast<float>(i);
-        if (i < 0) i += size; else if (i >= size) i -= size;
+        if (i < 0) i += size;
+        else if (i >= size) i -= size;
         int32_t j = i + 1;
         if (j >= size) j -= size;
         return {i, j, f};
@@ -56,9 +57,8 @@ public:
     class Kernel {
     public:
         explicit Kernel(Ensemble& stage)
-            : owner(stage), s(stage.line.samples), size(stage.line.size), w(stage.line.writeIndex),
-              slow(stage.slow), fast(stage.fast), amount(stage.amount), feedback(stage.feedback),
-              rate(stage.rate) {}
+            : owner(stage), s(stage.line.samples), size(stage.line.size), w(stage.line.writeIndex), slow(stage.slow),
+              fast(stage.fast), amount(stage.amount), feedback(stage.feedback), rate(stage.rate) {}
         ~Kernel() {
             owner.line.writeIndex = w;
             owner.slow = slow;
@@ -82,7 +82,7 @@ public:
             slow.step();
             const float x1 = slow.x;
             const float y1 = slow.y;
-            constexpr float k = 0.8660254f;   // sqrt(0.75)
+            constexpr float k = 0.8660254f; // sqrt(0.75)
             constexpr float k4 = 4.0f * k;
             const float a1 = y1;
             const float b1 = 0.5f * x1 + k * y1;

@@ -13,12 +13,12 @@ public:
     static constexpr int kStages = 6;
 
     void setSampleRate(float halfInvSampleRate); // recomputes the rotation from the stored rate
-    void setRate(float v);      // parameter Phaser Rate, 0..1: 0.05 .. 0.5 Hz
-    void setDepth(float v);     // parameter Phaser Depth, 0..1
-    void setFeedback(float v);  // parameter Phaser Feedback, 0..1: 0.8 * v
+    void setRate(float v); // parameter Phaser Rate, 0..1: 0.05 .. 0.5 Hz
+    void setDepth(float v); // parameter Phaser Depth, 0..1
+    void setFeedback(float v); // parameter Phaser Feedback, 0..1: 0.8 * v
     bool active() const { return depth != 0.0f; }
     void resetModulators(); // phasor to theta = 0, the twelve all-pass memories to 0
-    void renormalize();     // control tick
+    void renormalize(); // control tick
 
     // The per-sample arithmetic with the sweep and the twelve memories held in locals for
     // a run of samples (see Ensemble::Kernel); written back when the kernel ends.

@@ -16,7 +16,10 @@ struct Phasor {
         x = nx;
         y = ny;
     }
-    void reset() { x = 1.0f; y = 0.0f; }
+    void reset() {
+        x = 1.0f;
+        y = 0.0f;
+    }
     // Rotation per sample of `angle` radians. The angle arrives in single precision; its
     // cosine and sine are evaluated in double and rounded once to float, which gives the
     // correctly rounded float on every platform's math library.

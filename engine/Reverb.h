@@ -28,8 +28,8 @@ public:
     // Reallocates and clears the six lines; filter states are kept. Returns false when a
     // line cannot be allocated; the stage then stays inactive.
     bool setSampleRate(float sampleRate);
-    void setLength(float v);  // parameter Reverb Length, 0..1
-    void setMix(float v);     // parameter Reverb Mix, 0..1
+    void setLength(float v); // parameter Reverb Length, 0..1
+    void setMix(float v); // parameter Reverb Mix, 0..1
     bool active() const { return mix != 0.0f && ready; }
     void clear(); // zeroes the six lines and the six filter states (suspend)
 

@@ -53,10 +53,9 @@ class SampleChain {
 public:
     SampleChain(Ensemble& ensemble, Phaser& phaser, Reverb& reverb, float level, float antiDenormal, float leftGain,
                 float rightGain, OutputCursor& cursor)
-        : ensembleKernel(ensemble), phaserKernel(phaser), reverbKernel(reverb), cursor(cursor),
-          left(cursor.left), right(cursor.right), frames16(cursor.frames16), level(level), ad(antiDenormal),
-          leftGain(leftGain), rightGain(rightGain), ensembleOn(ensemble.active()), phaserOn(phaser.active()),
-          reverbOn(reverb.active()) {}
+        : ensembleKernel(ensemble), phaserKernel(phaser), reverbKernel(reverb), cursor(cursor), left(cursor.left),
+          right(cursor.right), frames16(cursor.frames16), level(level), ad(antiDenormal), leftGain(leftGain),
+          rightGain(rightGain), ensembleOn(ensemble.active()), phaserOn(phaser.active()), reverbOn(reverb.active()) {}
     ~SampleChain() {
         cursor.left = left;
         cursor.right = right;

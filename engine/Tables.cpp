@@ -40,8 +40,7 @@ void fillTables(float* block) {
     float* bends = notes + 128;
     // One period over 8192 entries; the angle is evaluated in double precision and each
     // entry rounded to float once.
-    for (int i = 0; i < kSineTableSize; ++i)
-        sine[i] = static_cast<float>(std::sin(6.2831852 * i / 8192.0));
+    for (int i = 0; i < kSineTableSize; ++i) sine[i] = static_cast<float>(std::sin(6.2831852 * i / 8192.0));
     sine[kSineTableSize] = sine[0];
     // 13.75 Hz (A at key -3) doubled per octave; the twelfth-of-an-octave step is the
     // single-precision 1/12, the power itself is evaluated in double.
@@ -51,8 +50,7 @@ void fillTables(float* block) {
     // Two semitones either way: c = 2^(1/6) held as a float, raised to -1 .. +63/64.
     const float sixth = 1.0f / 6.0f;
     const float c = static_cast<float>(std::pow(2.0, static_cast<double>(sixth)));
-    for (int i = 0; i < 128; ++i)
-        bends[i] = static_cast<float>(std::pow(static_cast<double>(c), i * 0.015625 - 1.0));
+    for (int i = 0; i < 128; ++i) bends[i] = static_cast<float>(std::pow(static_cast<double>(c), i * 0.015625 - 1.0));
 }
 
 } // namespace
@@ -74,7 +72,7 @@ bool acquireSharedTables() {
 
 void releaseSharedTables() {
     std::lock_guard<std::mutex> guard(tableMutex());
-    if (tableUsers <= 0) return;  // unbalanced release: nothing to give back
+    if (tableUsers <= 0) return; // unbalanced release: nothing to give back
     if (--tableUsers == 0) {
         sineTable = nullptr;
         noteFrequency = nullptr;

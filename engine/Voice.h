@@ -32,11 +32,11 @@ public:
     uint8_t note = 0;
     uint8_t velocity = 0;
     int32_t tickCountdown = 64;
-    uint32_t age = 0;        // 64-sample periods since start
+    uint32_t age = 0; // 64-sample periods since start
     bool releasing = false;
-    bool finished = true;    // done: to be returned to the pool
+    bool finished = true; // done: to be returned to the pool
     bool keyHeld = false;
-    bool pedalMark = false;  // a note-off waits for the sustain pedal
+    bool pedalMark = false; // a note-off waits for the sustain pedal
     Voice* previous = nullptr;
     Voice* next = nullptr;
 };
@@ -71,11 +71,11 @@ public:
     int32_t stage = 0;
     int32_t stageLength[3] = {0, 1, 0};
     float stageRate[3] = {0.0f, 0.0f, 0.0f};
-    float increment = 0.0f;   // cycles per sample before pitch bend
-    float phase = 0.0f;       // cycles
+    float increment = 0.0f; // cycles per sample before pitch bend
+    float phase = 0.0f; // cycles
     float lastOutput = 0.0f;
     float feedback = 0.0f;
-    const float* bend;        // the owner's pitchBendFactor
+    const float* bend; // the owner's pitchBendFactor
 };
 
 inline void StringVoice::wrapStep() {
@@ -107,10 +107,8 @@ inline float StringVoice::renderStep() {
         }
         r = 0;
     }
-    if (releasing)
-        finished = (r == 0);
-    else
-        releasing = (r != 0);
+    if (releasing) finished = (r == 0);
+    else releasing = (r != 0);
 
     phase = phase + *bend * increment;
     const float x = (phase + feedback * lastOutput) * 8192.0f;

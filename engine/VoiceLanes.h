@@ -14,7 +14,7 @@
 namespace vl {
 
 namespace lanes {
-constexpr int32_t kChunk = 128;  // samples per voice-sum pass
+constexpr int32_t kChunk = 128; // samples per voice-sum pass
 constexpr int kBlockVoices = 32; // voices rendered together by one block of registers
 } // namespace lanes
 
@@ -24,10 +24,10 @@ struct alignas(64) VoiceLanes {
     alignas(32) float level[Engine::kPoolSize];
     alignas(32) float rate[Engine::kPoolSize];
     alignas(32) float phase[Engine::kPoolSize];
-    alignas(32) float increment[Engine::kPoolSize];  // already multiplied by the pitch bend
+    alignas(32) float increment[Engine::kPoolSize]; // already multiplied by the pitch bend
     alignas(32) float lastOutput[Engine::kPoolSize];
     alignas(32) float feedback[Engine::kPoolSize];
-    alignas(32) int32_t wrapAt[Engine::kPoolSize];   // sample of the run (mod 64) where the phase wraps
+    alignas(32) int32_t wrapAt[Engine::kPoolSize]; // sample of the run (mod 64) where the phase wraps
     // One block's output: out[(register * kChunk + sample) * width + lane], width 4 (SSE2)
     // or 8 (AVX2), kBlockVoices voices per block.
     alignas(64) float out[lanes::kBlockVoices * lanes::kChunk];

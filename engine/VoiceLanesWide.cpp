@@ -26,7 +26,7 @@ bool Engine::processorHasWideLanes() {
 namespace {
 
 constexpr int32_t kChunk = lanes::kChunk;
-constexpr int kRegisters = lanes::kBlockVoices / 8;  // AVX2 registers rendered together
+constexpr int kRegisters = lanes::kBlockVoices / 8; // AVX2 registers rendered together
 
 struct Constants {
     __m256 offset, half, scale;
@@ -78,8 +78,8 @@ VL_AVX2_INLINE __m256 voiceStep(__m256& level, __m256 rate, __m256& phase, __m25
     const __m128 p5 = loadPair(table + (q2 >> 32));
     const __m128 p6 = loadPair(table + static_cast<uint32_t>(q3));
     const __m128 p7 = loadPair(table + (q3 >> 32));
-    const __m128 lo0 = _mm_unpacklo_ps(p0, p1);  // a0 a1 b0 b1
-    const __m128 hi0 = _mm_unpacklo_ps(p2, p3);  // a2 a3 b2 b3
+    const __m128 lo0 = _mm_unpacklo_ps(p0, p1); // a0 a1 b0 b1
+    const __m128 hi0 = _mm_unpacklo_ps(p2, p3); // a2 a3 b2 b3
     const __m128 lo1 = _mm_unpacklo_ps(p4, p5);
     const __m128 hi1 = _mm_unpacklo_ps(p6, p7);
     const __m256 a = _mm256_set_m128(_mm_movelh_ps(lo1, hi1), _mm_movelh_ps(lo0, hi0));
@@ -164,12 +164,12 @@ VL_AVX2_INLINE void renderRegisters(VoiceLanes& L, int g, int32_t count, const C
     }
     const __m256i one = _mm256_set1_epi32(1);
     const __m256i mod64 = _mm256_set1_epi32(63);
-    __m256i sample = _mm256_setzero_si256();  // k mod 64 in every lane
+    __m256i sample = _mm256_setzero_si256(); // k mod 64 in every lane
     for (int32_t t = 0; t < count; ++t) {
 #pragma GCC unroll 4
         for (int j = 0; j < G; ++j)
-            _mm256_store_ps(L.out + (j * kChunk + t) * 8,
-                            voiceStep(level[j], rate[j], phase[j], inc[j], last[j], fb[j], wrapAt[j], sample, k, table));
+            _mm256_store_ps(L.out + (j * kChunk + t) * 8, voiceStep(level[j], rate[j], phase[j], inc[j], last[j], fb[j],
+                                                                    wrapAt[j], sample, k, table));
         sample = _mm256_and_si256(_mm256_add_epi32(sample, one), mod64);
     }
 #pragma GCC unroll 4
@@ -192,7 +192,6 @@ VL_AVX2 void renderWideBlock(VoiceLanes& L, int g, int voiceCount, int32_t count
     addWideLanes(L.out, G, lastValid < 8 ? lastValid : 8, count, sums, first);
 }
 
-
 } // namespace
 
 // As runVoiceLanes with eight voices per register: blocks of up to four registers (32
@@ -204,10 +203,18 @@ void Engine::runVoiceLanesWide(int voiceCount, int32_t count, float* sums) {
     bool first = true;
     for (int g = 0; g < laneCount; g += 8 * kRegisters) {
         switch ((laneCount - g) / 8) {
-        case 1: renderWideBlock<1>(L, g, voiceCount, count, sums, first); break;
-        case 2: renderWideBlock<2>(L, g, voiceCount, count, sums, first); break;
-        case 3: renderWideBlock<3>(L, g, voiceCount, count, sums, first); break;
-        default: renderWideBlock<kRegisters>(L, g, voiceCount, count, sums, first); break;
+        case 1:
+            renderWideBlock<1>(L, g, voiceCount, count, sums, first);
+            break;
+        case 2:
+            renderWideBlock<2>(L, g, voiceCount, count, sums, first);
+            break;
+        case 3:
+            renderWideBlock<3>(L, g, voiceCount, count, sums, first);
+            break;
+        default:
+            renderWideBlock<kRegisters>(L, g, voiceCount, count, sums, first);
+            break;
         }
         first = false;
     }

@@ -94,8 +94,8 @@ public:
 // 1.0 while held and 0.0 once on the release.
 class MomentaryButton : public ValueWidget {
 public:
-    MomentaryButton(const Rect& size, ValueListener* listener, int32_t tag, int32_t imageHeight,
-                    Picture* background, const Point& imageOffset);
+    MomentaryButton(const Rect& size, ValueListener* listener, int32_t tag, int32_t imageHeight, Picture* background,
+                    const Point& imageOffset);
     ~MomentaryButton() override;
     void draw(Canvas& canvas) override;
     void onMouseDown(Canvas& canvas, Point& where) override;

@@ -151,10 +151,8 @@ void GroupView::addView(Widget* widget) {
     Node* node = new (std::nothrow) Node{widget, nullptr, last};
     if (!node) return;
     widget->retain();
-    if (last)
-        last->next = node;
-    else
-        first = node;
+    if (last) last->next = node;
+    else first = node;
     last = node;
     widget->setParentGroup(this);
     widget->setRoot(root);
@@ -167,14 +165,10 @@ void GroupView::removeView(Widget* widget, bool releaseIt) {
     while (n) {
         Node* next = n->next;
         if (n->widget == widget) {
-            if (n->previous)
-                n->previous->next = n->next;
-            else
-                first = n->next;
-            if (n->next)
-                n->next->previous = n->previous;
-            else
-                last = n->previous;
+            if (n->previous) n->previous->next = n->next;
+            else first = n->next;
+            if (n->next) n->next->previous = n->previous;
+            else last = n->previous;
             if (releaseIt) widget->release();
             widget->release();
             delete n;

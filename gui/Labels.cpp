@@ -68,12 +68,9 @@ void ValueLabel::setStyle(int32_t newStyle) {
 
 void ValueLabel::draw(Canvas& canvas) {
     char text[256] = "";
-    if (dataFormatter)
-        dataFormatter(value, text, userData);
-    else if (simpleFormatter)
-        simpleFormatter(value, text);
-    else
-        std::snprintf(text, sizeof text, "%2.2f", double(value));
+    if (dataFormatter) dataFormatter(value, text, userData);
+    else if (simpleFormatter) simpleFormatter(value, text);
+    else std::snprintf(text, sizeof text, "%2.2f", double(value));
     text[sizeof text - 1] = 0;
     drawText(canvas, text, nullptr);
 }
@@ -164,10 +161,8 @@ void TextField::draw(Canvas& canvas) {
         return;
     }
     char shown[kTextSize] = "";
-    if (dataTextFormatter)
-        dataTextFormatter(text.c_str(), shown, userData);
-    else
-        simpleTextFormatter(text.c_str(), shown);
+    if (dataTextFormatter) dataTextFormatter(text.c_str(), shown, userData);
+    else simpleTextFormatter(text.c_str(), shown);
     shown[sizeof shown - 1] = 0;
     drawText(canvas, shown, nullptr);
 }
@@ -194,7 +189,8 @@ void TextField::takeFocus(Canvas* canvas) {
     if (editor || !root || !root->getView()) return;
     LineEditorSetup setup;
     const Point offset = canvas ? canvas->offset : Point{};
-    setup.frame = Rect{size.left + offset.h, size.top + offset.v, size.right + offset.h + 1, size.bottom + offset.v + 1};
+    setup.frame = Rect{size.left + offset.h, size.top + offset.v, size.right + offset.h + 1,
+                       size.bottom + offset.v + 1};
     setup.font = (font >= 0 && font < kFontCount) ? font : 0;
     setup.textColor = fontColor;
     setup.backColor = backColor;
@@ -288,12 +284,9 @@ int32_t DigitDisplay::shownDigits(int32_t* digits) {
     const float minV = getMin();
     const float truncated = std::isnan(value) ? minV : std::trunc(value);
     float limited;
-    if (maxV <= truncated)
-        limited = maxV;
-    else if (minV > truncated)
-        limited = minV;
-    else
-        limited = truncated;
+    if (maxV <= truncated) limited = maxV;
+    else if (minV > truncated) limited = minV;
+    else limited = truncated;
     if (!(limited > -1e9f && limited < 1e9f)) limited = 0.0f;
     int32_t n = int32_t(limited);
     const float maxClamped = maxV > -1e9f && maxV < 1e9f ? maxV : 0.0f;
@@ -316,10 +309,8 @@ void DigitDisplay::draw(Canvas& canvas) {
         if (!background) break;
         const Rect dest{lefts[i], tops[i], lefts[i] + digitWidth, tops[i] + digitHeight};
         const Point source{0, digits[i] * digitHeight};
-        if (transparent)
-            background->drawTransparent(canvas, dest, source);
-        else
-            background->draw(canvas, dest, source);
+        if (transparent) background->drawTransparent(canvas, dest, source);
+        else background->draw(canvas, dest, source);
     }
     setDirty(false);
 }

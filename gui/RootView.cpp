@@ -96,7 +96,9 @@ bool RootView::onDrop(char** items, int32_t itemCount, int32_t kind, Point& wher
     return false;
 }
 
-bool RootView::onWheel(Canvas&, Point& where, float distance) { return onWheel(static_cast<Canvas*>(nullptr), where, distance); }
+bool RootView::onWheel(Canvas&, Point& where, float distance) {
+    return onWheel(static_cast<Canvas*>(nullptr), where, distance);
+}
 
 bool RootView::onWheel(Canvas*, Point&, float distance) {
     Widget* w = viewUnderMouse();
@@ -170,10 +172,8 @@ void RootView::setBackground(Picture* picture) {
 void RootView::redraw(Widget* widget) {
     if (!view) return;
     Canvas canvas(this, view->createSurface(), view, true);
-    if (widget && isChild(widget))
-        widget->draw(canvas);
-    else
-        draw(canvas);
+    if (widget && isChild(widget)) widget->draw(canvas);
+    else draw(canvas);
 }
 
 void RootView::idle() {

@@ -48,18 +48,14 @@ void ValueWidget::setBackground(Picture* picture) {
 }
 
 void ValueWidget::clampValue() {
-    if (value > maxValue)
-        value = maxValue;
-    else if (value < minValue)
-        value = minValue;
+    if (value > maxValue) value = maxValue;
+    else if (value < minValue) value = minValue;
 }
 
 void ValueWidget::drawPicture(Canvas& canvas, Picture* picture, const Point& source) {
     if (!picture) return;
-    if (transparent)
-        picture->drawTransparent(canvas, size, source);
-    else
-        picture->draw(canvas, size, source);
+    if (transparent) picture->drawTransparent(canvas, size, source);
+    else picture->draw(canvas, size, source);
 }
 
 void ValueWidget::notify(Canvas& canvas) {

@@ -14,7 +14,7 @@ namespace {
 constexpr const char* kEffectName = "Velmor Loom";
 constexpr const char* kVendorName = "Tarlowe";
 constexpr const char* kProductName = "Velmor Loom";
-constexpr float kControllerScale = 0.007874016f;  // 1/127 as a float
+constexpr float kControllerScale = 0.007874016f; // 1/127 as a float
 constexpr VstInt32 kPinFlags = kVstPinIsActive | kVstPinIsStereo;
 
 bool validParameter(VstInt32 index) { return index >= 0 && index < kNumParameters; }
@@ -35,8 +35,7 @@ void copyName(char* out, const char* field, std::size_t maxChars) {
 // failed has no engine, renders nothing and needs no lock.
 class Instrument::Guard {
 public:
-    explicit Guard(Instrument& instrument)
-        : lock(instrument.engine ? &instrument.engine->engineLock : nullptr) {
+    explicit Guard(Instrument& instrument) : lock(instrument.engine ? &instrument.engine->engineLock : nullptr) {
         if (lock) lock->lock();
     }
     ~Guard() {
@@ -242,10 +241,8 @@ void Instrument::midiControlChange(int controller, int data) {
     if (controller == 96 || controller == 97) {
         const std::uint8_t index = controllerMap[data];
         if (index == kNoParameter) return;
-        if (controller == 96)
-            stepParameterUp(index);
-        else
-            stepParameterDown(index);
+        if (controller == 96) stepParameterUp(index);
+        else stepParameterDown(index);
         return;
     }
     const std::uint8_t index = controllerMap[controller];

@@ -40,8 +40,7 @@ constexpr Color kNameText{panel::kNameText.red, panel::kNameText.green, panel::k
 constexpr Color kNameBack{panel::kNameBack.red, panel::kNameBack.green, panel::kNameBack.blue, 0};
 constexpr int kVoicesParameter = 12; // its display shows the voice count
 
-void installNoticeWindows()
-{
+void installNoticeWindows() {
 #if !defined(_WIN32)
     // notices become small windows while a panel is open
     panelnotice::install();
@@ -52,8 +51,7 @@ void installNoticeWindows()
 
 // ---- Construction and destruction ------------------------------------------------------
 
-InstrumentEditor::InstrumentEditor(Instrument* owner) : ToolkitEditor(owner), instrument(owner)
-{
+InstrumentEditor::InstrumentEditor(Instrument* owner) : ToolkitEditor(owner), instrument(owner) {
     installNoticeWindows();
     if (!takePictures()) return;
     Picture* background = held[panel::kBackgroundSlot];
@@ -68,8 +66,7 @@ InstrumentEditor::InstrumentEditor(Instrument* owner) : ToolkitEditor(owner), in
     ready = true;
 }
 
-InstrumentEditor::~InstrumentEditor()
-{
+InstrumentEditor::~InstrumentEditor() {
     close();
     releasePictures();
     if (ready) {
@@ -78,8 +75,7 @@ InstrumentEditor::~InstrumentEditor()
     }
 }
 
-bool InstrumentEditor::takePictures()
-{
+bool InstrumentEditor::takePictures() {
     ErrorCode failure = ErrorCode::unknown;
     bool failed = false;
     {
@@ -108,8 +104,7 @@ bool InstrumentEditor::takePictures()
     return !failed;
 }
 
-void InstrumentEditor::releasePictures()
-{
+void InstrumentEditor::releasePictures() {
     std::lock_guard<std::mutex> lock(pictureLock);
     for (int slot = 0; slot < kPictureCount; ++slot) {
         Picture* picture = held[slot];
@@ -121,28 +116,24 @@ void InstrumentEditor::releasePictures()
     }
 }
 
-int32_t InstrumentEditor::editorCount()
-{
+int32_t InstrumentEditor::editorCount() {
     std::lock_guard<std::mutex> lock(pictureLock);
     return editors;
 }
 
-Picture* InstrumentEditor::sharedPicture(int slot)
-{
+Picture* InstrumentEditor::sharedPicture(int slot) {
     if (slot < 0 || slot >= kPictureCount) return nullptr;
     std::lock_guard<std::mutex> lock(pictureLock);
     return pictures[slot];
 }
 
-int32_t InstrumentEditor::sharedPictureId(int slot)
-{
+int32_t InstrumentEditor::sharedPictureId(int slot) {
     if (slot < 0 || slot >= kPictureCount) return 0;
     std::lock_guard<std::mutex> lock(pictureLock);
     return pictureIds[slot];
 }
 
-int32_t InstrumentEditor::replacePictureId(int slot, int32_t id)
-{
+int32_t InstrumentEditor::replacePictureId(int slot, int32_t id) {
     if (slot < 0 || slot >= kPictureCount) return 0;
     std::lock_guard<std::mutex> lock(pictureLock);
     const int32_t previous = pictureIds[slot];
@@ -152,8 +143,7 @@ int32_t InstrumentEditor::replacePictureId(int slot, int32_t id)
 
 // ---- Open and close ----------------------------------------------------------------------
 
-VstInt32 InstrumentEditor::open(void* window)
-{
+VstInt32 InstrumentEditor::open(void* window) {
     if (!ready) return 0;
     if (root) close(); // a second open rebuilds the panel
     ToolkitEditor::open(window);
@@ -241,13 +231,12 @@ VstInt32 InstrumentEditor::open(void* window)
     return 1;
 }
 
-bool InstrumentEditor::addKnob(const panel::KnobPlace& place)
-{
+bool InstrumentEditor::addKnob(const panel::KnobPlace& place) {
     Picture* strip = held[place.large ? panel::kLargeKnobSlot : panel::kSmallKnobSlot];
     const int32_t frameHeight = strip->height / panel::kKnobFrames;
     const Rect knob{place.left, place.top, place.left + strip->width, place.top + frameHeight};
-    if (!addWidget(new (std::nothrow) FilmstripKnob(knob, this, place.parameter, panel::kKnobFrames, frameHeight,
-                                                    strip, Point{0, 0}),
+    if (!addWidget(new (std::nothrow)
+                       FilmstripKnob(knob, this, place.parameter, panel::kKnobFrames, frameHeight, strip, Point{0, 0}),
                    place.parameter))
         return false;
     const int32_t gap = panel::displayGap(place);
@@ -267,8 +256,7 @@ bool InstrumentEditor::addKnob(const panel::KnobPlace& place)
     return true;
 }
 
-bool InstrumentEditor::addWidget(ValueWidget* widget, int tag)
-{
+bool InstrumentEditor::addWidget(ValueWidget* widget, int tag) {
     if (!widget) {
         showError(ErrorCode::outOfMemory);
         return false;
@@ -288,8 +276,7 @@ bool InstrumentEditor::addWidget(ValueWidget* widget, int tag)
     return true;
 }
 
-bool InstrumentEditor::addControl(ValueWidget* control, int tag)
-{
+bool InstrumentEditor::addControl(ValueWidget* control, int tag) {
     if (!control) return false;
     if (!page || tag < 0 || tag >= kControlCount) {
         control->release();
@@ -301,8 +288,7 @@ bool InstrumentEditor::addControl(ValueWidget* control, int tag)
     return true;
 }
 
-void InstrumentEditor::close()
-{
+void InstrumentEditor::close() {
 #if !defined(_WIN32)
     if (noticeWindows) panelnotice::panelClosed();
     noticeWindows = false;
@@ -327,14 +313,12 @@ void InstrumentEditor::close()
     ToolkitEditor::close();
 }
 
-bool InstrumentEditor::isOpen()
-{
+bool InstrumentEditor::isOpen() {
     std::lock_guard<std::mutex> lock(panelLock);
     return panelOpen;
 }
 
-Widget* InstrumentEditor::getControl(int tag)
-{
+Widget* InstrumentEditor::getControl(int tag) {
     if (tag < 0 || tag >= kControlCount) return nullptr;
     std::lock_guard<std::mutex> lock(panelLock);
     return controls[tag];
@@ -342,16 +326,14 @@ Widget* InstrumentEditor::getControl(int tag)
 
 // ---- Values from the instrument --------------------------------------------------------
 
-void InstrumentEditor::postUpdate()
-{
+void InstrumentEditor::postUpdate() {
     // Any thread; idle turns it into the toolkit's update request.
     updatePosted.store(true, std::memory_order_release);
 }
 
 bool InstrumentEditor::onWheel(float) { return true; }
 
-void InstrumentEditor::setParameter(VstInt32 tag, float value)
-{
+void InstrumentEditor::setParameter(VstInt32 tag, float value) {
     if (tag < 0 || tag >= kControlCount) return;
     // The voice count comes from the engine, under its lock, before the panel lock.
     const int32_t voices = tag == kVoicesParameter ? instrument->currentVoiceLimit() : 0;
@@ -370,8 +352,7 @@ void InstrumentEditor::setParameter(VstInt32 tag, float value)
     postUpdate();
 }
 
-void InstrumentEditor::applyValue(int tag, float value, int32_t voices)
-{
+void InstrumentEditor::applyValue(int tag, float value, int32_t voices) {
     if (auto* widget = dynamic_cast<ValueWidget*>(controls[tag])) {
         widget->setValue(value);
         widget->setDirty(true);
@@ -384,8 +365,7 @@ void InstrumentEditor::applyValue(int tag, float value, int32_t voices)
     }
 }
 
-void InstrumentEditor::showProgram(const char* name)
-{
+void InstrumentEditor::showProgram(const char* name) {
     if (!name) return;
     bool direct = false;
     {
@@ -405,8 +385,7 @@ void InstrumentEditor::showProgram(const char* name)
     setParameter(kFirstProgramTag + instrument->getProgram(), 1.0f);
 }
 
-void InstrumentEditor::applyStored()
-{
+void InstrumentEditor::applyStored() {
     float values[kControlCount];
     bool has[kControlCount];
     char name[TextField::kTextSize];
@@ -430,8 +409,7 @@ void InstrumentEditor::applyStored()
         if (has[tag]) applyValue(tag, values[tag], voices);
 }
 
-void InstrumentEditor::idle()
-{
+void InstrumentEditor::idle() {
     if (updatePosted.exchange(false, std::memory_order_acq_rel)) EditorBase::postUpdate();
     if (!isInIdle()) applyStored();
     ToolkitEditor::idle();
@@ -439,8 +417,7 @@ void InstrumentEditor::idle()
 
 // ---- Values from the user ------------------------------------------------------------
 
-void InstrumentEditor::valueChanged(Canvas& canvas, Widget* control)
-{
+void InstrumentEditor::valueChanged(Canvas& canvas, Widget* control) {
     auto* widget = dynamic_cast<ValueWidget*>(control);
     if (!widget) {
         postUpdate();
@@ -464,10 +441,8 @@ void InstrumentEditor::valueChanged(Canvas& canvas, Widget* control)
         } else if (tag >= kFirstFileTag && tag < kFirstFileTag + panel::kFileButtonCount) {
             fileButton(tag, value);
         } else if (tag >= kFirstProgramTag && tag < kFirstProgramTag + kNumPrograms) {
-            if (state & kAlt)
-                instrument->storeProgram(tag - kFirstProgramTag);
-            else
-                instrument->setProgram(tag - kFirstProgramTag);
+            if (state & kAlt) instrument->storeProgram(tag - kFirstProgramTag);
+            else instrument->setProgram(tag - kFirstProgramTag);
         }
         postUpdate();
     }
@@ -477,8 +452,7 @@ void InstrumentEditor::valueChanged(Canvas& canvas, Widget* control)
 
 // A file button acts once, on the release over the button: the press arms it, leaving the
 // button (which sends the released value) disarms it without acting.
-void InstrumentEditor::fileButton(int tag, float value)
-{
+void InstrumentEditor::fileButton(int tag, float value) {
     const int index = tag - kFirstFileTag;
     if (value != 0.0f) {
         fileButtonArmed[index] = true;
@@ -493,10 +467,18 @@ void InstrumentEditor::fileButton(int tag, float value)
     if (!button->getSize().pointInside(where)) return;
     void* owner = root->findHostWindow();
     switch (index) {
-    case 0: instrument->loadPatch(owner); break;
-    case 1: instrument->savePatch(owner); break;
-    case 2: instrument->loadBank(owner); break;
-    default: instrument->saveBank(owner); break;
+    case 0:
+        instrument->loadPatch(owner);
+        break;
+    case 1:
+        instrument->savePatch(owner);
+        break;
+    case 2:
+        instrument->loadBank(owner);
+        break;
+    default:
+        instrument->saveBank(owner);
+        break;
     }
 }
 

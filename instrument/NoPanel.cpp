@@ -4,8 +4,7 @@
 
 namespace vl::panellink {
 
-bool create(Instrument&, InstrumentEditor*& panel)
-{
+bool create(Instrument&, InstrumentEditor*& panel) {
     panel = nullptr;
     return true;
 }

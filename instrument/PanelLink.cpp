@@ -8,8 +8,7 @@
 
 namespace vl::panellink {
 
-bool create(Instrument& instrument, InstrumentEditor*& panel)
-{
+bool create(Instrument& instrument, InstrumentEditor*& panel) {
     // Without all its pictures the panel is not ready: it is dropped (which lets go of
     // its frame registration) and the instance is refused.
     panel = new (std::nothrow) InstrumentEditor(&instrument);

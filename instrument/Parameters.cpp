@@ -67,13 +67,9 @@ const std::array<ParameterInfo, kNumParameters> parameterTable = {{
 }};
 // clang-format on
 
-void formatPercent(float v, char* text) {
-    writeInt(text, "%03d", truncated(static_cast<double>(v) * 100.0));
-}
+void formatPercent(float v, char* text) { writeInt(text, "%03d", truncated(static_cast<double>(v) * 100.0)); }
 
-void formatBipolar(float v, char* text) {
-    writeInt(text, "%+02d", truncated(static_cast<double>(v) * 100.0) - 50);
-}
+void formatBipolar(float v, char* text) { writeInt(text, "%+02d", truncated(static_cast<double>(v) * 100.0) - 50); }
 
 void formatPercentOrOff(float v, char* text) {
     const int n = truncated(static_cast<double>(v) * 100.0);
@@ -84,12 +80,8 @@ void formatPercentOrOff(float v, char* text) {
     writeInt(text, "%03d", n);
 }
 
-int voiceCountFor(float v) {
-    return voiceLimitFor(v);
-}
+int voiceCountFor(float v) { return voiceLimitFor(v); }
 
-void formatVoiceCount(float v, char* text) {
-    writeInt(text, "%02d", voiceCountFor(v));
-}
+void formatVoiceCount(float v, char* text) { writeInt(text, "%02d", voiceCountFor(v)); }
 
 } // namespace vl

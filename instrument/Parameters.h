@@ -10,8 +10,8 @@ namespace vl {
 class Instrument;
 
 inline constexpr int kNumParameters = 13;
-inline constexpr std::uint8_t kNoParameter = 255;   // controllerMap: no parameter
-inline constexpr std::uint8_t kNoController = 255;  // ParameterInfo: no controller
+inline constexpr std::uint8_t kNoParameter = 255; // controllerMap: no parameter
+inline constexpr std::uint8_t kNoController = 255; // ParameterInfo: no controller
 
 // Parameter indices.
 enum ParameterIndex : int {
@@ -36,7 +36,7 @@ using ApplyParameter = void (Instrument::*)(float value);
 using FormatValue = void (*)(float value, char* text);
 
 struct ParameterInfo {
-    std::uint8_t midiController;  // control change that sets the parameter; 255 = none
+    std::uint8_t midiController; // control change that sets the parameter; 255 = none
     const char* name;
     const char* label;
     ApplyParameter applyParameter;
@@ -54,10 +54,10 @@ extern const std::array<ParameterInfo, kNumParameters> parameterTable;
 extern const std::array<std::uint8_t, 128> controllerMap;
 
 // Display formatters. v is multiplied in double precision and truncated toward zero.
-void formatPercent(float v, char* text);       // "%03d" of trunc(v*100): 000..100
-void formatBipolar(float v, char* text);       // "%+02d" of trunc(v*100)-50: -50..+50
-void formatPercentOrOff(float v, char* text);  // "OFF" when trunc(v*100) is 0
-void formatVoiceCount(float v, char* text);    // "%02d" of trunc(v*31+0.1)+1: 01..32
+void formatPercent(float v, char* text); // "%03d" of trunc(v*100): 000..100
+void formatBipolar(float v, char* text); // "%+02d" of trunc(v*100)-50: -50..+50
+void formatPercentOrOff(float v, char* text); // "OFF" when trunc(v*100) is 0
+void formatVoiceCount(float v, char* text); // "%02d" of trunc(v*31+0.1)+1: 01..32
 
 // Polyphony requested by a Voices value: trunc(v*31 + 0.1) + 1, with 31 and 0.1 as floats
 // and the product and sum in double precision; 1..32 for v inside 0..1.

@@ -132,8 +132,8 @@ void copyText(char* field, std::size_t fieldSize, const char* text) {
 // Copies the chosen path out of the request before the host may release it.
 bool takeChosenPath(const VstFileSelect& selection, std::string& path) {
     if (selection.returnPath == nullptr) return false;
-    const std::size_t limit =
-        selection.sizeReturnPath > 0 ? static_cast<std::size_t>(selection.sizeReturnPath) : kReturnPathSize;
+    const std::size_t limit = selection.sizeReturnPath > 0 ? static_cast<std::size_t>(selection.sizeReturnPath)
+                                                           : kReturnPathSize;
     const void* end = std::memchr(selection.returnPath, '\0', limit);
     const std::size_t length = end ? static_cast<std::size_t>(static_cast<const char*>(end) - selection.returnPath)
                                    : limit;
@@ -296,14 +296,12 @@ bool Instrument::savePatch(void* ownerWindow) {
 
 bool Instrument::loadBank(void* ownerWindow) {
     std::string path;
-    return chooseFile(*this, FileKind::bank, FileCommand::load, ownerWindow, path) &&
-           loadBankFile(*this, path.c_str());
+    return chooseFile(*this, FileKind::bank, FileCommand::load, ownerWindow, path) && loadBankFile(*this, path.c_str());
 }
 
 bool Instrument::saveBank(void* ownerWindow) {
     std::string path;
-    return chooseFile(*this, FileKind::bank, FileCommand::save, ownerWindow, path) &&
-           saveBankFile(*this, path.c_str());
+    return chooseFile(*this, FileKind::bank, FileCommand::save, ownerWindow, path) && saveBankFile(*this, path.c_str());
 }
 
 } // namespace vl

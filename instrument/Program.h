@@ -12,7 +12,7 @@
 namespace vl {
 
 inline constexpr int kNumPrograms = 8;
-inline constexpr int kProgramNameSize = 28;   // 27 characters and a NUL
+inline constexpr int kProgramNameSize = 28; // 27 characters and a NUL
 inline constexpr int kHostProgramNameMax = 23; // names given to the host: 23 characters and a NUL
 
 struct Program {

@@ -4,8 +4,7 @@
 
 namespace vl::lv2 {
 
-VstIntPtr VSTCALLBACK bridgeCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void*,
-                                     float opt) {
+VstIntPtr VSTCALLBACK bridgeCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
     // A VST 2.4 host as far as the version goes.
     if (opcode == audioMasterVersion) return 2400;
     auto* bridge = effect ? static_cast<HostBridge*>(effect->user) : nullptr;

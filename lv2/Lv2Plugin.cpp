@@ -85,14 +85,10 @@ PluginInstance* PluginInstance::fromHandle(void* handle) {
 }
 
 void PluginInstance::connect(std::uint32_t port, void* data) {
-    if (port < kNumParameters)
-        controls[port] = static_cast<const float*>(data);
-    else if (port == kMidiInPort)
-        midiIn = static_cast<const LV2_Atom_Sequence*>(data);
-    else if (port == kLeftOutPort)
-        outputs[0] = static_cast<float*>(data);
-    else if (port == kRightOutPort)
-        outputs[1] = static_cast<float*>(data);
+    if (port < kNumParameters) controls[port] = static_cast<const float*>(data);
+    else if (port == kMidiInPort) midiIn = static_cast<const LV2_Atom_Sequence*>(data);
+    else if (port == kLeftOutPort) outputs[0] = static_cast<float*>(data);
+    else if (port == kRightOutPort) outputs[1] = static_cast<float*>(data);
 }
 
 void PluginInstance::activate() { synth->resume(); }
@@ -231,8 +227,8 @@ void cleanup(LV2_Handle handle) {
     }
 }
 
-LV2_State_Status saveState(LV2_Handle handle, LV2_State_Store_Function store, LV2_State_Handle storeHandle,
-                           uint32_t, const LV2_Feature* const*) {
+LV2_State_Status saveState(LV2_Handle handle, LV2_State_Store_Function store, LV2_State_Handle storeHandle, uint32_t,
+                           const LV2_Feature* const*) {
     try {
         const void* data = nullptr;
         std::size_t size = 0;
@@ -244,8 +240,8 @@ LV2_State_Status saveState(LV2_Handle handle, LV2_State_Store_Function store, LV
     }
 }
 
-LV2_State_Status restoreState(LV2_Handle handle, LV2_State_Retrieve_Function retrieve,
-                              LV2_State_Handle retrieveHandle, uint32_t, const LV2_Feature* const*) {
+LV2_State_Status restoreState(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle retrieveHandle,
+                              uint32_t, const LV2_Feature* const*) {
     try {
         std::size_t size = 0;
         uint32_t type = 0;
@@ -265,8 +261,8 @@ const void* extensionData(const char* uri) {
     return nullptr;
 }
 
-const LV2_Descriptor descriptor = {kPluginUri, instantiate, connectPort, activate, run, deactivate, cleanup,
-                                   extensionData};
+const LV2_Descriptor descriptor = {kPluginUri, instantiate, connectPort, activate,
+                                   run,        deactivate,  cleanup,     extensionData};
 
 } // namespace
 

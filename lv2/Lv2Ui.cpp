@@ -155,8 +155,8 @@ private:
     LV2UI_Controller controller = nullptr;
     const LV2UI_Touch* touchFeature = nullptr;
     PluginInstance* shared = nullptr; // the plug-in instance, with instance access
-    Instrument* own = nullptr;        // the UI's own instrument, without it
-    Instrument* target = nullptr;     // whose editor is shown
+    Instrument* own = nullptr; // the UI's own instrument, without it
+    Instrument* target = nullptr; // whose editor is shown
     bool open = false;
     bool ownDisplayDirty = false;
     float portValue[kNumParameters] = {};

@@ -18,19 +18,18 @@ namespace {
 using namespace vl;
 using namespace vl::lv2;
 
-const char* const kPrefixes =
-    "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
-    "@prefix bufsz: <http://lv2plug.in/ns/ext/buf-size#> .\n"
-    "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
-    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
-    "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
-    "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
-    "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
-    "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
-    "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
-    "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
-    "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
-    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
+const char* const kPrefixes = "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
+                              "@prefix bufsz: <http://lv2plug.in/ns/ext/buf-size#> .\n"
+                              "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+                              "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+                              "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+                              "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
+                              "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
+                              "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+                              "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+                              "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+                              "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
+                              "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
 
 std::string uri(const std::string& text) { return "<" + text + ">"; }
 
@@ -58,12 +57,9 @@ std::string number(float value) {
 std::string symbolOf(const char* name) {
     std::string s;
     for (const char* c = name; *c; ++c) {
-        if (*c >= 'A' && *c <= 'Z')
-            s += static_cast<char>(*c - 'A' + 'a');
-        else if ((*c >= 'a' && *c <= 'z') || (*c >= '0' && *c <= '9'))
-            s += *c;
-        else
-            s += '_';
+        if (*c >= 'A' && *c <= 'Z') s += static_cast<char>(*c - 'A' + 'a');
+        else if ((*c >= 'a' && *c <= 'z') || (*c >= '0' && *c <= '9')) s += *c;
+        else s += '_';
     }
     return s;
 }
@@ -76,8 +72,9 @@ std::string manifest(const std::string& binary) {
     t << uri(kUiUri) << "\n    a ui:X11UI ;\n    ui:binary " << uri(binary)
       << " ;\n    rdfs:seeAlso <velmorloom.ttl> .\n";
     for (int p = 0; p < kNumPrograms; ++p)
-        t << "\n" << presetUri(p) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
-          << " ;\n    rdfs:label " << quoted(factoryPrograms[p].name) << " ;\n    rdfs:seeAlso <presets.ttl> .\n";
+        t << "\n"
+          << presetUri(p) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri) << " ;\n    rdfs:label "
+          << quoted(factoryPrograms[p].name) << " ;\n    rdfs:seeAlso <presets.ttl> .\n";
     return t.str();
 }
 
@@ -98,8 +95,7 @@ std::string plugin() {
       << "    ui:ui " << uri(kUiUri) << " ;\n"
       << "    lv2:port";
     for (int i = 0; i < kNumParameters; ++i) {
-        t << (i == 0 ? " [\n" : " , [\n")
-          << "        a lv2:InputPort, lv2:ControlPort ;\n"
+        t << (i == 0 ? " [\n" : " , [\n") << "        a lv2:InputPort, lv2:ControlPort ;\n"
           << "        lv2:index " << kFirstControlPort + i << " ;\n"
           << "        lv2:symbol \"" << symbolOf(parameterTable[i].name) << "\" ;\n"
           << "        lv2:name " << quoted(parameterTable[i].name) << " ;\n"
@@ -140,8 +136,8 @@ std::string presets() {
     std::ostringstream t;
     t << kPrefixes;
     for (int p = 0; p < kNumPrograms; ++p) {
-        t << presetUri(p) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri)
-          << " ;\n    rdfs:label " << quoted(factoryPrograms[p].name) << " ;\n    lv2:port";
+        t << presetUri(p) << "\n    a pset:Preset ;\n    lv2:appliesTo " << uri(kPluginUri) << " ;\n    rdfs:label "
+          << quoted(factoryPrograms[p].name) << " ;\n    lv2:port";
         for (int i = 0; i < kNumParameters; ++i)
             t << (i == 0 ? " [\n" : " , [\n") << "        lv2:symbol \"" << symbolOf(parameterTable[i].name)
               << "\" ;\n        pset:value " << number(factoryPrograms[p].values[i]) << "\n    ]";

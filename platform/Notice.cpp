@@ -12,7 +12,7 @@ namespace vl {
 namespace {
 std::atomic<NoticeSink> noticeSink{nullptr};
 std::atomic<NoticePresenter> noticePresenter{nullptr};
-}
+} // namespace
 
 NoticeSink setNoticeSink(NoticeSink sink) { return noticeSink.exchange(sink); }
 

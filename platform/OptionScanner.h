@@ -13,26 +13,26 @@ namespace vl {
 
 struct OptionDef {
     const char* name; // long name without the dashes
-    char letter;      // one-letter form, 0 for none
+    char letter; // one-letter form, 0 for none
     bool hasValue;
     int id;
 };
 
 struct ScanRules {
     bool abbreviations = false; // "--out" for "--output" when no other name starts so
-    bool letters = false;       // one-letter options and their groups
-    bool arguments = false;     // words that are not options; "--" ends the options
+    bool letters = false; // one-letter options and their groups
+    bool arguments = false; // words that are not options; "--" ends the options
 };
 
 struct ScanFailure {
     enum class Kind {
-        unknownOption,      // text: "--name" (or the whole word when letters are off)
-        unknownLetter,      // text: the letter
-        ambiguous,          // text: "--name" as given
-        missingValue,       // text: the option as shown ("--name" or "-l")
-        unexpectedValue,    // text: "--name"
+        unknownOption, // text: "--name" (or the whole word when letters are off)
+        unknownLetter, // text: the letter
+        ambiguous, // text: "--name" as given
+        missingValue, // text: the option as shown ("--name" or "-l")
+        unexpectedValue, // text: "--name"
         unexpectedArgument, // text: the word
-        rejected,           // the program's handler refused a value (it has the message)
+        rejected, // the program's handler refused a value (it has the message)
     };
     Kind kind = Kind::rejected;
     std::string text;

@@ -51,17 +51,17 @@ std::size_t writeWavHeader(uint8_t* out, SampleFormat format, uint32_t sampleRat
     h.putTag("WAVE");
     h.putTag("fmt ");
     h.put32(pcm ? 16 : 18);
-    h.put16(pcm ? 1 : 3);          // format tag: PCM or IEEE float
-    h.put16(2);                    // channels
+    h.put16(pcm ? 1 : 3); // format tag: PCM or IEEE float
+    h.put16(2); // channels
     h.put32(sampleRate);
-    h.put32(sampleRate * block);   // bytes per second
-    h.put16(block);                // block align
-    h.put16(pcm ? 16 : 32);        // bits per sample
+    h.put32(sampleRate * block); // bytes per second
+    h.put16(block); // block align
+    h.put16(pcm ? 16 : 32); // bits per sample
     if (!pcm) {
-        h.put16(0);                // cbSize: no extension
+        h.put16(0); // cbSize: no extension
         h.putTag("fact");
         h.put32(4);
-        h.put32(frames);           // sample frames per channel
+        h.put32(frames); // sample frames per channel
     }
     h.putTag("data");
     h.put32(dataBytes);

@@ -15,7 +15,7 @@ constexpr std::size_t kPcm16HeaderSize = 44;
 constexpr std::size_t kFloat32HeaderSize = 58;
 
 std::size_t wavHeaderSize(SampleFormat format);
-std::size_t bytesPerFrame(SampleFormat format);   // stereo: 4 or 8
+std::size_t bytesPerFrame(SampleFormat format); // stereo: 4 or 8
 
 // Largest frame count whose RIFF size still fits the 32-bit size field.
 uint64_t maxWavFrames(SampleFormat format);

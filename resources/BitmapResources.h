@@ -23,7 +23,6 @@ const unsigned char* findBitmapResource(int id, std::size_t* size);
 // Bitmap id decoded to RGB: width x height x 3 bytes, rows from the top. False (and
 // nothing changed) when there is no such bitmap or it cannot be decoded. The signature
 // is that of the toolkit's bitmap source, which takes the panel's pictures from here.
-bool decodeBitmapResource(std::int32_t id, std::int32_t* width, std::int32_t* height,
-                          std::vector<std::uint8_t>* rgb);
+bool decodeBitmapResource(std::int32_t id, std::int32_t* width, std::int32_t* height, std::vector<std::uint8_t>* rgb);
 
 } // namespace vl

@@ -6,22 +6,17 @@ namespace vl {
 
 namespace {
 
-std::uint32_t le32(const unsigned char* p)
-{
+std::uint32_t le32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-std::uint16_t le16(const unsigned char* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
+std::uint16_t le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
 constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::size_t kInfoHeaderSize = 40;
 
-bool decode(const unsigned char* data, std::size_t size, BmpImage& image)
-{
+bool decode(const unsigned char* data, std::size_t size, BmpImage& image) {
     // Whole file or packed bitmap: the file header, when present, says where the pixels are.
     std::size_t info = 0;
     bool haveFileHeader = false;
@@ -48,7 +43,7 @@ bool decode(const unsigned char* data, std::size_t size, BmpImage& image)
 
     if (planes != 1) return false;
     if (bits != 8 && bits != 24) return false;
-    if (compression != 0) return false;  // BI_RGB only
+    if (compression != 0) return false; // BI_RGB only
     if (width <= 0 || width > kMaxBmpDimension) return false;
     if (rawHeight == 0 || rawHeight < -kMaxBmpDimension || rawHeight > kMaxBmpDimension) return false;
     const bool topDown = rawHeight < 0;
@@ -63,8 +58,7 @@ bool decode(const unsigned char* data, std::size_t size, BmpImage& image)
         return false;
     }
     const std::uint64_t paletteStart = static_cast<std::uint64_t>(info) + headerSize;
-    const std::uint64_t paletteBytes =
-        static_cast<std::uint64_t>(bits == 8 ? paletteCount : colorsUsed) * 4;
+    const std::uint64_t paletteBytes = static_cast<std::uint64_t>(bits == 8 ? paletteCount : colorsUsed) * 4;
     if (paletteStart + paletteBytes > size) return false;
 
     const std::uint64_t stride = (static_cast<std::uint64_t>(width) * bits + 31) / 32 * 4;
@@ -82,8 +76,7 @@ bool decode(const unsigned char* data, std::size_t size, BmpImage& image)
         image.palette.resize(paletteCount);
         const unsigned char* p = data + paletteStart;
         for (std::size_t i = 0; i < paletteCount; ++i, p += 4) {
-            image.palette[i] = static_cast<std::uint32_t>(p[2]) << 16 |
-                               static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+            image.palette[i] = static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[0];
         }
     }
     image.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
@@ -100,8 +93,7 @@ bool decode(const unsigned char* data, std::size_t size, BmpImage& image)
         } else {
             for (int x = 0; x < width; ++x) {
                 const unsigned char* p = row + 3 * x;
-                out[x] = static_cast<std::uint32_t>(p[2]) << 16 |
-                         static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+                out[x] = static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[0];
             }
         }
     }
@@ -110,15 +102,14 @@ bool decode(const unsigned char* data, std::size_t size, BmpImage& image)
 
 } // namespace
 
-bool readBmp(const unsigned char* data, std::size_t size, BmpImage& image)
-{
+bool readBmp(const unsigned char* data, std::size_t size, BmpImage& image) {
     image = BmpImage{};
     if (data == nullptr) return false;
     bool ok = false;
     try {
         ok = decode(data, size, image);
     } catch (...) {
-        ok = false;  // allocation failure
+        ok = false; // allocation failure
     }
     if (!ok) image = BmpImage{};
     return ok;

@@ -14,9 +14,9 @@ namespace vl {
 struct BmpImage {
     int width = 0;
     int height = 0;
-    int bitsPerPixel = 0;                // 8 or 24, as stored in the file
-    std::vector<std::uint32_t> palette;  // 0xRRGGBB per entry (8-bit images only)
-    std::vector<std::uint32_t> pixels;   // 0xRRGGBB, row by row from the top, width * height
+    int bitsPerPixel = 0; // 8 or 24, as stored in the file
+    std::vector<std::uint32_t> palette; // 0xRRGGBB per entry (8-bit images only)
+    std::vector<std::uint32_t> pixels; // 0xRRGGBB, row by row from the top, width * height
 
     std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };

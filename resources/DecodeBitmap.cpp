@@ -3,9 +3,7 @@
 
 namespace vl {
 
-bool decodeBitmapResource(std::int32_t id, std::int32_t* width, std::int32_t* height,
-                          std::vector<std::uint8_t>* rgb)
-{
+bool decodeBitmapResource(std::int32_t id, std::int32_t* width, std::int32_t* height, std::vector<std::uint8_t>* rgb) {
     if (!width || !height || !rgb) return false;
     std::size_t size = 0;
     const unsigned char* data = findBitmapResource(id, &size);

@@ -59,8 +59,7 @@ inline constexpr PictureInfo kPictures[] = {
 };
 
 // The entry of an id; the background's for an id without a picture.
-constexpr const PictureInfo& picture(int id)
-{
+constexpr const PictureInfo& picture(int id) {
     for (const PictureInfo& p : kPictures)
         if (p.id == id) return p;
     return kPictures[0];
@@ -72,6 +71,7 @@ inline constexpr int kWidth = picture(kBitmapBackground).width;
 inline constexpr int kHeight = picture(kBitmapBackground).height;
 
 // The editor's 16 shared pictures by slot.
+// clang-format off
 inline constexpr int kSlotCount = 16;
 inline constexpr int kBackgroundSlot = 0;
 inline constexpr int kSmallKnobSlot = 1;
@@ -85,9 +85,11 @@ inline constexpr int kSlotPictures[kSlotCount] = {
     kBitmapProgram1 + 1,  kBitmapProgram1 + 2, kBitmapProgram1 + 3, kBitmapProgram1 + 4,
     kBitmapProgram1 + 5,  kBitmapProgram1 + 6, kBitmapProgram1 + 7, kBitmapDigits,
 };
+// clang-format on
 
 // ---- Tags --------------------------------------------------------------------------------
 
+// clang-format off
 inline constexpr int kParameterCount = 13;   // tags 0..12: the knobs
 inline constexpr int kDisplayTagOffset = 13; // tags 13..25: their number displays
 inline constexpr int kNameTag = 27;
@@ -98,6 +100,7 @@ inline constexpr int kProgramButtonCount = 8;
 inline constexpr int kSettingsButtonTag = 41; // standalone program only
 inline constexpr int kRecordButtonTag = 42;   // standalone program only
 inline constexpr int kControlCount = 44;
+// clang-format on
 
 // ---- Knobs and their number displays -----------------------------------------------------
 
@@ -109,12 +112,14 @@ struct KnobPlace {
 
 // In the order the editor builds them: the small knobs of parameters 1..9, 11, 10 (Reverb
 // Mix sits left of Reverb Length), then the large knobs of 0 and 12.
+// clang-format off
 inline constexpr KnobPlace kKnobs[kParameterCount] = {
     {1, false, 191, 77},  {2, false, 257, 77},  {3, false, 323, 77},  {4, false, 430, 77},
     {5, false, 496, 77},  {6, false, 562, 77},  {7, false, 190, 174}, {8, false, 256, 174},
     {9, false, 322, 174}, {11, false, 429, 174}, {10, false, 495, 174}, {0, true, 104, 78},
     {12, true, 104, 176},
 };
+// clang-format on
 
 inline constexpr int kKnobFrames = picture(kBitmapSmallKnob).frames;
 constexpr int knobPicture(const KnobPlace& k) { return k.large ? kBitmapLargeKnob : kBitmapSmallKnob; }

@@ -86,20 +86,19 @@ VstEvents* MidiPorts::exchangeLists(std::uint32_t nowMs) {
     activeIndex ^= 1;
     activeList = &eventLists[activeIndex];
     activeList->numEvents = 0;
-    activeList->reserved =
-        static_cast<VstIntPtr>(static_cast<std::uint32_t>(nowMs - startTime.load(std::memory_order_relaxed)));
+    activeList->reserved = static_cast<VstIntPtr>(
+        static_cast<std::uint32_t>(nowMs - startTime.load(std::memory_order_relaxed)));
     return asVstEvents(*filled);
 }
 
-void MidiPorts::setBlockFrames(int blockFrames) {
-    frames.store(blockFrames, std::memory_order_relaxed);
-}
+void MidiPorts::setBlockFrames(int blockFrames) { frames.store(blockFrames, std::memory_order_relaxed); }
 
 int MidiPorts::blockFrames() const { return frames.load(std::memory_order_relaxed); }
 
 void MidiPorts::sendControlChange(int data1, int data2) {
     if (outChannel < 0 || outChannel > 15) return;
-    sendShortMessage((0xB0u | static_cast<std::uint32_t>(outChannel)) | (static_cast<std::uint32_t>(data1 & 0xFF) << 8) |
+    sendShortMessage((0xB0u | static_cast<std::uint32_t>(outChannel)) |
+                     (static_cast<std::uint32_t>(data1 & 0xFF) << 8) |
                      (static_cast<std::uint32_t>(data2 & 0xFF) << 16));
 }
 

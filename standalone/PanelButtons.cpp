@@ -21,13 +21,14 @@ bool PanelButtons::add(StandaloneApp& app) {
     const panel::ButtonPlace& record = panel::kStandaloneButtons[1];
     settingsPicture = new (std::nothrow) Picture(settings.picture);
     recordPicture = new (std::nothrow) Picture(record.picture);
-    if (!settingsPicture || !recordPicture || !settingsPicture->getHandle() || !recordPicture->getHandle()) return false;
+    if (!settingsPicture || !recordPicture || !settingsPicture->getHandle() || !recordPicture->getHandle())
+        return false;
 
     // Two images of half the picture's height each: released above, pressed below.
     const int imageHeight = settingsPicture->height / 2;
     const Rect place{settings.left, settings.top, settings.left + settingsPicture->width, settings.top + imageHeight};
-    auto* settingsButton =
-        new (std::nothrow) MomentaryButton(place, panel, settings.tag, imageHeight, settingsPicture, Point{0, 0});
+    auto* settingsButton = new (std::nothrow)
+        MomentaryButton(place, panel, settings.tag, imageHeight, settingsPicture, Point{0, 0});
     if (!panel->addControl(settingsButton, settings.tag)) return false;
 
     // the switch has the button's size

@@ -117,8 +117,8 @@ void StandaloneApp::toggleRecording() {
 bool StandaloneApp::startRecording(const std::string& path) {
     RecorderOptions options;
     options.format = recordFormat;
-    std::unique_ptr<WavRecorder> next(new (std::nothrow) WavRecorder(
-        path, static_cast<std::uint32_t>(currentSampleRate()), std::move(options)));
+    std::unique_ptr<WavRecorder> next(
+        new (std::nothrow) WavRecorder(path, static_cast<std::uint32_t>(currentSampleRate()), std::move(options)));
     if (!next) {
         showError(ErrorCode::outOfMemory);
         return false;

@@ -143,7 +143,7 @@ extern std::atomic<StandaloneApp*> theApp;
 // The host callback passed to the instrument. Until theApp is published every opcode
 // answers 1.
 VstIntPtr VSTCALLBACK standaloneHostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                              void* ptr, float opt);
+                                             void* ptr, float opt);
 
 // The block callback of every audio output: silence until theApp is published; then the
 // MIDI lists are exchanged and handed to the instrument, the block is rendered as

@@ -26,15 +26,15 @@ public:
 };
 
 struct SettingsValues {
-    int midiInDevice = 0;  // position in the MIDI input list
+    int midiInDevice = 0; // position in the MIDI input list
     int midiOutDevice = 0; // position in the MIDI output list
-    int inputChannel = 0;  // -1 = all channels, 0..15
+    int inputChannel = 0; // -1 = all channels, 0..15
     int outputChannel = 0; // -1 = no MIDI output, 0..15
-    int audioDevice = 0;   // position in the audio device list (0 = the system's default)
-    int latency = 50;      // milliseconds per audio block
-    bool primary = false;  // write straight into the device's primary buffer
+    int audioDevice = 0; // position in the audio device list (0 = the system's default)
+    int latency = 50; // milliseconds per audio block
+    bool primary = false; // write straight into the device's primary buffer
     int sampleRate = 44100;
-    float tempo = 120.0f;  // beats per minute, answered to the instrument's time queries
+    float tempo = 120.0f; // beats per minute, answered to the instrument's time queries
 
     bool operator==(const SettingsValues&) const = default;
 };

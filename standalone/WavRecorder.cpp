@@ -23,7 +23,8 @@ WavRecorder::WavRecorder(const std::string& path, std::uint32_t sampleRate, std:
 
 WavRecorder::WavRecorder(const std::string& path, std::uint32_t sampleRate, RecorderOptions options)
     : rate(sampleRate), sampleFormat(options.format), frameBytes(std::uint32_t(bytesPerFrame(options.format))),
-      maxFrames(std::min(options.maxFrames, maxWavFrames(options.format))), beforeWrite(std::move(options.beforeWrite)) {
+      maxFrames(std::min(options.maxFrames, maxWavFrames(options.format))),
+      beforeWrite(std::move(options.beforeWrite)) {
     ringFrames = options.ringFrames ? options.ringFrames
                                     : std::uint64_t(std::max<std::uint32_t>(sampleRate, 1)) * kRecorderRingSeconds;
     // Value-initialised: the pages are touched here, not by the audio thread.
@@ -95,8 +96,8 @@ std::int32_t WavRecorder::append(const float* left, const float* right, std::int
     std::int32_t done = 0;
     while (done < count) {
         const std::uint64_t position = at + std::uint64_t(done);
-        const std::int32_t stretch =
-            std::int32_t(std::min<std::uint64_t>(std::uint64_t(count - done), ringFrames - position % ringFrames));
+        const std::int32_t stretch = std::int32_t(
+            std::min<std::uint64_t>(std::uint64_t(count - done), ringFrames - position % ringFrames));
         unsigned char* out = slot(position);
         if (sampleFormat == SampleFormat::Pcm16) {
             interleavePcm16(left + done, right + done, reinterpret_cast<std::int16_t*>(out), stretch);
@@ -158,7 +159,8 @@ bool WavRecorder::finish() {
 
 RecorderSlot::~RecorderSlot() { delete current.exchange(nullptr); }
 
-template <typename Append> void RecorderSlot::use(Append append) {
+template <typename Append>
+void RecorderSlot::use(Append append) {
     // Busy first, then the pointer: exchange() either sees the mark or hands over a
     // pointer this thread no longer loads.
     appending.store(true, std::memory_order_seq_cst);

@@ -135,7 +135,8 @@ public:
     std::uint32_t frameCount() const;
 
 private:
-    template <typename Append> void use(Append append);
+    template <typename Append>
+    void use(Append append);
 
     std::atomic<WavRecorder*> current{nullptr};
     std::atomic<bool> appending{false};

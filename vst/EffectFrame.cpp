@@ -21,20 +21,13 @@ VstInt32 saturate32(VstIntPtr value) {
     return static_cast<VstInt32>(value);
 }
 
-EffectFrame* frameOf(AEffect* effect) {
-    return effect ? static_cast<EffectFrame*>(effect->object) : nullptr;
-}
+EffectFrame* frameOf(AEffect* effect) { return effect ? static_cast<EffectFrame*>(effect->object) : nullptr; }
 
 } // namespace
 
 EffectFrame::EffectFrame(audioMasterCallback hostCallback, VstInt32 numPrograms, VstInt32 numParams)
-    : sampleRate(44100.0f),
-      editor(nullptr),
-      hostCallback(hostCallback),
-      numPrograms(numPrograms),
-      numParams(numParams),
-      curProgram(0),
-      blockSize(1024) {
+    : sampleRate(44100.0f), editor(nullptr), hostCallback(hostCallback), numPrograms(numPrograms), numParams(numParams),
+      curProgram(0), blockSize(1024) {
     std::memset(&effectRecord, 0, sizeof effectRecord);
     effectRecord.magic = kEffectMagic;
     effectRecord.dispatcher = dispatchThunk;
@@ -119,10 +112,8 @@ VstIntPtr EffectFrame::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         setBlockSize(saturate32(value));
         return 0;
     case effMainsChanged:
-        if (value == 0)
-            suspend();
-        else
-            resume();
+        if (value == 0) suspend();
+        else resume();
         return 0;
     case effEditGetRect:
         if (editor && ptr) return editor->getRect(static_cast<ERect**>(ptr));
@@ -244,10 +235,8 @@ void EffectFrame::forgetEditor(EditorBase* oldEditor) {
 }
 
 void EffectFrame::setFlag(VstInt32 flag, bool state) {
-    if (state)
-        effectRecord.flags |= flag;
-    else
-        effectRecord.flags &= ~flag;
+    if (state) effectRecord.flags |= flag;
+    else effectRecord.flags &= ~flag;
 }
 
 VstIntPtr EffectFrame::callHost(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {

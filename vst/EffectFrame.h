@@ -117,8 +117,7 @@ protected:
     // Sets or clears a bit of effectRecord.flags.
     void setFlag(VstInt32 flag, bool state);
     // Calls the host with this frame's record; 0 without a host.
-    VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                       float opt = 0.0f);
+    VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
 
     float sampleRate;
     EditorBase* editor; // owned, may be null

@@ -25,8 +25,7 @@ VstInt32 saturate32(VstIntPtr value) {
 
 } // namespace
 
-ExtendedEffectFrame::ExtendedEffectFrame(audioMasterCallback hostCallback, VstInt32 numPrograms,
-                                         VstInt32 numParams)
+ExtendedEffectFrame::ExtendedEffectFrame(audioMasterCallback hostCallback, VstInt32 numPrograms, VstInt32 numParams)
     : EffectFrame(hostCallback, numPrograms, numParams) {}
 
 ExtendedEffectFrame::~ExtendedEffectFrame() = default;
@@ -238,9 +237,7 @@ VstInt32 ExtendedEffectFrame::updateBlockSize() {
     return blockSize;
 }
 
-VstInt32 ExtendedEffectFrame::getInputLatency() {
-    return static_cast<VstInt32>(callHost(audioMasterGetInputLatency));
-}
+VstInt32 ExtendedEffectFrame::getInputLatency() { return static_cast<VstInt32>(callHost(audioMasterGetInputLatency)); }
 
 VstInt32 ExtendedEffectFrame::getOutputLatency() {
     return static_cast<VstInt32>(callHost(audioMasterGetOutputLatency));

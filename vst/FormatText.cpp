@@ -14,9 +14,7 @@ namespace {
 constexpr int kWidth = 8;
 constexpr char kHuge[] = " Huge!  ";
 
-void copyText(char* text, const char* source) {
-    std::memcpy(text, source, std::strlen(source) + 1);
-}
+void copyText(char* text, const char* source) { std::memcpy(text, source, std::strlen(source) + 1); }
 
 } // namespace
 
@@ -34,18 +32,14 @@ void EffectFrame::formatLong(VstInt32 value, char* text) {
 
 void EffectFrame::formatDecibels(float value, char* text) {
     if (!text) return;
-    if (value > 0.0f)
-        formatFloat(static_cast<float>(20.0 * std::log10(static_cast<double>(value))), text);
-    else
-        copyText(text, "  -oo   ");
+    if (value > 0.0f) formatFloat(static_cast<float>(20.0 * std::log10(static_cast<double>(value))), text);
+    else copyText(text, "  -oo   ");
 }
 
 void EffectFrame::formatHertz(float samples, char* text) {
     if (!text) return;
-    if (samples == 0.0f)
-        formatFloat(0.0f, text);
-    else
-        formatFloat(getSampleRate() / samples, text);
+    if (samples == 0.0f) formatFloat(0.0f, text);
+    else formatFloat(getSampleRate() / samples, text);
 }
 
 void EffectFrame::formatMilliseconds(float samples, char* text) {

@@ -50,22 +50,16 @@ AEffect* createEffect(audioMasterCallback hostCallback) noexcept {
 #if defined(_WIN32)
 
 // Exported as "main" by the module definition file.
-extern "C" AEffect* VSTCALLBACK VSTPluginEntry(audioMasterCallback hostCallback) {
-    return createEffect(hostCallback);
-}
+extern "C" AEffect* VSTCALLBACK VSTPluginEntry(audioMasterCallback hostCallback) { return createEffect(hostCallback); }
 
 #else
 
 #define VL_EXPORT __attribute__((visibility("default")))
 
-extern "C" VL_EXPORT AEffect* VSTPluginMain(audioMasterCallback hostCallback) {
-    return createEffect(hostCallback);
-}
+extern "C" VL_EXPORT AEffect* VSTPluginMain(audioMasterCallback hostCallback) { return createEffect(hostCallback); }
 
 // The second exported name, "main", for hosts that look only for it.
 extern "C" VL_EXPORT AEffect* VSTPluginMainLegacy(audioMasterCallback hostCallback) __asm__("main");
-extern "C" AEffect* VSTPluginMainLegacy(audioMasterCallback hostCallback) {
-    return createEffect(hostCallback);
-}
+extern "C" AEffect* VSTPluginMainLegacy(audioMasterCallback hostCallback) { return createEffect(hostCallback); }
 
 #endif

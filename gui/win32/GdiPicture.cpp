@@ -105,7 +105,8 @@ GdiPicture::GdiPicture(int width, int height, const uint8_t* rgb) {
     HDC screen = GetDC(nullptr);
     if (!screen) return;
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    if (bitmap && SetDIBits(screen, bitmap, 0, static_cast<UINT>(height), rows.data(), &info, DIB_RGB_COLORS) == height) {
+    if (bitmap &&
+        SetDIBits(screen, bitmap, 0, static_cast<UINT>(height), rows.data(), &info, DIB_RGB_COLORS) == height) {
         bitmap_ = bitmap;
         width_ = width;
         height_ = height;

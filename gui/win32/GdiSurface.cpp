@@ -66,9 +66,14 @@ GdiSurface::~GdiSurface() {
     if (font_) DeleteObject(font_);
     if (!dc_) return;
     switch (context_) {
-    case Context::Borrowed: break;
-    case Context::WindowDc: ReleaseDC(window_, dc_); break;
-    case Context::Memory: DeleteDC(dc_); break;
+    case Context::Borrowed:
+        break;
+    case Context::WindowDc:
+        ReleaseDC(window_, dc_);
+        break;
+    case Context::Memory:
+        DeleteDC(dc_);
+        break;
     }
     if (bitmap_) DeleteObject(bitmap_);
 }

@@ -17,9 +17,8 @@ LineEdit::~LineEdit() {
     close();
 }
 
-bool LineEdit::open(HWND parent, int left, int top, int width, int height, int alignment, int fontId,
-                    int fontHeight, const char* text, COLORREF textColor, COLORREF backColor,
-                    LineEditListener* listener) {
+bool LineEdit::open(HWND parent, int left, int top, int width, int height, int alignment, int fontId, int fontHeight,
+                    const char* text, COLORREF textColor, COLORREF backColor, LineEditListener* listener) {
     listener_ = nullptr;
     close();
     if (!parent) return false;
@@ -114,8 +113,7 @@ LRESULT CALLBACK LineEdit::subclassProcedure(HWND window, UINT message, WPARAM w
                 LineEditListener* listener = self->listener_;
                 listener->onLineEditDone(true);
                 // The wrapper may be gone now; it is not touched again.
-                if (IsWindow(window) &&
-                    reinterpret_cast<LineEdit*>(GetWindowLongPtrA(window, GWLP_USERDATA)) == self) {
+                if (IsWindow(window) && reinterpret_cast<LineEdit*>(GetWindowLongPtrA(window, GWLP_USERDATA)) == self) {
                     self->notifying_ = false;
                 }
             }

@@ -63,8 +63,8 @@ NativeWindow::NativeWindow(HWND parent, int width, int height, NativeWindowHandl
     registered_ = true;
     char name[32];
     className(name, sizeof name);
-    window_ = CreateWindowExA(0, name, "Window", WS_CHILD | WS_VISIBLE, 0, 0, width, height, parent, nullptr,
-                              module(), nullptr);
+    window_ = CreateWindowExA(0, name, "Window", WS_CHILD | WS_VISIBLE, 0, 0, width, height, parent, nullptr, module(),
+                              nullptr);
     if (!window_) {
         unregisterClass();
         registered_ = false;

@@ -8,8 +8,7 @@
 
 namespace vl::x11 {
 
-bool ImageCopier::create(Display* d, Window window, Visual* v, int windowDepth)
-{
+bool ImageCopier::create(Display* d, Window window, Visual* v, int windowDepth) {
     display = d;
     visual = v;
     depth = windowDepth;
@@ -19,21 +18,19 @@ bool ImageCopier::create(Display* d, Window window, Visual* v, int windowDepth)
     const uint16_t probe = 1;
     const int hostOrder = *reinterpret_cast<const uint8_t*>(&probe) ? LSBFirst : MSBFirst;
     XImage* test = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, nullptr, 1, 1, 32, 0);
-    directCopy = test && test->bits_per_pixel == 32 && test->byte_order == hostOrder &&
-                 visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+    directCopy = test && test->bits_per_pixel == 32 && test->byte_order == hostOrder && visual->red_mask == 0xFF0000 &&
+                 visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
     if (test) XDestroyImage(test);
     return gc != nullptr;
 }
 
-void ImageCopier::destroy()
-{
+void ImageCopier::destroy() {
     if (gc && connectionLost(display)) keepAfterLoss(gc);
     else if (gc) XFreeGC(display, gc);
     gc = nullptr;
 }
 
-void ImageCopier::put(Window target, cairo_surface_t* image, const Rect& r)
-{
+void ImageCopier::put(Window target, cairo_surface_t* image, const Rect& r) {
     if (!gc || !target || r.right <= r.left || r.bottom <= r.top) return;
     cairo_surface_flush(image);
     unsigned char* data = cairo_image_surface_get_data(image);

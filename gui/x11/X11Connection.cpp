@@ -27,15 +27,13 @@ XErrorHandler chainedErrorHandler = nullptr;
 XIOErrorHandler chainedIOErrorHandler = nullptr;
 bool handlersInstalled = false;
 
-Connection* find(Display* display)
-{
+Connection* find(Display* display) {
     for (Connection& c : connections)
         if (c.display == display) return &c;
     return nullptr;
 }
 
-int errorHandler(Display* display, XErrorEvent* event)
-{
+int errorHandler(Display* display, XErrorEvent* event) {
     XErrorHandler next = nullptr;
     {
         std::lock_guard<std::mutex> lock(trapLock);
@@ -52,8 +50,7 @@ int errorHandler(Display* display, XErrorEvent* event)
 // handler. For our connections both only mark the loss and return, and Xlib returns to
 // the caller; any other connection goes to the handler installed before ours (Xlib's
 // default one prints the error and exits, as it always did).
-int ioErrorHandler(Display* display)
-{
+int ioErrorHandler(Display* display) {
     XIOErrorHandler next = nullptr;
     {
         std::lock_guard<std::mutex> lock(trapLock);
@@ -66,14 +63,12 @@ int ioErrorHandler(Display* display)
     return next ? next(display) : 0;
 }
 
-void ioErrorExit(Display* display, void*)
-{
+void ioErrorExit(Display* display, void*) {
     std::lock_guard<std::mutex> lock(trapLock);
     if (Connection* c = find(display)) c->lost = true;
 }
 
-int errorCount(Display* display)
-{
+int errorCount(Display* display) {
     std::lock_guard<std::mutex> lock(trapLock);
     const Connection* c = find(display);
     return c ? c->errors : 0;
@@ -81,8 +76,7 @@ int errorCount(Display* display)
 
 } // namespace
 
-Display* openConnection()
-{
+Display* openConnection() {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return nullptr;
     {
@@ -98,8 +92,7 @@ Display* openConnection()
     return display;
 }
 
-void closeConnection(Display* display)
-{
+void closeConnection(Display* display) {
     if (!display) return;
     bool lost = false;
     {
@@ -129,15 +122,13 @@ void closeConnection(Display* display)
     }
 }
 
-bool connectionLost(Display* display)
-{
+bool connectionLost(Display* display) {
     std::lock_guard<std::mutex> lock(trapLock);
     const Connection* c = find(display);
     return c && c->lost;
 }
 
-void keepAfterLoss(const void* memory)
-{
+void keepAfterLoss(const void* memory) {
 #if defined(__SANITIZE_ADDRESS__)
     if (memory) __lsan_ignore_object(memory);
 #else
@@ -145,19 +136,16 @@ void keepAfterLoss(const void* memory)
 #endif
 }
 
-ErrorTrap::ErrorTrap(Display* d) : display(d)
-{
+ErrorTrap::ErrorTrap(Display* d) : display(d) {
     if (!connectionLost(display)) XSync(display, False);
     start = errorCount(display);
 }
 
-ErrorTrap::~ErrorTrap()
-{
+ErrorTrap::~ErrorTrap() {
     if (!connectionLost(display)) XSync(display, False);
 }
 
-bool ErrorTrap::failed()
-{
+bool ErrorTrap::failed() {
     if (!connectionLost(display)) XSync(display, False);
     return connectionLost(display) || errorCount(display) != start;
 }

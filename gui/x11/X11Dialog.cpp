@@ -201,10 +201,8 @@ private:
 
     std::string fieldText() const {
         std::string text(size_t(kPathBytes) + 1, '\0');
-        if (LineEditor* editor = field->getLineEditor())
-            editor->getText(text.data(), kPathBytes + 1);
-        else
-            field->getText(text.data(), kPathBytes + 1);
+        if (LineEditor* editor = field->getLineEditor()) editor->getText(text.data(), kPathBytes + 1);
+        else field->getText(text.data(), kPathBytes + 1);
         text.resize(std::strlen(text.c_str()));
         return text;
     }
@@ -246,7 +244,7 @@ private:
     Request& request;
     RootView* root = nullptr;
     TextField* field = nullptr; // owned by the root
-    TextField* hint = nullptr;  // owned by the root
+    TextField* hint = nullptr; // owned by the root
     std::vector<std::string> lines;
     int buttonCount = 1;
     int fieldTop = 0;

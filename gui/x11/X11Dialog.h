@@ -11,12 +11,12 @@
 namespace vl::x11dialog {
 
 struct Request {
-    const char* title = "";        // window title
-    const char* message = "";      // text above the field or the buttons
-    bool withField = false;        // a one-line text field (the path)
-    std::string field;             // its initial text; the typed text on return
+    const char* title = ""; // window title
+    const char* message = ""; // text above the field or the buttons
+    bool withField = false; // a one-line text field (the path)
+    std::string field; // its initial text; the typed text on return
     const char* buttons[2] = {"OK", nullptr}; // one or two buttons, the first is the default
-    unsigned long owner = 0;       // X window the dialog belongs to (0: none)
+    unsigned long owner = 0; // X window the dialog belongs to (0: none)
     // Checks the field on OK: empty answer accepts, anything else is shown as a hint and
     // the dialog stays open.
     std::string (*check)(const std::string& field, void* data) = nullptr;

@@ -129,7 +129,11 @@ void X11View::handleSelection(XSelectionEvent& s) {
             if (pathStart == std::string::npos) continue;
             std::string path;
             for (size_t i = pathStart; i < line.size(); ++i) {
-                auto hex = [](char c) { return c >= '0' && c <= '9' ? c - '0' : (c | 32) >= 'a' && (c | 32) <= 'f' ? (c | 32) - 'a' + 10 : -1; };
+                auto hex = [](char c) {
+                    return c >= '0' && c <= '9'                 ? c - '0'
+                           : (c | 32) >= 'a' && (c | 32) <= 'f' ? (c | 32) - 'a' + 10
+                                                                : -1;
+                };
                 if (line[i] == '%' && i + 2 < line.size() && hex(line[i + 1]) >= 0 && hex(line[i + 2]) >= 0) {
                     path += char(hex(line[i + 1]) * 16 + hex(line[i + 2]));
                     i += 2;

@@ -192,10 +192,8 @@ void X11LineEditor::key(EditKey action, char32_t character) {
     case EditKey::character: {
         if (selected) deleteSelection();
         std::string typed;
-        if (utf8)
-            appendUtf8(typed, character);
-        else if (character <= 0xFF)
-            typed = char(character);
+        if (utf8) appendUtf8(typed, character);
+        else if (character <= 0xFF) typed = char(character);
         if (text.size() + typed.size() <= size_t(setup.maxLength)) {
             text.insert(caret, typed);
             caret += typed.size();
@@ -212,10 +210,8 @@ void X11LineEditor::key(EditKey action, char32_t character) {
         }
         break;
     case EditKey::del:
-        if (selected)
-            deleteSelection();
-        else if (caret < text.size())
-            text.erase(caret, nextBoundary(caret) - caret);
+        if (selected) deleteSelection();
+        else if (caret < text.size()) text.erase(caret, nextBoundary(caret) - caret);
         break;
     case EditKey::left:
         caret = selected ? selectionStart : previousBoundary(caret);

@@ -154,8 +154,8 @@ namespace vl::x11 {
 
 // ---- Surfaces ----
 
-CairoSurface::CairoSurface(cairo_surface_t* target, int32_t width, int32_t height, SurfaceSink* sink,
-                           Display* display, Window window)
+CairoSurface::CairoSurface(cairo_surface_t* target, int32_t width, int32_t height, SurfaceSink* sink, Display* display,
+                           Window window)
     : surface(target), width(width), height(height), sink(sink), display(display), window(window) {
     cr = cairo_create(surface);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
@@ -289,10 +289,8 @@ void CairoSurface::drawText(const char* text, const Rect& r, bool opaque, int32_
     cairo_text_extents_t te;
     cairo_text_extents(cr, glyphs.c_str(), &te);
     double x = r.left;
-    if (alignment == 1)
-        x = r.left + ((r.right - r.left) - te.x_advance) / 2.0;
-    else if (alignment == 2)
-        x = r.right - te.x_advance;
+    if (alignment == 1) x = r.left + ((r.right - r.left) - te.x_advance) / 2.0;
+    else if (alignment == 2) x = r.right - te.x_advance;
     x = double(int32_t(x + (x < 0 ? -0.5 : 0.5)));
     const double lineHeight = fe.ascent + fe.descent;
     const double top = double(int32_t(r.top + ((r.bottom - r.top) - lineHeight) / 2.0 + 0.5));
@@ -353,8 +351,8 @@ bool CairoSurface::readPixel(int32_t h, int32_t v, Color* out) {
     if (!display || !window) {
         const unsigned char* data = cairo_image_surface_get_data(surface);
         if (!data) return false;
-        const uint32_t pixel =
-            reinterpret_cast<const uint32_t*>(data + size_t(v) * cairo_image_surface_get_stride(surface))[h];
+        const uint32_t pixel = reinterpret_cast<const uint32_t*>(data + size_t(v) *
+                                                                            cairo_image_surface_get_stride(surface))[h];
         *out = Color{uint8_t(pixel >> 16), uint8_t(pixel >> 8), uint8_t(pixel), 0};
         return true;
     }

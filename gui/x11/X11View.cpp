@@ -71,10 +71,8 @@ bool X11View::create(Window parentWindow, int32_t w, int32_t h, const TopLevel* 
     }
     {
         ErrorTrap trap(display);
-        if (top)
-            XMapRaised(display, window);
-        else
-            XMapWindow(display, window);
+        if (top) XMapRaised(display, window);
+        else XMapWindow(display, window);
         XWindowAttributes own;
         if (!XGetWindowAttributes(display, window, &own) || trap.failed()) return false;
         if (!copier.create(display, window, own.visual, own.depth) || trap.failed()) return false;
@@ -90,10 +88,10 @@ bool X11View::create(Window parentWindow, int32_t w, int32_t h, const TopLevel* 
                                      window, XNFocusWindow, window, nullptr);
     }
     alive = true;
-    const char* names[] = {"XdndAware",     "XdndEnter",      "XdndPosition",   "XdndStatus",
-                           "XdndLeave",     "XdndDrop",       "XdndFinished",   "XdndSelection",
-                           "XdndTypeList",  "XdndActionCopy", "text/uri-list",  "text/plain;charset=utf-8",
-                           "text/plain",    "UTF8_STRING",    "VL_DROP_DATA"};
+    const char* names[] = {"XdndAware",    "XdndEnter",      "XdndPosition",  "XdndStatus",
+                           "XdndLeave",    "XdndDrop",       "XdndFinished",  "XdndSelection",
+                           "XdndTypeList", "XdndActionCopy", "text/uri-list", "text/plain;charset=utf-8",
+                           "text/plain",   "UTF8_STRING",    "VL_DROP_DATA"};
     Atom atoms[15];
     XInternAtoms(display, const_cast<char**>(names), 15, False, atoms);
     aXdndAware = atoms[0], aXdndEnter = atoms[1], aXdndPosition = atoms[2], aXdndStatus = atoms[3];
@@ -367,8 +365,8 @@ char32_t X11View::typedCharacter(XKeyEvent& event, KeySym sym) {
         unsigned char bytes[16] = {};
         KeySym looked = 0;
         Status status = 0;
-        const int n = Xutf8LookupString(inputContext, &event, reinterpret_cast<char*>(bytes), sizeof bytes - 1,
-                                        &looked, &status);
+        const int n = Xutf8LookupString(inputContext, &event, reinterpret_cast<char*>(bytes), sizeof bytes - 1, &looked,
+                                        &status);
         if (status == XLookupChars || status == XLookupBoth) return firstCharacter(bytes, n);
         return 0;
     }
@@ -416,10 +414,8 @@ void X11View::handleKey(XKeyEvent& event) {
         break;
     default:
         if (event.state & ControlMask) break;
-        if (utf8Text)
-            key.character = int32_t(typedCharacter(event, sym));
-        else if (n == 1)
-            key.character = static_cast<unsigned char>(buffer[0]);
+        if (utf8Text) key.character = int32_t(typedCharacter(event, sym));
+        else if (n == 1) key.character = static_cast<unsigned char>(buffer[0]);
         break;
     }
     if (key.virt == 0 && key.character == 0) return;
@@ -484,8 +480,13 @@ bool X11View::forwardKey(const VstKeyCode& key, bool down) {
 
 void X11View::setCursor(int32_t kind) {
     if (!connected() || !alive) return;
-    static const unsigned int shapes[7] = {0, XC_watch, XC_sb_h_double_arrow, XC_sb_v_double_arrow, XC_fleur,
-                                           XC_bottom_left_corner, XC_bottom_right_corner};
+    static const unsigned int shapes[7] = {0,
+                                           XC_watch,
+                                           XC_sb_h_double_arrow,
+                                           XC_sb_v_double_arrow,
+                                           XC_fleur,
+                                           XC_bottom_left_corner,
+                                           XC_bottom_right_corner};
     if (kind == 0) {
         if (cursorSet) XUndefineCursor(display, window);
         cursorSet = false;

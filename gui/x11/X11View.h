@@ -157,7 +157,7 @@ private:
     Window parent = 0;
     int32_t width = 0, height = 0;
     bool alive = false; // the window exists
-    bool lost = false;  // the connection was lost
+    bool lost = false; // the connection was lost
     bool topLevel = false;
     bool utf8Text = false; // TopLevel::utf8
     XIM inputMethod = nullptr; // with utf8Text: keys to UTF-8 characters through Xlib's tables
@@ -180,8 +180,8 @@ private:
 
     // XDND
     Atom aXdndAware = 0, aXdndEnter = 0, aXdndPosition = 0, aXdndStatus = 0, aXdndLeave = 0, aXdndDrop = 0,
-         aXdndFinished = 0, aXdndSelection = 0, aXdndTypeList = 0, aXdndActionCopy = 0, aUriList = 0,
-         aUtf8Text = 0, aTextPlain = 0, aUtf8String = 0, aDropData = 0;
+         aXdndFinished = 0, aXdndSelection = 0, aXdndTypeList = 0, aXdndActionCopy = 0, aUriList = 0, aUtf8Text = 0,
+         aTextPlain = 0, aUtf8String = 0, aDropData = 0;
     bool dropEnabled = false;
     Window dragSource = 0;
     Atom dragType = 0;

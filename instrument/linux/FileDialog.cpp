@@ -28,8 +28,7 @@ using panelchooser::Choice;
 using panelchooser::Outcome;
 
 // The full path of an executable found on PATH, or empty.
-std::string findProgram(const char* name)
-{
+std::string findProgram(const char* name) {
     const char* path = std::getenv("PATH");
     if (!path) return {};
     std::string dirs = path;
@@ -49,8 +48,7 @@ std::string findProgram(const char* name)
 
 // Runs a chooser program and reads what it prints. Its exit status, or -1 when it could
 // not be started.
-int runProgram(const std::vector<std::string>& args, std::string& output)
-{
+int runProgram(const std::vector<std::string>& args, std::string& output) {
     output.clear();
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return -1;
@@ -91,14 +89,12 @@ int runProgram(const std::vector<std::string>& args, std::string& output)
 }
 
 // The first line of a chooser's answer.
-std::string firstLine(const std::string& s)
-{
+std::string firstLine(const std::string& s) {
     const std::size_t end = s.find_first_of("\r\n");
     return end == std::string::npos ? s : s.substr(0, end);
 }
 
-Outcome fromChooser(int status, const std::string& output, std::string& path)
-{
+Outcome fromChooser(int status, const std::string& output, std::string& path) {
     if (status == 0) {
         path = firstLine(output);
         return path.empty() ? Outcome::cancelled : Outcome::chosen;
@@ -106,8 +102,7 @@ Outcome fromChooser(int status, const std::string& output, std::string& path)
     return status == 1 ? Outcome::cancelled : Outcome::unavailable;
 }
 
-[[maybe_unused]] Outcome zenity(const Choice& c, std::string& path)
-{
+[[maybe_unused]] Outcome zenity(const Choice& c, std::string& path) {
     const std::string program = findProgram("zenity");
     if (program.empty()) return Outcome::unavailable;
     std::vector<std::string> args = {program, "--file-selection", "--title=" + c.title,
@@ -120,28 +115,23 @@ Outcome fromChooser(int status, const std::string& output, std::string& path)
     return fromChooser(runProgram(args, output), output, path);
 }
 
-[[maybe_unused]] Outcome kdialog(const Choice& c, std::string& path)
-{
+[[maybe_unused]] Outcome kdialog(const Choice& c, std::string& path) {
     const std::string program = findProgram("kdialog");
     if (program.empty()) return Outcome::unavailable;
     char cwd[4096] = ".";
     if (!getcwd(cwd, sizeof cwd)) std::strcpy(cwd, ".");
-    const std::vector<std::string> args = {program, "--title", c.title,
-                                           c.save ? "--getsavefilename" : "--getopenfilename", cwd,
-                                           "*." + c.extension + "|" + c.typeName};
+    const std::vector<std::string> args = {program, "--title",
+                                           c.title, c.save ? "--getsavefilename" : "--getopenfilename",
+                                           cwd,     "*." + c.extension + "|" + c.typeName};
     std::string output;
     return fromChooser(runProgram(args, output), output, path);
 }
 
-std::string fieldText(const char* field, std::size_t size)
-{
-    return std::string(field, strnlen(field, size));
-}
+std::string fieldText(const char* field, std::size_t size) { return std::string(field, strnlen(field, size)); }
 
 } // namespace
 
-bool chooseFileFallback(VstFileSelect* selection, void* ownerWindow)
-{
+bool chooseFileFallback(VstFileSelect* selection, void* ownerWindow) {
     if (!prepareReturnPath(selection)) return false;
 
     Choice choice;

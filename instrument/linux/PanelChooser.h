@@ -12,7 +12,7 @@ enum class Outcome { chosen, cancelled, unavailable };
 struct Choice {
     bool save;
     std::string title;
-    std::string typeName;  // "FX Patches"
+    std::string typeName; // "FX Patches"
     std::string extension; // "fxp"
 };
 

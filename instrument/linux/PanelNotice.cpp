@@ -11,12 +11,11 @@ namespace vl::panelnotice {
 namespace {
 
 std::mutex lock;
-int openPanels = 0;               // guarded by lock
-std::thread::id panelThread;      // the thread that opened the last panel
+int openPanels = 0; // guarded by lock
+std::thread::id panelThread; // the thread that opened the last panel
 unsigned long ownerWindow = 0;
 
-bool present(const char* caption, const char* text)
-{
+bool present(const char* caption, const char* text) {
     unsigned long owner = 0;
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -32,28 +31,24 @@ bool present(const char* caption, const char* text)
 
 } // namespace
 
-void install()
-{
+void install() {
     static std::once_flag once;
     std::call_once(once, [] { setNoticePresenter(&present); });
 }
 
-void panelOpened(unsigned long hostWindow)
-{
+void panelOpened(unsigned long hostWindow) {
     std::lock_guard<std::mutex> guard(lock);
     ++openPanels;
     panelThread = std::this_thread::get_id();
     ownerWindow = hostWindow;
 }
 
-bool panelOpenOnThisThread()
-{
+bool panelOpenOnThisThread() {
     std::lock_guard<std::mutex> guard(lock);
     return openPanels > 0 && std::this_thread::get_id() == panelThread;
 }
 
-void panelClosed()
-{
+void panelClosed() {
     std::lock_guard<std::mutex> guard(lock);
     if (openPanels > 0) --openPanels;
 }

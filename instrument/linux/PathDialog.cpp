@@ -12,22 +12,19 @@ namespace vl::panelchooser {
 
 namespace {
 
-bool isRegularFile(const std::string& path)
-{
+bool isRegularFile(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::string folderOf(const std::string& path)
-{
+std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // OK in the own dialog: a file to load must exist, a file to save needs its folder.
-std::string checkPath(const std::string& field, void* data)
-{
+std::string checkPath(const std::string& field, void* data) {
     const bool save = *static_cast<bool*>(data);
     if (field.empty()) return "Please type the path of a file.";
     struct stat info;
@@ -40,8 +37,7 @@ std::string checkPath(const std::string& field, void* data)
 
 bool available() { return panelnotice::panelOpenOnThisThread(); }
 
-Outcome ownDialog(const Choice& c, void* owner, std::string& path)
-{
+Outcome ownDialog(const Choice& c, void* owner, std::string& path) {
     bool save = c.save;
     x11dialog::Request request;
     request.title = c.title.c_str();

@@ -21,9 +21,8 @@ bool chooseFileFallback(VstFileSelect* selection, void* ownerWindow) {
     }
     // "FX Patches (*.fxp)", NUL, "*.fxp", NUL, NUL
     char filter[sizeof(VstFileType::name) + 2 * sizeof(VstFileType::dosType) + 16] = {};
-    std::snprintf(filter, sizeof filter - 1, "%.*s (*.%.*s)%c*.%.*s%c",
-                  static_cast<int>(sizeof(VstFileType::name)), typeName,
-                  static_cast<int>(sizeof(VstFileType::dosType)), extension, '\0',
+    std::snprintf(filter, sizeof filter - 1, "%.*s (*.%.*s)%c*.%.*s%c", static_cast<int>(sizeof(VstFileType::name)),
+                  typeName, static_cast<int>(sizeof(VstFileType::dosType)), extension, '\0',
                   static_cast<int>(sizeof(VstFileType::dosType)), extension, '\0');
     char title[sizeof(VstFileSelect::title)] = {};
     std::memcpy(title, selection->title, sizeof title - 1);

@@ -53,10 +53,8 @@ constexpr double kPi = std::numbers::pi;
 
 struct Rgb {
     int r, g, b;
-    std::uint32_t packed() const
-    {
-        return static_cast<std::uint32_t>(r) << 16 | static_cast<std::uint32_t>(g) << 8 |
-               static_cast<std::uint32_t>(b);
+    std::uint32_t packed() const {
+        return static_cast<std::uint32_t>(r) << 16 | static_cast<std::uint32_t>(g) << 8 | static_cast<std::uint32_t>(b);
     }
 };
 
@@ -66,31 +64,27 @@ constexpr Rgb kLcd{layout::kNameBack.red, layout::kNameBack.green, layout::kName
 constexpr Rgb kLcdText{layout::kNameText.red, layout::kNameText.green, layout::kNameText.blue};
 constexpr Rgb kDigitInk{44, 50, 26};
 constexpr Rgb kDigitGhost{177, 186, 129};
-constexpr Rgb kBase{70, 75, 46};         // panel body
-constexpr Rgb kPlate{96, 102, 64};       // section plates: knobs sit on this
+constexpr Rgb kBase{70, 75, 46}; // panel body
+constexpr Rgb kPlate{96, 102, 64}; // section plates: knobs sit on this
 constexpr Rgb kPlateLight{128, 135, 90};
 constexpr Rgb kPlateDark{44, 47, 28};
-constexpr Rgb kLabel{232, 226, 192};     // knob names
-constexpr Rgb kTitle{196, 204, 146};     // section titles
+constexpr Rgb kLabel{232, 226, 192}; // knob names
+constexpr Rgb kTitle{196, 204, 146}; // section titles
 constexpr Rgb kTick{200, 206, 158};
 constexpr Rgb kPointer{240, 232, 204};
 constexpr Rgb kLedOn{255, 178, 52};
 constexpr Rgb kLedOff{92, 74, 44};
 
-void setColor(cairo_t* cr, Rgb c, double alpha = 1.0)
-{
+void setColor(cairo_t* cr, Rgb c, double alpha = 1.0) {
     cairo_set_source_rgba(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0, alpha);
 }
 
-void addStop(cairo_pattern_t* p, double offset, Rgb c, double alpha = 1.0)
-{
+void addStop(cairo_pattern_t* p, double offset, Rgb c, double alpha = 1.0) {
     cairo_pattern_add_color_stop_rgba(p, offset, c.r / 255.0, c.g / 255.0, c.b / 255.0, alpha);
 }
 
-Rgb mix(Rgb a, Rgb b, double t)
-{
-    return {static_cast<int>(std::lround(a.r + (b.r - a.r) * t)),
-            static_cast<int>(std::lround(a.g + (b.g - a.g) * t)),
+Rgb mix(Rgb a, Rgb b, double t) {
+    return {static_cast<int>(std::lround(a.r + (b.r - a.r) * t)), static_cast<int>(std::lround(a.g + (b.g - a.g) * t)),
             static_cast<int>(std::lround(a.b + (b.b - a.b) * t))};
 }
 
@@ -101,7 +95,7 @@ Rgb mix(Rgb a, Rgb b, double t)
 enum Font { kSansBold, kSansCondensedBold, kSans, kSerifBoldItalic, kMonoBold, kFontCount };
 
 const char* const kFontFiles[kFontCount] = {
-    "DejaVuSans-Bold.ttf", "DejaVuSansCondensed-Bold.ttf", "DejaVuSans.ttf",
+    "DejaVuSans-Bold.ttf",        "DejaVuSansCondensed-Bold.ttf", "DejaVuSans.ttf",
     "DejaVuSerif-BoldItalic.ttf", "DejaVuSansMono-Bold.ttf",
 };
 
@@ -111,8 +105,7 @@ struct Fonts {
     std::array<cairo_font_face_t*, kFontCount> cairoFaces{};
     cairo_font_options_t* options = nullptr;
 
-    bool load(const std::string& dir)
-    {
+    bool load(const std::string& dir) {
         if (FT_Init_FreeType(&library) != 0) return false;
         for (int i = 0; i < kFontCount; ++i) {
             const std::string path = dir + "/" + kFontFiles[i];
@@ -130,8 +123,7 @@ struct Fonts {
         return true;
     }
 
-    ~Fonts()
-    {
+    ~Fonts() {
         if (options) cairo_font_options_destroy(options);
         for (auto* f : cairoFaces)
             if (f) cairo_font_face_destroy(f);
@@ -142,8 +134,7 @@ struct Fonts {
 
 Fonts* gFonts = nullptr;
 
-void useFont(cairo_t* cr, Font font, double size)
-{
+void useFont(cairo_t* cr, Font font, double size) {
     cairo_set_font_face(cr, gFonts->cairoFaces[font]);
     cairo_set_font_size(cr, size);
     cairo_set_font_options(cr, gFonts->options);
@@ -152,8 +143,7 @@ void useFont(cairo_t* cr, Font font, double size)
 enum Align { kLeft, kCentre, kRight };
 
 // Text with its baseline at y; letter spacing in pixels between glyphs.
-void text(cairo_t* cr, const std::string& s, double x, double y, Align align, double spacing = 0.0)
-{
+void text(cairo_t* cr, const std::string& s, double x, double y, Align align, double spacing = 0.0) {
     double width = 0.0;
     std::vector<double> advances;
     for (char ch : s) {
@@ -176,9 +166,7 @@ void text(cairo_t* cr, const std::string& s, double x, double y, Align align, do
 }
 
 // Text with a one-pixel dark shadow below it, as if stamped into the plate.
-void stampedText(cairo_t* cr, const std::string& s, double x, double y, Align align, Rgb colour,
-                 double spacing = 0.0)
-{
+void stampedText(cairo_t* cr, const std::string& s, double x, double y, Align align, Rgb colour, double spacing = 0.0) {
     setColor(cr, kPlateDark, 0.75);
     text(cr, s, x, y + 1.0, align, spacing);
     setColor(cr, colour);
@@ -188,8 +176,7 @@ void stampedText(cairo_t* cr, const std::string& s, double x, double y, Align al
 // ---------------------------------------------------------------------------------------
 // Shapes
 
-void roundedRect(cairo_t* cr, double x0, double y0, double x1, double y1, double r)
-{
+void roundedRect(cairo_t* cr, double x0, double y0, double x1, double y1, double r) {
     cairo_new_sub_path(cr);
     cairo_arc(cr, x1 - r, y0 + r, r, -kPi / 2, 0);
     cairo_arc(cr, x1 - r, y1 - r, r, 0, kPi / 2);
@@ -199,8 +186,7 @@ void roundedRect(cairo_t* cr, double x0, double y0, double x1, double y1, double
 }
 
 // A raised plate: flat face, light upper-left edge, dark lower-right edge.
-void plate(cairo_t* cr, double x0, double y0, double x1, double y1)
-{
+void plate(cairo_t* cr, double x0, double y0, double x1, double y1) {
     roundedRect(cr, x0 + 1, y0 + 1, x1 + 1, y1 + 1, 6);
     setColor(cr, kPlateDark, 0.8);
     cairo_fill(cr);
@@ -216,8 +202,7 @@ void plate(cairo_t* cr, double x0, double y0, double x1, double y1)
 }
 
 // A recessed window: dark upper-left inner edge, light lower-right edge, filled.
-void recess(cairo_t* cr, int x0, int y0, int x1, int y1, Rgb fill)
-{
+void recess(cairo_t* cr, int x0, int y0, int x1, int y1, Rgb fill) {
     setColor(cr, kPlateDark);
     cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
     cairo_fill(cr);
@@ -235,23 +220,21 @@ void recess(cairo_t* cr, int x0, int y0, int x1, int y1, Rgb fill)
 // ---------------------------------------------------------------------------------------
 // Knobs: minimum at lower left, sweeping clockwise over the top to lower right (270 degrees).
 
-double knobAngle(double value)
-{
-    return 1.25 * kPi - value * 1.5 * kPi;  // mathematical angle, y up
+double knobAngle(double value) {
+    return 1.25 * kPi - value * 1.5 * kPi; // mathematical angle, y up
 }
 
 struct KnobStyle {
-    double size;        // picture width and frame height
+    double size; // picture width and frame height
     double tickInner, tickOuter;
-    double skirt, cap;  // radii
+    double skirt, cap; // radii
     double pointerInner, pointerOuter, pointerWidth;
 };
 
 constexpr KnobStyle kSmallKnob{layout::picture(vl::kBitmapSmallKnob).width, 15.2, 18.0, 13.2, 9.6, 3.5, 12.2, 2.0};
 constexpr KnobStyle kLargeKnob{layout::picture(vl::kBitmapLargeKnob).width, 20.0, 23.5, 17.4, 12.8, 4.5, 16.2, 2.6};
 
-void drawKnob(cairo_t* cr, double x, double y, const KnobStyle& k, double value)
-{
+void drawKnob(cairo_t* cr, double x, double y, const KnobStyle& k, double value) {
     const double c = k.size / 2.0;
     const double cx = x + c, cy = y + c;
     // plate under the knob
@@ -299,8 +282,8 @@ void drawKnob(cairo_t* cr, double x, double y, const KnobStyle& k, double value)
     }
     // cap: lit from the upper left
     {
-        cairo_pattern_t* p = cairo_pattern_create_radial(cx - k.cap * 0.45, cy - k.cap * 0.55, k.cap * 0.1,
-                                                         cx, cy, k.cap * 1.1);
+        cairo_pattern_t* p = cairo_pattern_create_radial(cx - k.cap * 0.45, cy - k.cap * 0.55, k.cap * 0.1, cx, cy,
+                                                         k.cap * 1.1);
         addStop(p, 0.0, {124, 124, 114});
         addStop(p, 0.55, {62, 62, 56});
         addStop(p, 1.0, {30, 30, 27});
@@ -333,8 +316,7 @@ void drawKnob(cairo_t* cr, double x, double y, const KnobStyle& k, double value)
 // Buttons
 
 // A rectangular key of w x h at (x, y); pressed keys sit lower and darker.
-void key(cairo_t* cr, double x, double y, double w, double h, bool pressed, Rgb under)
-{
+void key(cairo_t* cr, double x, double y, double w, double h, bool pressed, Rgb under) {
     setColor(cr, under);
     cairo_rectangle(cr, x, y, w, h);
     cairo_fill(cr);
@@ -367,8 +349,7 @@ void key(cairo_t* cr, double x, double y, double w, double h, bool pressed, Rgb 
     }
 }
 
-void led(cairo_t* cr, double cx, double cy, double w, double h, bool on)
-{
+void led(cairo_t* cr, double cx, double cy, double w, double h, bool on) {
     if (on) {
         cairo_pattern_t* glow = cairo_pattern_create_radial(cx, cy, 0.5, cx, cy, w);
         addStop(glow, 0.0, kLedOn, 0.7);
@@ -389,16 +370,14 @@ void led(cairo_t* cr, double cx, double cy, double w, double h, bool on)
 }
 
 // Program button: a small key with an indicator above its face.
-void drawProgramButton(cairo_t* cr, double x, double y, bool on)
-{
+void drawProgramButton(cairo_t* cr, double x, double y, bool on) {
     key(cr, x, y, 19, 18, on, kBase);
     led(cr, x + 9.5, y + (on ? 8.5 : 7.5), 9, 4, on);
 }
 
 enum class Icon { loadPatch, savePatch, loadBank, saveBank, settings, record };
 
-void drawIcon(cairo_t* cr, double cx, double cy, Icon icon, bool pressed)
-{
+void drawIcon(cairo_t* cr, double cx, double cy, Icon icon, bool pressed) {
     const Rgb ink = pressed ? kLedOn : Rgb{40, 44, 24};
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
@@ -453,7 +432,7 @@ void drawIcon(cairo_t* cr, double cx, double cy, Icon icon, bool pressed)
     const bool bank = icon == Icon::loadBank || icon == Icon::saveBank;
     const bool load = icon == Icon::loadPatch || icon == Icon::loadBank;
     // cards on the right, an arrow on the left: into the cards to load, out to save
-    const double cardX = cx + 2.0, cardY = cy - 4.5;  // outlines on whole pixels
+    const double cardX = cx + 2.0, cardY = cy - 4.5; // outlines on whole pixels
     if (bank) {
         card(cardX + 4, cardY - 2);
         card(cardX + 2, cardY - 1);
@@ -481,8 +460,7 @@ void drawIcon(cairo_t* cr, double cx, double cy, Icon icon, bool pressed)
     }
 }
 
-void drawWideButton(cairo_t* cr, double x, double y, Icon icon, bool pressed, Rgb under)
-{
+void drawWideButton(cairo_t* cr, double x, double y, Icon icon, bool pressed, Rgb under) {
     key(cr, x, y, 43, 25, pressed, under);
     drawIcon(cr, x + 21.5, y + 12.5 + (pressed ? 0.5 : -0.5), icon, pressed);
 }
@@ -490,8 +468,7 @@ void drawWideButton(cairo_t* cr, double x, double y, Icon icon, bool pressed, Rg
 // ---------------------------------------------------------------------------------------
 // Digits: seven segments on the display window's colour, unlit segments faintly visible.
 
-void drawDigit(cairo_t* cr, double x, double y, int digit)
-{
+void drawDigit(cairo_t* cr, double x, double y, int digit) {
     static const unsigned char segments[10] = {
         // bits: a b c d e f g
         0x7E, 0x30, 0x6D, 0x79, 0x33, 0x5B, 0x5F, 0x70, 0x7F, 0x7B,
@@ -503,15 +480,17 @@ void drawDigit(cairo_t* cr, double x, double y, int digit)
     const double l = x + 2.2, r = x + 7.8, t = y + 1.2, m = y + 5.5, b = y + 9.8;
     const double slant = 0.4;
     auto sx = [&](double px, double py) { return px + (m - py) / 4.3 * slant; };
-    struct Seg { double x0, y0, x1, y1; };
+    struct Seg {
+        double x0, y0, x1, y1;
+    };
     const Seg seg[7] = {
-        {l + 0.9, t, r - 0.9, t},   // a
-        {r, t + 0.9, r, m - 0.7},   // b
-        {r, m + 0.7, r, b - 0.9},   // c
-        {l + 0.9, b, r - 0.9, b},   // d
-        {l, m + 0.7, l, b - 0.9},   // e
-        {l, t + 0.9, l, m - 0.7},   // f
-        {l + 0.9, m, r - 0.9, m},   // g
+        {l + 0.9, t, r - 0.9, t}, // a
+        {r, t + 0.9, r, m - 0.7}, // b
+        {r, m + 0.7, r, b - 0.9}, // c
+        {l + 0.9, b, r - 0.9, b}, // d
+        {l, m + 0.7, l, b - 0.9}, // e
+        {l, t + 0.9, l, m - 0.7}, // f
+        {l + 0.9, m, r - 0.9, m}, // g
     };
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
     cairo_set_line_width(cr, 1.75);
@@ -551,8 +530,7 @@ const char* const kKnobLabels[layout::kParameterCount] = {
 };
 
 // The knobs in drawing order: the large ones first, then the small ones.
-std::vector<layout::KnobPlace> knobsInDrawingOrder()
-{
+std::vector<layout::KnobPlace> knobsInDrawingOrder() {
     std::vector<layout::KnobPlace> knobs;
     for (bool large : {true, false})
         for (const layout::KnobPlace& k : layout::kKnobs)
@@ -560,13 +538,9 @@ std::vector<layout::KnobPlace> knobsInDrawingOrder()
     return knobs;
 }
 
-void displayWindow(cairo_t* cr, int x, int y)
-{
-    recess(cr, x - 3, y - 2, x + 33, y + 14, kLcd);
-}
+void displayWindow(cairo_t* cr, int x, int y) { recess(cr, x - 3, y - 2, x + 33, y + 14, kLcd); }
 
-void woodCheek(cairo_t* cr, double x0, double x1)
-{
+void woodCheek(cairo_t* cr, double x0, double x1) {
     cairo_pattern_t* p = cairo_pattern_create_linear(x0, 0, x1, 0);
     addStop(p, 0.0, {58, 34, 20});
     addStop(p, 0.45, {104, 64, 36});
@@ -596,8 +570,7 @@ void woodCheek(cairo_t* cr, double x0, double x1)
 
 // A little loom: two posts and beams, warp threads between them, and a woven band of
 // weft strips going over and under the warp.
-void loomEmblem(cairo_t* cr, double x0, double y0, double x1, double y1)
-{
+void loomEmblem(cairo_t* cr, double x0, double y0, double x1, double y1) {
     recess(cr, static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1), static_cast<int>(y1),
            mix(kBase, kPlateDark, 0.5));
     const double l = x0 + 8, r = x1 - 8, t = y0 + 12, b = y1 - 12;
@@ -628,7 +601,7 @@ void loomEmblem(cairo_t* cr, double x0, double y0, double x1, double y1)
         cairo_fill(cr);
         cairo_pattern_destroy(p);
         for (int i = 0; i < warps; ++i) {
-            if ((i + row) % 2 != 0) continue;  // warp on top here
+            if ((i + row) % 2 != 0) continue; // warp on top here
             const double x = l + pitch * i + pitch * 0.5;
             cairo_pattern_t* w = cairo_pattern_create_linear(x - 1.5, 0, x + 1.5, 0);
             addStop(w, 0.0, mix(kTitle, kPlateDark, 0.4));
@@ -659,8 +632,7 @@ void loomEmblem(cairo_t* cr, double x0, double y0, double x1, double y1)
 
 // The program's icon: the panel's loom emblem on a square with rounded corners, drawn
 // in a 128-unit square scaled to the size asked for (outside the corners transparent).
-void drawEmblemIcon(cairo_t* cr, double size)
-{
+void drawEmblemIcon(cairo_t* cr, double size) {
     constexpr double kUnits = 128.0;
     cairo_save(cr);
     cairo_scale(cr, size / kUnits, size / kUnits);
@@ -672,8 +644,7 @@ void drawEmblemIcon(cairo_t* cr, double size)
     cairo_restore(cr);
 }
 
-void drawBackground(cairo_t* cr)
-{
+void drawBackground(cairo_t* cr) {
     setColor(cr, kBase);
     cairo_paint(cr);
     // a faint light band along the top edge and a dark one along the bottom edge, clear
@@ -745,11 +716,11 @@ void drawBackground(cairo_t* cr)
     }
 
     // Section plates.
-    plate(cr, 96, 56, 160, 250);       // level and voices
-    plate(cr, 167, 56, 384, 150);      // strings
-    plate(cr, 406, 56, 623, 150);      // ensemble
-    plate(cr, 166, 154, 383, 250);     // phaser
-    plate(cr, 405, 154, 556, 250);     // reverb
+    plate(cr, 96, 56, 160, 250); // level and voices
+    plate(cr, 167, 56, 384, 150); // strings
+    plate(cr, 406, 56, 623, 150); // ensemble
+    plate(cr, 166, 154, 383, 250); // phaser
+    plate(cr, 405, 154, 556, 250); // reverb
     useFont(cr, kSansCondensedBold, 9);
     stampedText(cr, "STRINGS", 275.5, 67, kCentre, kTitle, 2.0);
     stampedText(cr, "ENSEMBLE", 514.5, 67, kCentre, kTitle, 2.0);
@@ -792,11 +763,10 @@ void drawBackground(cairo_t* cr)
 
 struct Image {
     int width = 0, height = 0;
-    std::vector<std::uint32_t> rgb;  // 0xRRGGBB
+    std::vector<std::uint32_t> rgb; // 0xRRGGBB
 };
 
-Image render(int w, int h, const std::function<void(cairo_t*)>& draw)
-{
+Image render(int w, int h, const std::function<void(cairo_t*)>& draw) {
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
     cairo_t* cr = cairo_create(s);
     draw(cr);
@@ -812,7 +782,7 @@ Image render(int w, int h, const std::function<void(cairo_t*)>& draw)
         const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
         for (int x = 0; x < w; ++x) {
             std::uint32_t p = row[x] & 0xFFFFFFu;
-            if (p == 0xFFFFFFu) p = 0xFEFEFEu;  // white is the transparent key
+            if (p == 0xFFFFFFu) p = 0xFEFEFEu; // white is the transparent key
             img.rgb[static_cast<std::size_t>(y) * w + x] = p;
         }
     }
@@ -824,9 +794,8 @@ Image render(int w, int h, const std::function<void(cairo_t*)>& draw)
 // Palette by median cut; pinned colours are kept exactly.
 
 struct Box {
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> colours;  // colour, count
-    int channelRange(int shift) const
-    {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> colours; // colour, count
+    int channelRange(int shift) const {
         int lo = 255, hi = 0;
         for (auto& [c, n] : colours) {
             const int v = (c >> shift) & 0xFF;
@@ -835,8 +804,7 @@ struct Box {
         }
         return hi - lo;
     }
-    std::uint64_t weight() const
-    {
+    std::uint64_t weight() const {
         std::uint64_t w = 0;
         for (auto& [c, n] : colours) w += n;
         return w;
@@ -849,8 +817,7 @@ struct Indexed {
     std::vector<std::uint8_t> index;
 };
 
-Indexed quantize(const Image& img, const std::vector<Rgb>& pinned)
-{
+Indexed quantize(const Image& img, const std::vector<Rgb>& pinned) {
     std::map<std::uint32_t, std::uint32_t> histogram;
     for (std::uint32_t p : img.rgb) ++histogram[p];
     std::vector<std::uint32_t> palette;
@@ -874,8 +841,8 @@ Indexed quantize(const Image& img, const std::vector<Rgb>& pinned)
             double bestScore = 0;
             for (std::size_t i = 0; i < boxes.size(); ++i) {
                 if (boxes[i].colours.size() < 2) continue;
-                const int range = std::max({boxes[i].channelRange(16), boxes[i].channelRange(8),
-                                            boxes[i].channelRange(0)});
+                const int range = std::max(
+                    {boxes[i].channelRange(16), boxes[i].channelRange(8), boxes[i].channelRange(0)});
                 const double score = static_cast<double>(range) * std::sqrt(static_cast<double>(boxes[i].weight()));
                 if (score > bestScore) {
                     bestScore = score;
@@ -945,18 +912,15 @@ Indexed quantize(const Image& img, const std::vector<Rgb>& pinned)
 // ---------------------------------------------------------------------------------------
 // 8-bit Windows bitmap: file header, BITMAPINFOHEADER, 256-entry palette, bottom-up rows.
 
-void put16(std::vector<unsigned char>& v, unsigned x)
-{
+void put16(std::vector<unsigned char>& v, unsigned x) {
     v.push_back(x & 0xFF);
     v.push_back((x >> 8) & 0xFF);
 }
-void put32(std::vector<unsigned char>& v, std::uint32_t x)
-{
+void put32(std::vector<unsigned char>& v, std::uint32_t x) {
     for (int i = 0; i < 4; ++i) v.push_back((x >> (8 * i)) & 0xFF);
 }
 
-std::vector<unsigned char> encodeBmp(const Indexed& img)
-{
+std::vector<unsigned char> encodeBmp(const Indexed& img) {
     const std::uint32_t stride = (static_cast<std::uint32_t>(img.width) + 3) & ~3u;
     const std::uint32_t pixelBytes = stride * static_cast<std::uint32_t>(img.height);
     const std::uint32_t offset = 14 + 40 + 256 * 4;
@@ -971,9 +935,9 @@ std::vector<unsigned char> encodeBmp(const Indexed& img)
     put32(v, static_cast<std::uint32_t>(img.height));
     put16(v, 1);
     put16(v, 8);
-    put32(v, 0);           // BI_RGB
+    put32(v, 0); // BI_RGB
     put32(v, pixelBytes);
-    put32(v, 2835);        // 72 dpi
+    put32(v, 2835); // 72 dpi
     put32(v, 2835);
     put32(v, 256);
     put32(v, 0);
@@ -992,8 +956,7 @@ std::vector<unsigned char> encodeBmp(const Indexed& img)
     return v;
 }
 
-Image expand(const Indexed& img)
-{
+Image expand(const Indexed& img) {
     Image out;
     out.width = img.width;
     out.height = img.height;
@@ -1002,8 +965,7 @@ Image expand(const Indexed& img)
     return out;
 }
 
-bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
-{
+bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::ofstream f(path, std::ios::binary);
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     f.close();
@@ -1021,8 +983,7 @@ struct Output {
 };
 
 // Copies src (from row srcY, h rows) to dst at (x, y).
-void blit(Image& dst, const Image& src, int x, int y, int srcY, int w, int h)
-{
+void blit(Image& dst, const Image& src, int x, int y, int srcY, int w, int h) {
     for (int row = 0; row < h; ++row)
         for (int col = 0; col < w; ++col)
             dst.rgb[static_cast<std::size_t>(y + row) * dst.width + x + col] =
@@ -1031,8 +992,7 @@ void blit(Image& dst, const Image& src, int x, int y, int srcY, int w, int h)
 
 // The desktop icons: PNG files of 48 and 128 pixels and a scalable SVG, all of the
 // same drawing.
-bool writeIcons(const std::string& dir)
-{
+bool writeIcons(const std::string& dir) {
     for (int size : {48, 128}) {
         cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
         cairo_t* cr = cairo_create(s);
@@ -1061,12 +1021,12 @@ bool writeIcons(const std::string& dir)
     return true;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vl-make-art OUTPUT-FOLDER [--preview PANEL.png] [--icons FOLDER] [--fonts FOLDER]\n");
+        std::fprintf(stderr,
+                     "usage: vl-make-art OUTPUT-FOLDER [--preview PANEL.png] [--icons FOLDER] [--fonts FOLDER]\n");
         return 2;
     }
     const std::string outDir = argv[1];
@@ -1104,7 +1064,10 @@ int main(int argc, char** argv)
     };
     add(vl::kBitmapSmallKnob, knobStrip(kSmallKnob));
     add(vl::kBitmapLargeKnob, knobStrip(kLargeKnob));
-    const struct { int id; Icon icon; } wide[6] = {
+    const struct {
+        int id;
+        Icon icon;
+    } wide[6] = {
         {vl::kBitmapFileLoadPatch, Icon::loadPatch}, {vl::kBitmapFileSavePatch, Icon::savePatch},
         {vl::kBitmapFileLoadBank, Icon::loadBank},   {vl::kBitmapFileSaveBank, Icon::saveBank},
         {vl::kBitmapSettings, Icon::settings},       {vl::kBitmapRecord, Icon::record},
@@ -1182,8 +1145,8 @@ int main(int argc, char** argv)
         unsigned char* data = cairo_image_surface_get_data(s);
         const int stride = cairo_image_surface_get_stride(s);
         for (int y = 0; y < kPanelH; ++y)
-            std::memcpy(data + static_cast<std::size_t>(y) * stride, panel.rgb.data() + static_cast<std::size_t>(y) * kPanelW,
-                        kPanelW * 4);
+            std::memcpy(data + static_cast<std::size_t>(y) * stride,
+                        panel.rgb.data() + static_cast<std::size_t>(y) * kPanelW, kPanelW * 4);
         cairo_surface_mark_dirty(s);
         cairo_t* cr = cairo_create(s);
         useFont(cr, kSans, 12);

@@ -3,8 +3,7 @@
 
 namespace vl {
 
-const unsigned char* findBitmapResource(int id, std::size_t* size)
-{
+const unsigned char* findBitmapResource(int id, std::size_t* size) {
     for (std::size_t i = 0; i < embeddedBitmapCount; ++i) {
         if (embeddedBitmaps[i].id == id) {
             if (size) *size = embeddedBitmaps[i].size;

@@ -6,13 +6,11 @@ namespace vl {
 
 // The bitmaps are resources of the module that holds this code (see velmorloom.rc and
 // vl_add_bitmap_resources in the folder's CMakeLists.txt).
-const unsigned char* findBitmapResource(int id, std::size_t* size)
-{
+const unsigned char* findBitmapResource(int id, std::size_t* size) {
     if (size) *size = 0;
     if (id <= 0 || id > 0xFFFF) return nullptr;
     HMODULE module = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCSTR>(&findBitmapResource), &module)) {
         return nullptr;
     }

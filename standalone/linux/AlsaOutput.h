@@ -43,9 +43,9 @@ private:
     int frames = 0;
     long bufferFrames = 0;
     Format sampleFormat = Format::Int16;
-    std::vector<std::int16_t> block;          // 16-bit: interleaved
-    std::vector<float> left, right;           // float and 32-bit: the instrument's output
-    std::vector<std::int32_t> interleaved;    // float (as bits) and 32-bit: what is written
+    std::vector<std::int16_t> block; // 16-bit: interleaved
+    std::vector<float> left, right; // float and 32-bit: the instrument's output
+    std::vector<std::int32_t> interleaved; // float (as bits) and 32-bit: what is written
     std::thread thread;
     std::atomic<bool> running{false};
 };

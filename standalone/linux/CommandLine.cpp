@@ -7,8 +7,21 @@ namespace vl::linuxapp {
 namespace {
 
 enum class Id {
-    Audio, Device, Rate, Latency, MidiIn, MidiChannel, Program, Patch, Bank, Record, RecordFormat, NoGui, NoConnect,
-    Help, Version
+    Audio,
+    Device,
+    Rate,
+    Latency,
+    MidiIn,
+    MidiChannel,
+    Program,
+    Patch,
+    Bank,
+    Record,
+    RecordFormat,
+    NoGui,
+    NoConnect,
+    Help,
+    Version
 };
 
 // clang-format off
@@ -108,11 +121,20 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& options
     switch (failure.kind) {
     case Kind::unknownOption:
     case Kind::unknownLetter:
-    case Kind::ambiguous: error = "unknown option '" + failure.text + "'"; break;
-    case Kind::unexpectedArgument: error = "unexpected argument '" + failure.text + "'"; break;
-    case Kind::missingValue: error = "option " + failure.text + " needs a value"; break;
-    case Kind::unexpectedValue: error = "option " + failure.text + " takes no value"; break;
-    case Kind::rejected: break; // apply() has said what was wrong
+    case Kind::ambiguous:
+        error = "unknown option '" + failure.text + "'";
+        break;
+    case Kind::unexpectedArgument:
+        error = "unexpected argument '" + failure.text + "'";
+        break;
+    case Kind::missingValue:
+        error = "option " + failure.text + " needs a value";
+        break;
+    case Kind::unexpectedValue:
+        error = "option " + failure.text + " takes no value";
+        break;
+    case Kind::rejected:
+        break; // apply() has said what was wrong
     }
     return false;
 }

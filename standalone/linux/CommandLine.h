@@ -8,13 +8,13 @@
 namespace vl::linuxapp {
 
 struct CommandLine {
-    std::optional<std::string> audio;  // "jack" or "alsa"
+    std::optional<std::string> audio; // "jack" or "alsa"
     std::optional<std::string> device; // ALSA PCM device
-    std::optional<int> rate;           // ALSA sample rate
-    std::optional<int> latency;        // ALSA block length in milliseconds
+    std::optional<int> rate; // ALSA sample rate
+    std::optional<int> latency; // ALSA block length in milliseconds
     std::optional<std::string> midiIn; // MIDI source connected at start
-    std::optional<int> midiChannel;    // -1 = all, 0..15
-    std::optional<int> program;        // 0..7
+    std::optional<int> midiChannel; // -1 = all, 0..15
+    std::optional<int> program; // 0..7
     std::string patch;
     std::string bank;
     std::string record;

@@ -50,8 +50,8 @@ bool JackOutput::start() {
     }
     const std::string me = jack_get_client_name(client);
     if (autoConnect) {
-        const char** ports =
-            jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
+        const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                            JackPortIsPhysical | JackPortIsInput);
         for (int i = 0; ports && i < 2 && ports[i]; ++i) {
             const std::string from = me + ":out_" + std::to_string(i + 1);
             const int rc = jack_connect(client, from.c_str(), ports[i]);

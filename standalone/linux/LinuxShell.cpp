@@ -159,8 +159,8 @@ bool LinuxShell::openJack(StandaloneApp& app, std::string& error) {
     out->setAutoConnect(!options.noConnect);
     out->setMidiSource(midiSource());
     out->setShutdownHook(&onJackShutdown);
-    auto ports = std::make_unique<MidiPorts>(app.settings.inputChannel, app.settings.outputChannel,
-                                             out->sampleRate(), out->blockFrames());
+    auto ports = std::make_unique<MidiPorts>(app.settings.inputChannel, app.settings.outputChannel, out->sampleRate(),
+                                             out->blockFrames());
     ports->inputOpened(millisecondClock());
     JackOutput* jack = out.get();
     app.installDevices(std::move(out), std::move(ports), nullptr);
@@ -180,8 +180,8 @@ bool LinuxShell::openAlsa(StandaloneApp& app, std::string& error) {
     const std::string device = options.device ? *options.device : linuxSettings.alsaDevice;
     auto out = AlsaOutput::open(device, app.settings.sampleRate, app.settings.latency, error);
     if (!out) return false;
-    auto ports = std::make_unique<MidiPorts>(app.settings.inputChannel, app.settings.outputChannel,
-                                             out->sampleRate(), out->blockFrames());
+    auto ports = std::make_unique<MidiPorts>(app.settings.inputChannel, app.settings.outputChannel, out->sampleRate(),
+                                             out->blockFrames());
     std::string midiError, warning;
     auto input = AlsaSequencerInput::open(*ports, midiSource(), midiError, warning);
     if (!input) say("running without MIDI input: " + midiError);

@@ -140,8 +140,7 @@ public:
         top = row("Input channel");
         std::vector<std::string> channels{"all"};
         for (int c = 1; c <= 16; ++c) channels.push_back(std::to_string(c));
-        channel = new ChoiceBox(Rect{140, top, 210, top + 20}, this, kChannelTag, channels,
-                                values.inputChannel + 1);
+        channel = new ChoiceBox(Rect{140, top, 210, top + 20}, this, kChannelTag, channels, values.inputChannel + 1);
         add(channel);
         top = row("Recording");
         format = new ChoiceBox(Rect{140, top, 250, top + 20}, this, kFormatTag, {"16-bit", "float"},

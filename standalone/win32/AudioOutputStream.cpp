@@ -49,7 +49,8 @@ BOOL CALLBACK collectDevice(LPGUID guid, LPCSTR description, LPCSTR, LPVOID cont
     return TRUE;
 }
 
-template <class T> void releaseInterface(T*& object) {
+template <class T>
+void releaseInterface(T*& object) {
     if (object) {
         object->Release();
         object = nullptr;
@@ -134,9 +135,7 @@ bool AudioOutputStream::start() {
     return hasThread();
 }
 
-DWORD WINAPI AudioOutputStream::threadEntry(LPVOID self) {
-    return static_cast<AudioOutputStream*>(self)->run();
-}
+DWORD WINAPI AudioOutputStream::threadEntry(LPVOID self) { return static_cast<AudioOutputStream*>(self)->run(); }
 
 bool AudioOutputStream::readCursor(IDirectSoundBuffer* buffer, std::uint32_t& position) const {
     DWORD play = 0;
@@ -202,7 +201,8 @@ DWORD AudioOutputStream::run() {
         if (first && firstBytes) std::memcpy(first, blockBuffer, firstBytes);
         if (second && secondBytes) std::memcpy(second, blockBuffer + firstBytes, secondBytes);
         if (FAILED(buffer->Unlock(first, firstBytes, second, secondBytes))) return kExitFailed;
-        writePosition = static_cast<std::uint32_t>((std::uint64_t(writePosition) + firstBytes + secondBytes) % ringBytes);
+        writePosition = static_cast<std::uint32_t>((std::uint64_t(writePosition) + firstBytes + secondBytes) %
+                                                   ringBytes);
         if (stopRequested.load()) return kExitStopped;
     }
 }

@@ -33,9 +33,9 @@ std::vector<std::string> listAudioDevices();
 class AudioOutputStream : public AudioOutput {
 public:
     // Exit codes of the worker thread.
-    static constexpr DWORD kExitStopped = 0x1234;   // playback was stopped: the normal end
-    static constexpr DWORD kExitFailed = 0xFFFF;    // status, lock or unlock failed
-    static constexpr DWORD kExitLost = 0xFFFE;      // a lost buffer could not be restored
+    static constexpr DWORD kExitStopped = 0x1234; // playback was stopped: the normal end
+    static constexpr DWORD kExitFailed = 0xFFFF; // status, lock or unlock failed
+    static constexpr DWORD kExitLost = 0xFFFE; // a lost buffer could not be restored
     static constexpr DWORD kExitTerminated = 0x4321;
 
     AudioOutputStream(HWND cooperativeWindow, int deviceIndex, int latencyMs, bool primary, int sampleRate);

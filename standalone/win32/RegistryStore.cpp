@@ -7,7 +7,7 @@ namespace vl {
 namespace {
 // Longer values are not settings of this program.
 constexpr DWORD kMaxValueBytes = 4096;
-}
+} // namespace
 
 RegistryStore::RegistryStore(const char* keyPath) {
     HKEY opened = nullptr;
@@ -39,7 +39,8 @@ std::optional<std::string> RegistryStore::readString(const std::string& valueNam
         // One byte more than the value: a value stored without its NUL still ends.
         std::vector<char> bytes(size + 1, '\0');
         DWORD read = size;
-        if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &read) != ERROR_SUCCESS ||
+        if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &read) !=
+                ERROR_SUCCESS ||
             type != REG_SZ || read > size) {
             return std::nullopt;
         }

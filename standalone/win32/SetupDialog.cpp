@@ -53,7 +53,8 @@ void fillControls(HWND dialog, const SettingsValues& values) {
     const UINT outputs = midiOutGetNumDevs();
     for (UINT i = 0; i < outputs; ++i) {
         MIDIOUTCAPSA caps;
-        if (midiOutGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR) addItem(dialog, kMidiOutputList, caps.szPname);
+        if (midiOutGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR)
+            addItem(dialog, kMidiOutputList, caps.szPname);
     }
     select(dialog, kMidiOutputList, values.midiOutDevice);
     fillChannels(dialog, kOutputChannelList, "none", values.outputChannel);
@@ -82,12 +83,14 @@ void readControls(HWND dialog, SettingsValues& values) {
     values.outputChannel = selected(dialog, kOutputChannelList, values.outputChannel + 1) - 1;
     values.audioDevice = selected(dialog, kAudioDeviceList, values.audioDevice);
     const int rate = selected(dialog, kSampleRateList, -1);
-    if (rate >= 0 && rate < static_cast<int>(std::size(kDialogSampleRates))) values.sampleRate = kDialogSampleRates[rate];
+    if (rate >= 0 && rate < static_cast<int>(std::size(kDialogSampleRates)))
+        values.sampleRate = kDialogSampleRates[rate];
 
     // A box without a number, or with one that is no usable block length, stores 50.
     BOOL numberRead = FALSE;
     const UINT latency = GetDlgItemInt(dialog, kLatencyBox, &numberRead, FALSE);
-    values.latency = (numberRead && latency >= static_cast<UINT>(kMinLatency) && latency <= static_cast<UINT>(kMaxLatency))
+    values.latency = (numberRead && latency >= static_cast<UINT>(kMinLatency) &&
+                      latency <= static_cast<UINT>(kMaxLatency))
                          ? static_cast<int>(latency)
                          : kDefaultLatency;
 
@@ -95,7 +98,7 @@ void readControls(HWND dialog, SettingsValues& values) {
     GetDlgItemTextA(dialog, kTempoBox, tempoText, sizeof tempoText);
     float tempo = 0.0f;
     values.tempo = (std::sscanf(tempoText, "%f", &tempo) == 1 && tempo > 0.0f && tempo <= kMaxTempo) ? tempo
-                                                                                                      : kDefaultTempo;
+                                                                                                     : kDefaultTempo;
     values.primary = IsDlgButtonChecked(dialog, kPrimaryCheck) == BST_CHECKED;
 }
 

@@ -75,7 +75,7 @@ void CALLBACK WindowsMidiInput::inputHandler(HMIDIIN, UINT message, DWORD_PTR in
 OpenedMidi openMidi(const SettingsValues& settings, int blockFrames) {
     OpenedMidi opened;
     opened.ports.reset(new (std::nothrow) WindowsMidiPorts(settings.inputChannel, settings.outputChannel,
-                                                            settings.sampleRate, blockFrames));
+                                                           settings.sampleRate, blockFrames));
     if (!opened.ports) return opened;
     opened.input.reset(new (std::nothrow) WindowsMidiInput(*opened.ports, settings.midiInDevice));
     if (opened.input && opened.input->isStarted()) opened.ports->openOutput(settings.midiOutDevice);

@@ -82,7 +82,7 @@ protected:
 // Streams for the state extension.
 struct MemoryOut {
     std::vector<std::uint8_t> bytes;
-    std::uint64_t chunkLimit = ~0ull;  // the most one write takes
+    std::uint64_t chunkLimit = ~0ull; // the most one write takes
     clap_ostream_t stream{this, [](const clap_ostream_t* s, const void* data, std::uint64_t size) -> std::int64_t {
                               auto* self = static_cast<MemoryOut*>(s->ctx);
                               const std::uint64_t n = size < self->chunkLimit ? size : self->chunkLimit;
@@ -94,8 +94,8 @@ struct MemoryOut {
 struct MemoryIn {
     std::vector<std::uint8_t> bytes;
     std::size_t at = 0;
-    std::uint64_t chunkLimit = ~0ull;  // the most one read gives
-    bool failAtEnd = false;            // -1 instead of 0 at the end
+    std::uint64_t chunkLimit = ~0ull; // the most one read gives
+    bool failAtEnd = false; // -1 instead of 0 at the end
     clap_istream_t stream{this, [](const clap_istream_t* s, void* data, std::uint64_t size) -> std::int64_t {
                               auto* self = static_cast<MemoryIn*>(s->ctx);
                               std::uint64_t n = self->bytes.size() - self->at;
@@ -266,7 +266,7 @@ TEST_F(ClapInstance, EveryDisplayedTextReadsBackToAValueShowingIt) {
     EXPECT_EQ(text(0, v), "034");
     EXPECT_TRUE(params->text_to_value(plugin, 6, "-10", &v));
     EXPECT_EQ(text(6, v), "-10");
-    EXPECT_TRUE(params->text_to_value(plugin, 8, "0", &v));  // Phaser Depth: off
+    EXPECT_TRUE(params->text_to_value(plugin, 8, "0", &v)); // Phaser Depth: off
     EXPECT_EQ(text(8, v), "OFF");
     for (const auto& [id, bad] : std::vector<std::pair<clap_id, const char*>>{
              {0, "abc"}, {0, "101"}, {0, "-1"}, {0, ""}, {6, "+51"}, {12, "33"}, {12, "0"}, {13, "1"}})
@@ -278,7 +278,7 @@ TEST_F(ClapInstance, FlushAppliesValuesOutsideProcessingWithoutEchoingThem) {
     OutputEvents out;
     in.param(0, 3, 0.7);
     in.param(0, 12, 0.0);
-    in.param(0, 99, 0.5);  // no such parameter
+    in.param(0, 99, 0.5); // no such parameter
     flush(in, out);
     EXPECT_EQ(value(3), static_cast<double>(0.7f));
     EXPECT_EQ(value(12), 0.0);
@@ -296,7 +296,7 @@ TEST_F(ClapInstance, StateIsTheVstBankChunkAndLoadsBack) {
     effect->setParameter(effect, 11, 0.8f);
 
     MemoryOut saved;
-    saved.chunkLimit = 100;  // a stream that takes at most 100 bytes a call
+    saved.chunkLimit = 100; // a stream that takes at most 100 bytes a call
     ASSERT_TRUE(state->save(plugin, &saved.stream));
     const std::vector<std::uint8_t> bank = vstBank();
     ASSERT_EQ(saved.bytes.size(), 652u);
@@ -380,7 +380,7 @@ TEST_F(ClapInstance, BadStreamsAreRefusedAndChangeNothing) {
 // An indexer that collects what the provider declares.
 struct Indexer {
     std::vector<clap_preset_discovery_location_t> locations;
-    std::vector<std::pair<std::string, std::string>> presets;  // name, load key
+    std::vector<std::pair<std::string, std::string>> presets; // name, load key
     std::vector<std::string> pluginIds;
     std::vector<std::uint32_t> flags;
     clap_preset_discovery_indexer_t record{};
@@ -401,7 +401,9 @@ struct Indexer {
         record.declare_soundpack = [](const clap_preset_discovery_indexer_t*, const clap_preset_discovery_soundpack*) {
             return true;
         };
-        record.get_extension = [](const clap_preset_discovery_indexer_t*, const char*) -> const void* { return nullptr; };
+        record.get_extension = [](const clap_preset_discovery_indexer_t*, const char*) -> const void* {
+            return nullptr;
+        };
         receiver.receiver_data = this;
         receiver.on_error = [](const clap_preset_discovery_metadata_receiver_t*, std::int32_t, const char*) {};
         receiver.begin_preset = [](const clap_preset_discovery_metadata_receiver_t* r, const char* name,
@@ -419,8 +421,8 @@ struct Indexer {
         };
         receiver.add_creator = [](const clap_preset_discovery_metadata_receiver_t*, const char*) {};
         receiver.set_description = [](const clap_preset_discovery_metadata_receiver_t*, const char*) {};
-        receiver.set_timestamps = [](const clap_preset_discovery_metadata_receiver_t*, clap_timestamp,
-                                     clap_timestamp) {};
+        receiver.set_timestamps = [](const clap_preset_discovery_metadata_receiver_t*, clap_timestamp, clap_timestamp) {
+        };
         receiver.add_feature = [](const clap_preset_discovery_metadata_receiver_t*, const char*) {};
         receiver.add_extra_info = [](const clap_preset_discovery_metadata_receiver_t*, const char*, const char*) {};
     }
@@ -442,7 +444,7 @@ TEST_F(ClapInstance, PresetDiscoveryListsTheProgramsAndLoadingOneSelectsIt) {
     EXPECT_EQ(indexer.locations[0].kind, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN);
     EXPECT_EQ(indexer.locations[0].location, nullptr);
     ASSERT_TRUE(provider->get_metadata(provider, indexer.locations[0].kind, nullptr, &indexer.receiver));
-    const char* names[8] = {"String Ensemble", "Velmor Lead", "Faraway pad", "Velmor Flute",
+    const char* names[8] = {"String Ensemble", "Velmor Lead", "Faraway pad",  "Velmor Flute",
                             "Pad Lead",        "Soft Pad",    "Solo Strings", "Warm Strings"};
     ASSERT_EQ(indexer.presets.size(), 8u);
     for (int i = 0; i < 8; ++i) {
@@ -481,11 +483,11 @@ TEST_F(ClapInstance, ThreadsCallWhatTheyMay) {
         std::vector<float> l(256), r(256);
         InputEvents in;
         OutputEvents out;
-        in.midi(10, 0xB0, 7, 64);     // Level by controller
+        in.midi(10, 0xB0, 7, 64); // Level by controller
         in.midi(20, 0x90, 60, 100);
         processBlock(plugin, l.data(), r.data(), 256, in, out);
         in.clear();
-        in.midi(5, 0xC0, 5, 0);       // program change: Soft Pad
+        in.midi(5, 0xC0, 5, 0); // program change: Soft Pad
         processBlock(plugin, l.data(), r.data(), 256, in, out);
         plugin->stop_processing(plugin);
         outgoing = out.events;

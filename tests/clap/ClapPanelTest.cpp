@@ -132,7 +132,7 @@ TEST_F(ClapPanel, KnobDragReachesTheHostAsOneGesture) {
     host.takeCalls();
 
     // The hand moves on a connection of its own while the host's main loop fires the timer.
-    const int x = 341, y = 95;  // Brightness
+    const int x = 341, y = 95; // Brightness
     std::atomic<bool> done{false};
     std::thread hand([&] {
         Display* d = vltest::x11::openDisplay();
@@ -146,7 +146,7 @@ TEST_F(ClapPanel, KnobDragReachesTheHostAsOneGesture) {
             XTestFakeButtonEvent(d, 1, True, 0);
             XFlush(d);
             pause(15);
-            for (int i = 1; i <= 8; ++i) move(x, y - 5 * i);  // 40 pixels up
+            for (int i = 1; i <= 8; ++i) move(x, y - 5 * i); // 40 pixels up
             XTestFakeButtonEvent(d, 1, False, 0);
             XFlush(d);
             pause(15);

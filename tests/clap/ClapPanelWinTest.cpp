@@ -101,7 +101,7 @@ TEST_F(ClapPanelWin, KnobDragReachesTheHostAsOneGesture) {
     double start = -1.0;
     ASSERT_TRUE(params->get_value(plugin, 3, &start));
     host.takeCalls();
-    POINT centre{341, 95};  // Brightness
+    POINT centre{341, 95}; // Brightness
     ClientToScreen(GetWindow(clapWindow.handle(), GW_CHILD), &centre);
     SetCursorPos(centre.x, centre.y);
     settle(2);

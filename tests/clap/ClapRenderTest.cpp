@@ -48,8 +48,8 @@ double energy(const std::vector<float>& v) {
 struct Happening {
     enum Kind { ClapNoteOn, ClapNoteOff, Midi, Param } kind;
     std::int64_t frame;
-    std::uint8_t a, b, c;  // key/velocity (notes), MIDI bytes, parameter index
-    double value;          // parameter value
+    std::uint8_t a, b, c; // key/velocity (notes), MIDI bytes, parameter index
+    double value; // parameter value
 };
 
 // Runs blocks of the given sizes: block(start, n, due, l, r) renders the n frames from
@@ -92,21 +92,30 @@ public:
 
     // Renders blocks of the given sizes with the script's happenings at their frames.
     Stereo render(const std::vector<std::uint32_t>& blocks, const std::vector<Happening>& script) {
-        return renderBlocks(blocks, script, [&](std::int64_t start, std::uint32_t n, std::span<const Happening> due,
-                                                float* l, float* r) {
-            InputEvents in;
-            OutputEvents ignored;
-            for (const Happening& h : due) {
-                const auto t = static_cast<std::uint32_t>(h.frame - start);
-                switch (h.kind) {
-                case Happening::ClapNoteOn: in.note(CLAP_EVENT_NOTE_ON, t, 0, h.a, h.b / 127.0); break;
-                case Happening::ClapNoteOff: in.note(CLAP_EVENT_NOTE_OFF, t, 0, h.a, h.b / 127.0); break;
-                case Happening::Midi: in.midi(t, h.a, h.b, h.c); break;
-                case Happening::Param: in.param(t, h.a, h.value); break;
-                }
-            }
-            EXPECT_EQ(processBlock(plugin, l, r, n, in, ignored), CLAP_PROCESS_CONTINUE);
-        });
+        return renderBlocks(blocks, script,
+                            [&](std::int64_t start, std::uint32_t n, std::span<const Happening> due, float* l,
+                                float* r) {
+                                InputEvents in;
+                                OutputEvents ignored;
+                                for (const Happening& h : due) {
+                                    const auto t = static_cast<std::uint32_t>(h.frame - start);
+                                    switch (h.kind) {
+                                    case Happening::ClapNoteOn:
+                                        in.note(CLAP_EVENT_NOTE_ON, t, 0, h.a, h.b / 127.0);
+                                        break;
+                                    case Happening::ClapNoteOff:
+                                        in.note(CLAP_EVENT_NOTE_OFF, t, 0, h.a, h.b / 127.0);
+                                        break;
+                                    case Happening::Midi:
+                                        in.midi(t, h.a, h.b, h.c);
+                                        break;
+                                    case Happening::Param:
+                                        in.param(t, h.a, h.value);
+                                        break;
+                                    }
+                                }
+                                EXPECT_EQ(processBlock(plugin, l, r, n, in, ignored), CLAP_PROCESS_CONTINUE);
+                            });
     }
 
     TestHost host;
@@ -135,40 +144,41 @@ public:
     VstSide& operator=(const VstSide&) = delete;
 
     Stereo render(const std::vector<std::uint32_t>& blocks, const std::vector<Happening>& script) {
-        return renderBlocks(blocks, script, [&](std::int64_t start, std::uint32_t n, std::span<const Happening> due,
-                                                float* l, float* r) {
-            std::int64_t segment = start;
-            // Messages wait for the part that holds their frame.
-            std::vector<Happening> waiting;
-            auto renderTo = [&](std::int64_t end) {
-                list.clear();
-                std::vector<Happening> later;
-                for (const Happening& h : waiting) {
-                    if (h.frame >= end) {
-                        later.push_back(h);
+        return renderBlocks(
+            blocks, script,
+            [&](std::int64_t start, std::uint32_t n, std::span<const Happening> due, float* l, float* r) {
+                std::int64_t segment = start;
+                // Messages wait for the part that holds their frame.
+                std::vector<Happening> waiting;
+                auto renderTo = [&](std::int64_t end) {
+                    list.clear();
+                    std::vector<Happening> later;
+                    for (const Happening& h : waiting) {
+                        if (h.frame >= end) {
+                            later.push_back(h);
+                            continue;
+                        }
+                        const int offset = static_cast<int>(h.frame - segment);
+                        if (h.kind == Happening::ClapNoteOn) list.add(offset, 0x90, h.a, h.b);
+                        else if (h.kind == Happening::ClapNoteOff) list.add(offset, 0x80, h.a, h.b);
+                        else list.add(offset, h.a, h.b, h.c);
+                    }
+                    waiting.swap(later);
+                    if (list.numEvents > 0) plugtest::dispatch(effect, effProcessEvents, 0, 0, list.get());
+                    float* outputs[2] = {l + (segment - start), r + (segment - start)};
+                    effect->processReplacing(effect, nullptr, outputs, static_cast<VstInt32>(end - segment));
+                    segment = end;
+                };
+                for (const Happening& h : due) {
+                    if (h.kind != Happening::Param) {
+                        waiting.push_back(h);
                         continue;
                     }
-                    const int offset = static_cast<int>(h.frame - segment);
-                    if (h.kind == Happening::ClapNoteOn) list.add(offset, 0x90, h.a, h.b);
-                    else if (h.kind == Happening::ClapNoteOff) list.add(offset, 0x80, h.a, h.b);
-                    else list.add(offset, h.a, h.b, h.c);
+                    if (h.frame > segment) renderTo(h.frame);
+                    effect->setParameter(effect, h.a, static_cast<float>(h.value));
                 }
-                waiting.swap(later);
-                if (list.numEvents > 0) plugtest::dispatch(effect, effProcessEvents, 0, 0, list.get());
-                float* outputs[2] = {l + (segment - start), r + (segment - start)};
-                effect->processReplacing(effect, nullptr, outputs, static_cast<VstInt32>(end - segment));
-                segment = end;
-            };
-            for (const Happening& h : due) {
-                if (h.kind != Happening::Param) {
-                    waiting.push_back(h);
-                    continue;
-                }
-                if (h.frame > segment) renderTo(h.frame);
-                effect->setParameter(effect, h.a, static_cast<float>(h.value));
-            }
-            if (start + n > segment) renderTo(start + n);
-        });
+                if (start + n > segment) renderTo(start + n);
+            });
     }
 
     AEffect* effect = nullptr;
@@ -261,13 +271,13 @@ TEST_P(ClapRender, SameBitsAsTheVstPluginAndTheRenderer) {
         const std::vector<Happening> script = {
             {Happening::ClapNoteOn, 17, 60, 100, 0, 0.0},
             {Happening::Midi, 130, 0x90, 64, 90, 0.0},
-            {Happening::Param, 301, 3, 0, 0, 0.9},       // Brightness, inside the second block
-            {Happening::Midi, 356, 0xB0, 7, 100, 0.0},   // Level by controller
+            {Happening::Param, 301, 3, 0, 0, 0.9}, // Brightness, inside the second block
+            {Happening::Midi, 356, 0xB0, 7, 100, 0.0}, // Level by controller
             {Happening::ClapNoteOn, 356, 67, 127, 0, 0.0},
-            {Happening::Param, 356, 5, 0, 0, 0.05},      // Ensemble Amount, same frame as a note
-            {Happening::Param, 512, 7, 0, 0, 0.8},       // Phaser Rate, first frame of a block
-            {Happening::Midi, 700, 0xE0, 0, 80, 0.0},    // pitch bend
-            {Happening::Param, 777, 12, 0, 0, 0.1},      // Voices: the pool is rebuilt
+            {Happening::Param, 356, 5, 0, 0, 0.05}, // Ensemble Amount, same frame as a note
+            {Happening::Param, 512, 7, 0, 0, 0.8}, // Phaser Rate, first frame of a block
+            {Happening::Midi, 700, 0xE0, 0, 80, 0.0}, // pitch bend
+            {Happening::Param, 777, 12, 0, 0, 0.1}, // Voices: the pool is rebuilt
             {Happening::ClapNoteOn, 778, 48, 64, 0, 0.0},
             {Happening::ClapNoteOff, 1500, 60, 0, 0, 0.0},
             {Happening::Midi, 1501, 0x80, 64, 0, 0.0},

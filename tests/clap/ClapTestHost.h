@@ -139,7 +139,8 @@ public:
     }
     int count(const std::string& name) {
         std::lock_guard<std::mutex> lock(mutex);
-        return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const HostCall& c) { return c.name == name; }));
+        return static_cast<int>(
+            std::count_if(calls.begin(), calls.end(), [&](const HostCall& c) { return c.name == name; }));
     }
 
     void setAudioThread(std::thread::id id) {
@@ -150,7 +151,7 @@ public:
     clap_host_t host{};
     std::thread::id mainThread;
     bool offerTimer = true;
-    std::vector<std::pair<clap_id, std::uint32_t>> timers;  // id, period
+    std::vector<std::pair<clap_id, std::uint32_t>> timers; // id, period
     std::vector<std::string> presetsLoaded;
 
 private:
@@ -211,7 +212,6 @@ private:
             of(h)->record(std::string("preset_load.loaded ") + (key ? key : "(null)"));
         },
     };
-
 };
 
 // Incoming events of one block, kept sorted by time (a stable insertion keeps the order
@@ -253,9 +253,15 @@ public:
     }
     void param(std::uint32_t time, clap_id id, double value) {
         // Any note, port, channel and key (-1): the parameter itself.
-        const clap_event_param_value_t e{
-            {sizeof(clap_event_param_value_t), time, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0},
-            id, nullptr, -1, -1, -1, -1, value};
+        const clap_event_param_value_t e{{sizeof(clap_event_param_value_t), time, CLAP_CORE_EVENT_SPACE_ID,
+                                          CLAP_EVENT_PARAM_VALUE, 0},
+                                         id,
+                                         nullptr,
+                                         -1,
+                                         -1,
+                                         -1,
+                                         -1,
+                                         value};
         add(&e.header);
     }
     void clear() { events.clear(); }

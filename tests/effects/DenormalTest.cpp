@@ -44,12 +44,14 @@ struct Chain {
         if (ensemble.active()) sum = ensemble.process(sum, ad);
         if (phaser.active()) sum = phaser.process(sum, ad);
         const float x = sum * level;
-        if (reverb.active()) reverb.process(x, ad, l, r); else l = r = x;
+        if (reverb.active()) reverb.process(x, ad, l, r);
+        else l = r = x;
     }
 
     int stateSubnormals() const {
         int count = 0;
-        for (int k = 0; k < vl::Phaser::kStages; ++k) count += subnormal(phaser.stageInput(k)) + subnormal(phaser.stageOutput(k));
+        for (int k = 0; k < vl::Phaser::kStages; ++k)
+            count += subnormal(phaser.stageInput(k)) + subnormal(phaser.stageOutput(k));
         for (int k = 0; k < 6; ++k) count += subnormal(reverb.filterState(k));
         return count;
     }
@@ -76,7 +78,7 @@ Tally loudThenSilence(float rate, float offset, int seconds) {
     float l, r;
     Tally t;
     const int block = 64;
-    const int tick = rate == 44100.0f ? 63 : 29;  // the engine's control tick
+    const int tick = rate == 44100.0f ? 63 : 29; // the engine's control tick
     long n = 0;
     auto run = [&](long count, bool loud) {
         for (long b = 0; b < count; b += block) {

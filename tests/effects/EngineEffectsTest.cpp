@@ -60,11 +60,9 @@ protected:
 
     // A loud chord held for `heldBlocks` blocks of 64, then released.
     void loudChord(int heldBlocks) {
-        for (uint8_t key : {36, 43, 48, 52, 55, 60, 64, 67, 72, 76, 79, 84})
-            engine->appendEvent(1, 0, 0x90, key, 127);
+        for (uint8_t key : {36, 43, 48, 52, 55, 60, 64, 67, 72, 76, 79, 84}) engine->appendEvent(1, 0, 0x90, key, 127);
         render(heldBlocks);
-        for (uint8_t key : {36, 43, 48, 52, 55, 60, 64, 67, 72, 76, 79, 84})
-            engine->appendEvent(1, 0, 0x80, key, 0);
+        for (uint8_t key : {36, 43, 48, 52, 55, 60, 64, 67, 72, 76, 79, 84}) engine->appendEvent(1, 0, 0x80, key, 0);
     }
 
     // Renders blocks of 64; returns the number of subnormal output values and the peak.

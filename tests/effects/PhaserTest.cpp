@@ -58,7 +58,7 @@ TEST(PhaserResponse, ToneFollowsTheSweptAllPassOverAWholeOscillatorPeriod) {
     vl::Phaser p = makePhaser(1.0f, 1.0f, 0.0f);
     double worst = 0;
     for (int n = 0; n < 5 * 44100 / 2; ++n) {
-        if (n % 63 == 0) p.renormalize();  // the engine's control tick at 44.1 kHz
+        if (n % 63 == 0) p.renormalize(); // the engine's control tick at 44.1 kHz
         const float u = static_cast<float>(std::sin(w * n));
         const float wet = p.process(u, 0.0f) - u;
         const double a = -0.5 - 0.4 * std::fabs(std::cos(pi * (n + 1) / kRate));

@@ -33,8 +33,8 @@ TEST(ReverbMapping, LengthGivesDampingAndFeedback) {
 TEST(ReverbImpulse, FirstReturnOnEachSideAndItsSign) {
     struct Case {
         float rate;
-        int left;   // size of line A - 1
-        int right;  // size of line D - 1
+        int left; // size of line A - 1
+        int right; // size of line D - 1
     };
     for (const Case c : {Case{44100.0f, 2997, 2689}, Case{48000.0f, 3263, 2927}, Case{96000.0f, 6527, 5855}}) {
         vl::Reverb r = makeReverb(c.rate, 0.35f, 1.0f);
@@ -81,7 +81,8 @@ TEST(ReverbState, MixZeroPassesTheInputAndResumesTheFrozenTail) {
     std::vector<float> in(30000);
     for (auto& v : in) v = noise(rng);
     auto chain = [](vl::Reverb& r, float x, float& l, float& rr) {
-        if (r.active()) r.process(x, 0.0f, l, rr); else l = rr = x;
+        if (r.active()) r.process(x, 0.0f, l, rr);
+        else l = rr = x;
     };
     vl::Reverb paused = makeReverb(44100.0f, 0.7f, 0.5f);
     vl::Reverb reference = makeReverb(44100.0f, 0.7f, 0.5f);

@@ -26,13 +26,13 @@ TEST_F(EngineSetup, InvalidRatesChangeNothing) {
     ASSERT_TRUE(engine->setSampleRate(48000.0f));
     noteOn(0, 60);
     render(10);
-    for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-                      -48000.0f, 0.0f, 999.0f, 768001.0f}) {
+    for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), -48000.0f, 0.0f,
+                      999.0f, 768001.0f}) {
         EXPECT_FALSE(engine->setSampleRate(bad)) << bad;
         EXPECT_EQ(engine->getSampleRate(), 48000.0f);
         EXPECT_EQ(engine->getTickInterval(), 58);
     }
-    EXPECT_TRUE(engine->firstVoice()->keyHeld);  // no note-off happened
+    EXPECT_TRUE(engine->firstVoice()->keyHeld); // no note-off happened
     EXPECT_TRUE(engine->setSampleRate(1000.0f));
     EXPECT_TRUE(engine->setSampleRate(768000.0f));
 }
@@ -64,7 +64,7 @@ TEST(EngineConstruction, SilentUntilAValidRateIsSet) {
         std::vector<int16_t> pcm(128, 5);
         engine.processInterleaved16(pcm.data(), 64);
         for (int16_t s : pcm) EXPECT_EQ(s, 0);
-        EXPECT_EQ(engine.pendingEventCount(), 1);  // kept for when rendering starts
+        EXPECT_EQ(engine.pendingEventCount(), 1); // kept for when rendering starts
         EXPECT_FALSE(engine.setSampleRate(0.0f));
         EXPECT_FALSE(engine.hasSampleRate());
         ASSERT_TRUE(engine.setSampleRate(44100.0f));
@@ -145,7 +145,7 @@ TEST_F(VoicePool, RebuildCutsVoicesAndHandsOutVoicesInFreshOrder) {
         EXPECT_TRUE(engine->poolVoice(i)->finished);
         EXPECT_EQ(engine->poolVoice(i)->next, nullptr);
     }
-    EXPECT_EQ(render(50)[49], 0.0f);  // stopped at once, no fade
+    EXPECT_EQ(render(50)[49], 0.0f); // stopped at once, no fade
     noteOn(0, 70);
     render(1);
     EXPECT_EQ(engine->firstVoice(), engine->poolVoice(127));
@@ -176,7 +176,7 @@ TEST_F(VoicePool, SingleVoiceLimitKeepsTheLowestKey) {
     EXPECT_FALSE(engine->firstVoice()->next->releasing);
     noteOn(0, 67);
     render(99);
-    EXPECT_EQ(engine->activeVoiceCount(), 3);  // the stolen voice still fades
+    EXPECT_EQ(engine->activeVoiceCount(), 3); // the stolen voice still fades
     render(1);
     EXPECT_EQ(listNotes(), (std::vector<int>{67, 60}));
     // The third note below the others: the highest non-lowest goes.
@@ -187,7 +187,7 @@ TEST_F(VoicePool, SingleVoiceLimitKeepsTheLowestKey) {
 
 TEST_F(VoicePool, StealingPrefersTheOldestReleasingVoice) {
     ASSERT_TRUE(engine->rebuildPool(3));
-    engine->setRelease(1.0f);  // long releases keep released voices on the list
+    engine->setRelease(1.0f); // long releases keep released voices on the list
     noteOn(0, 40);
     noteOn(0, 50, 10);
     noteOn(200, 60, 90);
@@ -203,13 +203,13 @@ TEST_F(VoicePool, StealingPrefersTheOldestReleasingVoice) {
 
 TEST_F(VoicePool, StealingTakesTheQuietestOldestHeldVoice) {
     ASSERT_TRUE(engine->rebuildPool(3));
-    noteOn(0, 40, 5);   // lowest: safe despite the lowest velocity
+    noteOn(0, 40, 5); // lowest: safe despite the lowest velocity
     noteOn(0, 50, 80);
-    noteOn(0, 60, 80);  // same velocity as 50: the older (50) is taken
+    noteOn(0, 60, 80); // same velocity as 50: the older (50) is taken
     noteOn(0, 70, 90);
     render(100);
     EXPECT_EQ(listNotes(), (std::vector<int>{70, 60, 40}));
-    noteOn(0, 80, 60);  // the newcomer is not a candidate: 60 (quieter than 70) goes
+    noteOn(0, 80, 60); // the newcomer is not a candidate: 60 (quieter than 70) goes
     render(100);
     EXPECT_EQ(listNotes(), (std::vector<int>{80, 70, 40}));
 }
@@ -222,7 +222,7 @@ TEST_F(VoicePool, NoFreeVoiceDropsTheNote) {
     render(1);
     EXPECT_EQ(engine->freeVoiceCount(), 0);
     EXPECT_EQ(engine->activeVoiceCount(), 128);
-    noteOn(0, 64);  // kills the sounding 64 but finds no free voice
+    noteOn(0, 64); // kills the sounding 64 but finds no free voice
     render(1);
     EXPECT_EQ(engine->activeVoiceCount(), 128);
     EXPECT_EQ(engine->firstVoice()->note, 127);
@@ -252,7 +252,7 @@ TEST_F(EventTiming, LateEventWaitsForALaterCallAtItsOwnOffset) {
     auto out = render(256);
     for (float s : out) EXPECT_EQ(s, 0.0f);
     EXPECT_EQ(engine->pendingEventCount(), 1);
-    out = render(256);  // still before offset 300 of this call
+    out = render(256); // still before offset 300 of this call
     for (float s : out) EXPECT_EQ(s, 0.0f);
     out = render(512);
     EXPECT_EQ(out[299], 0.0f);
@@ -262,9 +262,9 @@ TEST_F(EventTiming, LateEventWaitsForALaterCallAtItsOwnOffset) {
 
 TEST_F(EventTiming, EqualOffsetsInListOrderAndEarlierOffsetsHandledWhenReached) {
     noteOn(50, 60);
-    noteOff(50, 60);  // same offset, after the note-on: released at once
+    noteOff(50, 60); // same offset, after the note-on: released at once
     noteOff(80, 62);
-    noteOn(80, 62);   // note-off first finds nothing, then the key starts
+    noteOn(80, 62); // note-off first finds nothing, then the key starts
     render(100);
     EXPECT_EQ(listNotes(), (std::vector<int>{62, 60}));
     EXPECT_TRUE(engine->firstVoice()->keyHeld);
@@ -274,11 +274,11 @@ TEST_F(EventTiming, EqualOffsetsInListOrderAndEarlierOffsetsHandledWhenReached) 
     ASSERT_TRUE(engine->rebuildPool(16));
     engine->clearEvents();
     noteOn(100, 60);
-    noteOn(40, 64);  // listed after a later one: taken when the walk reaches it
+    noteOn(40, 64); // listed after a later one: taken when the walk reaches it
     const auto out = render(200);
     EXPECT_EQ(out[99], 0.0f);
     EXPECT_EQ(listNotes(), (std::vector<int>{64, 60}));
-    EXPECT_EQ(engine->firstVoice()->age, 1u);  // both started at 100: 100 samples rendered
+    EXPECT_EQ(engine->firstVoice()->age, 1u); // both started at 100: 100 samples rendered
     EXPECT_EQ(engine->firstVoice()->next->age, 1u);
 }
 
@@ -315,14 +315,14 @@ using MidiHandling = EngineFixture;
 
 TEST_F(MidiHandling, ControllersAndProgramsGoToTheClient) {
     control(0, 7, 127);
-    engine->appendEvent(1, 0, 0xB5, 96, 40);   // any channel
-    control(0, 97, 0xFF);                      // data masked to 7 bits
+    engine->appendEvent(1, 0, 0xB5, 96, 40); // any channel
+    control(0, 97, 0xFF); // data masked to 7 bits
     engine->appendEvent(1, 0, 0xC3, 9, 0);
-    engine->appendEvent(1, 0, 0xC0, 0x82, 0);  // masked: program 2
-    control(0, 64, 127);                       // sustain: engine's own
-    control(0, 123, 0);                        // all notes off: engine's own
-    engine->appendEvent(2, 0, 0xB0, 7, 1);     // not a MIDI event
-    engine->appendEvent(1, 0, 0xA0, 60, 1);    // aftertouch: ignored
+    engine->appendEvent(1, 0, 0xC0, 0x82, 0); // masked: program 2
+    control(0, 64, 127); // sustain: engine's own
+    control(0, 123, 0); // all notes off: engine's own
+    engine->appendEvent(2, 0, 0xB0, 7, 1); // not a MIDI event
+    engine->appendEvent(1, 0, 0xA0, 60, 1); // aftertouch: ignored
     render(4);
     EXPECT_EQ(client.controls, (std::vector<std::pair<int, int>>{{7, 127}, {96, 40}, {97, 127}}));
     EXPECT_EQ(client.programs, (std::vector<int>{9, 2}));
@@ -331,7 +331,7 @@ TEST_F(MidiHandling, ControllersAndProgramsGoToTheClient) {
 TEST_F(MidiHandling, NoteOffVariantsAndChannels) {
     engine->appendEvent(1, 0, 0x93, 60, 100);
     engine->appendEvent(1, 0, 0x9F, 62, 100);
-    engine->appendEvent(1, 10, 0x91, 60, 0);   // velocity 0 is a note-off
+    engine->appendEvent(1, 10, 0x91, 60, 0); // velocity 0 is a note-off
     engine->appendEvent(1, 10, 0x8A, 62, 64);
     render(20);
     for (const vl::Voice* v = engine->firstVoice(); v; v = v->next) {

@@ -26,7 +26,7 @@ TEST_F(RenderedAudio, PitchBendMovesSoundingVoicesAtTheNextSample) {
     noteOn(0, 69);
     const auto straight = render(22050);
     const double f0 = measureFrequency(straight, 1000, 44100.0);
-    engine->appendEvent(1, 0, 0xE0, 0, 0);  // two semitones down
+    engine->appendEvent(1, 0, 0xE0, 0, 0); // two semitones down
     const auto bent = render(22050);
     const double f1 = measureFrequency(bent, 0, 44100.0);
     EXPECT_NEAR(f1 / f0, std::pow(2.0, -1.0 / 6.0), 2e-4);
@@ -113,7 +113,7 @@ TEST_F(RenderedAudio, Interleaved16ExactValuesAtNormalLevel) {
     engine->processInterleaved16(pcm.data(), 2000);
     int nonZero = 0;
     for (size_t i = 0; i < 2000; ++i) {
-        const float y = floats[i] * 32767.5f - 0.5f;  // gain already applied in floats
+        const float y = floats[i] * 32767.5f - 0.5f; // gain already applied in floats
         ASSERT_EQ(pcm[2 * i], static_cast<int16_t>(std::nearbyint(y))) << i;
         nonZero += pcm[2 * i] != 0;
     }
@@ -149,7 +149,7 @@ uint64_t renderPhrase(bool reference, std::vector<float>* keep = nullptr, bool d
         engine.setReverbMix(0.35f);
     }
     const int blocks[] = {512, 1, 63, 64, 300, 1024, 7, 256};
-    uint64_t hash = 1469598103934665603ull;  // FNV-1a over the raw float bits
+    uint64_t hash = 1469598103934665603ull; // FNV-1a over the raw float bits
     std::mt19937 rng(12345);
     int mostVoices = 0;
     for (int b = 0; b < 120; ++b) {
@@ -196,7 +196,7 @@ TEST_F(Determinism, FixedPhraseHasAKnownChecksum) {
     const uint64_t hash = renderPhrase(false, &out);
     double energy = 0;
     for (float s : out) energy += static_cast<double>(s) * s;
-    EXPECT_GT(energy, 1.0);  // the phrase really sounds
+    EXPECT_GT(energy, 1.0); // the phrase really sounds
     EXPECT_EQ(hash, 0x35c5c0e5060570c3ull) << std::hex << hash;
 }
 
@@ -259,7 +259,8 @@ std::vector<float> renderRateChanges(bool reference, bool narrow) {
     std::vector<float> l(512), r(512);
     for (int b = 0; b < 60; ++b) {
         engine.clearEvents();
-        for (int k = 0; k < 6; ++k) engine.appendEvent(1, 40 * k, 0x90, static_cast<uint8_t>(45 + (b * 7 + k * 5) % 40), 90);
+        for (int k = 0; k < 6; ++k)
+            engine.appendEvent(1, 40 * k, 0x90, static_cast<uint8_t>(45 + (b * 7 + k * 5) % 40), 90);
         engine.appendEvent(1, 250 + b, 0xB0, 20, static_cast<uint8_t>((b % 2) * 127));
         engine.processReplacing(l.data(), r.data(), 512);
         out.insert(out.end(), l.begin(), l.end());

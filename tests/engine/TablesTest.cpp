@@ -31,14 +31,13 @@ TEST_F(SharedTables, NoteFrequencyIsTwiceThePitch) {
     EXPECT_NEAR(vl::noteFrequency[57], 440.0f, 1e-4f);
     EXPECT_NEAR(vl::noteFrequency[0], 16.3516f, 1e-4f);
     EXPECT_NEAR(vl::noteFrequency[127], 25087.7f, 0.1f);
-    for (int i = 12; i < 128; ++i)
-        EXPECT_NEAR(vl::noteFrequency[i] / vl::noteFrequency[i - 12], 2.0f, 1e-5f) << i;
+    for (int i = 12; i < 128; ++i) EXPECT_NEAR(vl::noteFrequency[i] / vl::noteFrequency[i - 12], 2.0f, 1e-5f) << i;
 }
 
 TEST_F(SharedTables, BendFactorSpansTwoSemitones) {
     EXPECT_EQ(vl::bendFactor[64], 1.0f);
-    EXPECT_NEAR(vl::bendFactor[0], 0.890898718f, 2e-8f);    // 2^(-1/6)
-    EXPECT_NEAR(vl::bendFactor[127], 1.12043775f, 2e-7f);   // 2^(63/384)
+    EXPECT_NEAR(vl::bendFactor[0], 0.890898718f, 2e-8f); // 2^(-1/6)
+    EXPECT_NEAR(vl::bendFactor[127], 1.12043775f, 2e-7f); // 2^(63/384)
     for (int i = 1; i < 128; ++i) EXPECT_GT(vl::bendFactor[i], vl::bendFactor[i - 1]);
 }
 
@@ -52,13 +51,13 @@ TEST(SharedTableLifetime, CountedAndFreedWithTheLastUser) {
     EXPECT_EQ(vl::sharedTableUsers(), 2);
     const float* sine = vl::sineTable;
     vl::releaseSharedTables();
-    EXPECT_EQ(vl::sineTable, sine);  // still in use by the second user
+    EXPECT_EQ(vl::sineTable, sine); // still in use by the second user
     EXPECT_TRUE(vl::sharedTablesBuilt());
     vl::releaseSharedTables();
     EXPECT_EQ(vl::sharedTableUsers(), 0);
     EXPECT_FALSE(vl::sharedTablesBuilt());
     EXPECT_EQ(vl::noteFrequency, nullptr);
-    vl::releaseSharedTables();  // unbalanced: ignored
+    vl::releaseSharedTables(); // unbalanced: ignored
     EXPECT_EQ(vl::sharedTableUsers(), 0);
 }
 

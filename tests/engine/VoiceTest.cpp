@@ -20,9 +20,9 @@ TEST_F(VoiceBehaviour, StartDrawsPhaseAndDetuneFromTheGenerator) {
     EXPECT_EQ(v.phase, -0.162811279296875f);
     const float plain = vl::noteFrequency[69] * (0.5f / 44100.0f);
     EXPECT_NEAR(v.increment / plain, 1.000187f, 1e-6f);
-    EXPECT_EQ(v.stageLength[0], 44);   // Attack 0: 0.001 s
+    EXPECT_EQ(v.stageLength[0], 44); // Attack 0: 0.001 s
     EXPECT_EQ(v.stageLength[1], 1);
-    EXPECT_EQ(v.stageLength[2], 440);  // Release 0: 0.01 s, truncated
+    EXPECT_EQ(v.stageLength[2], 440); // Release 0: 0.01 s, truncated
     EXPECT_EQ(v.stageRate[0], 0.99f / 44.0f);
     EXPECT_EQ(v.stageRate[2], -0.99f / 440.0f);
     EXPECT_EQ(v.level, 0.0f);
@@ -38,7 +38,7 @@ TEST_F(VoiceBehaviour, StartDrawsPhaseAndDetuneFromTheGenerator) {
 TEST_F(VoiceBehaviour, FeedbackFollowsKeyAndBrightness) {
     vl::StringVoice v(engine.get());
     v.start(0, 100);
-    EXPECT_FLOAT_EQ(v.feedback, -0.025f * 1.2f);  // Brightness 0: base 0.1
+    EXPECT_FLOAT_EQ(v.feedback, -0.025f * 1.2f); // Brightness 0: base 0.1
     v.start(127, 100);
     EXPECT_FLOAT_EQ(v.feedback, -0.025f);
     engine->setBrightness(1.0f);
@@ -56,7 +56,7 @@ TEST_F(VoiceBehaviour, AttackReachesSustainAfterItsLength) {
         v.tickStep();
         ++samples;
     }
-    EXPECT_EQ(samples, 45);  // 44 growing samples, then the stage change
+    EXPECT_EQ(samples, 45); // 44 growing samples, then the stage change
     EXPECT_NEAR(v.level, 0.58197671f * (std::exp(0.99f) - 1.0f), 0.02f);
     const float held = v.level;
     for (int i = 0; i < 5000; ++i) v.tickStep();
@@ -76,7 +76,7 @@ TEST_F(VoiceBehaviour, ReleaseAndKillLengths) {
         ++samples;
     }
     EXPECT_EQ(samples, 440);
-    EXPECT_NEAR(v.level, 0.0063f, 0.0005f);  // released from the 44-sample attack's 0.967
+    EXPECT_NEAR(v.level, 0.0063f, 0.0005f); // released from the 44-sample attack's 0.967
     v.start(60, 100);
     for (int i = 0; i < 200; ++i) v.tickStep();
     v.kill();
@@ -109,19 +109,19 @@ TEST_F(VoiceBehaviour, AttackAndReleaseMeasuredInTheOutput) {
     noteOff(1000, 60);
     const auto out = render(3000);
     EXPECT_NE(out[0], 0.0f);
-    EXPECT_EQ(lastNonZero(out), 1000 + 439);  // release: 440 samples from the note-off
+    EXPECT_EQ(lastNonZero(out), 1000 + 439); // release: 440 samples from the note-off
     EXPECT_EQ(engine->activeVoiceCount(), 0);
     EXPECT_EQ(engine->freeVoiceCount(), 128);
 }
 
 TEST_F(VoiceBehaviour, LongerTimesFollowTheParameters) {
-    engine->setAttack(0.5f);   // 1.001 s
-    engine->setRelease(1.0f);  // 3.01 s
+    engine->setAttack(0.5f); // 1.001 s
+    engine->setRelease(1.0f); // 3.01 s
     vl::StringVoice v(engine.get());
     v.start(60, 100);
     EXPECT_EQ(v.stageLength[0], static_cast<int32_t>(44100.0 * static_cast<double>(2.0f * 0.5f + 0.001f)));
     EXPECT_EQ(v.stageLength[0], 44144);
-    EXPECT_EQ(v.stageLength[2], 132740);  // 3.01 as a float is just below 3.01
+    EXPECT_EQ(v.stageLength[2], 132740); // 3.01 as a float is just below 3.01
 }
 
 } // namespace

@@ -81,8 +81,9 @@ TEST_F(ControlFixture, DigitDisplayClampsToItsDigits) {
         float value;
         int32_t d[3];
         float normalized;
-    } cases[] = {{1234.0f, {9, 9, 9}, 1.0f}, {-5.0f, {0, 0, 0}, 0.0f}, {42.7f, {0, 4, 2}, 42.7f / 999.0f},
-                 {999.0f, {9, 9, 9}, 1.0f},  {100.0f, {1, 0, 0}, 100.0f / 999.0f}, {NAN, {0, 0, 0}, 0.0f}};
+    } cases[] = {{1234.0f, {9, 9, 9}, 1.0f},           {-5.0f, {0, 0, 0}, 0.0f},
+                 {42.7f, {0, 4, 2}, 42.7f / 999.0f},   {999.0f, {9, 9, 9}, 1.0f},
+                 {100.0f, {1, 0, 0}, 100.0f / 999.0f}, {NAN, {0, 0, 0}, 0.0f}};
     for (auto& c : cases) {
         display->setValue(c.value);
         int32_t shown[7];
@@ -109,8 +110,8 @@ TEST_F(ControlFixture, KnobGeometryFollowsTheDefaultSweep) {
         Point p;
         float value;
     } cases[] = {
-        {{20, 0}, 0.5f},  // top: the middle of the sweep
-        {{0, 20}, 1.0f / 6.0f},  // left: 45 degrees after the start
+        {{20, 0}, 0.5f}, // top: the middle of the sweep
+        {{0, 20}, 1.0f / 6.0f}, // left: 45 degrees after the start
         {{40, 20}, 5.0f / 6.0f}, // right
         {{18, 40}, 0.0f}, // in the gap, left of straight down: the minimum
         {{22, 40}, 1.0f}, // right of straight down: the maximum
@@ -208,8 +209,11 @@ TEST_F(ControlFixture, KnobModeAndAltChooseLinearOrCircular) {
         int32_t mode;
         ButtonState held;
         float value;
-    } cases[] = {{0, kLeftButton, 0.5f},        {1, kLeftButton, 0.5f}, {2, kLeftButton, 0.0f},
-                 {2, kLeftButton | kAlt, 0.5f}, {0, kLeftButton | kAlt, 0.0f}};
+    } cases[] = {{0, kLeftButton, 0.5f},
+                 {1, kLeftButton, 0.5f},
+                 {2, kLeftButton, 0.0f},
+                 {2, kLeftButton | kAlt, 0.5f},
+                 {0, kLeftButton | kAlt, 0.0f}};
     for (auto& c : cases) {
         EXPECT_EQ(editor->setKnobMode(c.mode), 1);
         knob->setValue(0.0f);
@@ -267,8 +271,11 @@ TEST_F(ControlFixture, WheelStepsTheKnobAndOnlyTheKnob) {
         float start, distance;
         ButtonState state;
         float result;
-    } cases[] = {{0.0f, 1.0f, 0, 0.1f}, {0.5f, -1.0f, 0, 0.4f}, {0.5f, 1.0f, kShift, 0.51f},
-                 {0.95f, 1.0f, 0, 1.0f}, {0.05f, -2.0f, 0, 0.0f}};
+    } cases[] = {{0.0f, 1.0f, 0, 0.1f},
+                 {0.5f, -1.0f, 0, 0.4f},
+                 {0.5f, 1.0f, kShift, 0.51f},
+                 {0.95f, 1.0f, 0, 1.0f},
+                 {0.05f, -2.0f, 0, 0.0f}};
     for (auto& c : cases) {
         knob->setValue(c.start);
         view().state = c.state;
@@ -464,11 +471,19 @@ TEST_F(ControlFixture, DirtyRuleOfControls) {
     } cases[] = {
         {"same font", [&] { label->setFont(3); }, false},
         {"font", [&] { label->setFont(1); }, true},
-        {"same colour, other reserved byte", [&] { label->setFontColor(Color{255, 255, 255, 9}); }, false},
+        {"same colour, other reserved byte",
+         [&] {
+             label->setFontColor(Color{255, 255, 255, 9});
+         },
+         false},
         {"colour", [&] { label->setBackColor(kRedColor); }, true},
         {"alignment", [&] { label->setAlignment(2); }, true},
         {"style", [&] { label->setStyle(kNoText); }, true},
-        {"back offset only stores", [&] { label->setBackOffset(Point{3, 3}); }, false},
+        {"back offset only stores",
+         [&] {
+             label->setBackOffset(Point{3, 3});
+         },
+         false},
     };
     for (auto& c : cases) {
         c.change();

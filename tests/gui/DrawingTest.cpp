@@ -22,8 +22,8 @@ TEST(ValueTypes, HitTestsCountBothEdgesAsInside) {
         Point p;
         bool inside;
     } cases[] = {
-        {{10, 20}, true},  {{30, 40}, true},  {{30, 20}, true},  {{10, 40}, true},  {{20, 30}, true},
-        {{9, 30}, false},  {{31, 30}, false}, {{20, 19}, false}, {{20, 41}, false}, {{31, 41}, false},
+        {{10, 20}, true}, {{30, 40}, true},  {{30, 20}, true},  {{10, 40}, true},  {{20, 30}, true},
+        {{9, 30}, false}, {{31, 30}, false}, {{20, 19}, false}, {{20, 41}, false}, {{31, 41}, false},
     };
     for (auto& c : cases) EXPECT_EQ(r.pointInside(c.p), c.inside) << c.p.h << "," << c.p.v;
 }
@@ -33,9 +33,15 @@ TEST(ValueTypes, ColourConstantsAndWindowsValue) {
     const struct {
         Color c;
         uint8_t r, g, b;
-    } table[] = {{kTransparentColor, 255, 255, 255}, {kBlackColor, 0, 0, 0},     {kWhiteColor, 255, 255, 255},
-                 {kGreyColor, 127, 127, 127},        {kRedColor, 255, 0, 0},     {kGreenColor, 0, 255, 0},
-                 {kBlueColor, 0, 0, 255},            {kYellowColor, 255, 255, 0}, {kMagentaColor, 255, 0, 255},
+    } table[] = {{kTransparentColor, 255, 255, 255},
+                 {kBlackColor, 0, 0, 0},
+                 {kWhiteColor, 255, 255, 255},
+                 {kGreyColor, 127, 127, 127},
+                 {kRedColor, 255, 0, 0},
+                 {kGreenColor, 0, 255, 0},
+                 {kBlueColor, 0, 0, 255},
+                 {kYellowColor, 255, 255, 0},
+                 {kMagentaColor, 255, 0, 255},
                  {kCyanColor, 0, 255, 255}};
     for (auto& t : table) {
         EXPECT_EQ(t.c.red, t.r);
@@ -90,9 +96,9 @@ TEST(CanvasDrawing, DrawRectThenFillRectKeepsTheOutline) {
     const struct {
         int32_t h, v;
         Color c;
-    } cases[] = {{2, 2, kRedColor},  {12, 2, kRedColor},  {12, 12, kRedColor}, {2, 12, kRedColor}, {7, 2, kRedColor},
-                 {2, 7, kRedColor},  {12, 7, kRedColor},  {7, 12, kRedColor},  {3, 3, kBlueColor}, {11, 11, kBlueColor},
-                 {1, 1, kBlackColor}, {13, 13, kBlackColor}};
+    } cases[] = {{2, 2, kRedColor},  {12, 2, kRedColor},   {12, 12, kRedColor}, {2, 12, kRedColor},
+                 {7, 2, kRedColor},  {2, 7, kRedColor},    {12, 7, kRedColor},  {7, 12, kRedColor},
+                 {3, 3, kBlueColor}, {11, 11, kBlueColor}, {1, 1, kBlackColor}, {13, 13, kBlackColor}};
     for (auto& c : cases) EXPECT_TRUE(isColor(pixelOf(canvas, c.h, c.v), c.c)) << c.h << "," << c.v;
 }
 

@@ -94,7 +94,8 @@ TEST_F(EditorFixture, DrawRedrawsTheWholeRoot) {
     editor->build = [&](RootView& r) { r.setBackground(backdrop); };
     editor->open(reinterpret_cast<void*>(1));
     FakeView& view = *FakeView::current();
-    EXPECT_TRUE(view.pixel(150, 100).sameRgb(Color{1, 2, 3, 4}) || !view.pixel(150, 100).sameRgb(backdropColor(150, 100)));
+    EXPECT_TRUE(view.pixel(150, 100).sameRgb(Color{1, 2, 3, 4}) ||
+                !view.pixel(150, 100).sameRgb(backdropColor(150, 100)));
     editor->draw(nullptr);
     EXPECT_TRUE(view.pixel(150, 100).sameRgb(backdropColor(150, 100)));
     EXPECT_TRUE(view.pixel(299, 199).sameRgb(backdropColor(299, 199)));

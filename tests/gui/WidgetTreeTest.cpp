@@ -54,9 +54,12 @@ TEST_F(TreeFixture, PressGoesToTheLastWidgetContainingThePointEdgesIncluded) {
         const char* expect;
     } cases[] = {
         {{45, 45}, "B press 45,45"}, // overlap: the later widget
-        {{50, 50}, "B press 50,50"}, {{10, 10}, "A press 10,10"}, {{39, 50}, "A press 39,50"},
+        {{50, 50}, "B press 50,50"},
+        {{10, 10}, "A press 10,10"},
+        {{39, 50}, "A press 39,50"},
         {{80, 80}, "B press 80,80"}, // right and bottom edges are inside
-        {{81, 80}, ""},             {{9, 30}, ""},
+        {{81, 80}, ""},
+        {{9, 30}, ""},
     };
     for (auto& c : cases) {
         log.clear();

@@ -30,7 +30,14 @@ namespace {
 // Two threads use X in the drag tests (each with its own connection).
 const bool xThreads = XInitThreads() != 0;
 
-enum Tags : int32_t { kKnobTag = 2, kToggleTag = 33, kMomentaryTag = 28, kFieldTag = 27, kStripTag = 5, kDigitTag = 18 };
+enum Tags : int32_t {
+    kKnobTag = 2,
+    kToggleTag = 33,
+    kMomentaryTag = 28,
+    kFieldTag = 27,
+    kStripTag = 5,
+    kDigitTag = 18
+};
 
 // A widget that takes drops.
 class DropTarget : public Widget {
@@ -43,8 +50,7 @@ public:
         this->where = where;
         if (kind == 0)
             for (int32_t i = 0; i < count; ++i) dropped.push_back(items[i]);
-        else
-            dropped.push_back(std::string(items[0], size_t(count)));
+        else dropped.push_back(std::string(items[0], size_t(count)));
         return true;
     }
     std::vector<std::string> dropped;
@@ -247,9 +253,15 @@ TEST_F(X11Fixture, PixelsOfTheWindowMatchThePictures) {
         Point p;
         Color c;
     } cases[] = {
-        {{295, 195}, backdropColor(295, 195)}, {{5, 5}, backdropColor(5, 5)},   {{200, 20}, stripColor(31)},
-        {{205, 25}, stripColor(31)},           {{205, 45}, digitColor(7)},      {{215, 45}, digitColor(0)},
-        {{225, 50}, digitColor(5)},            {{84, 24}, kToggleOff},          {{104, 24}, kToggleOff},
+        {{295, 195}, backdropColor(295, 195)},
+        {{5, 5}, backdropColor(5, 5)},
+        {{200, 20}, stripColor(31)},
+        {{205, 25}, stripColor(31)},
+        {{205, 45}, digitColor(7)},
+        {{215, 45}, digitColor(0)},
+        {{225, 50}, digitColor(5)},
+        {{84, 24}, kToggleOff},
+        {{104, 24}, kToggleOff},
     };
     for (auto& c : cases) {
         const Color got = pixel(c.p.h, c.p.v);
@@ -270,7 +282,8 @@ TEST_F(X11Fixture, PixelsOfTheWindowMatchThePictures) {
         for (int v = 0; v < 200; ++v)
             for (int h = 0; h < 300; ++h) {
                 const Color c = pixel(h, v);
-                reinterpret_cast<uint32_t*>(data + v * stride)[h] = uint32_t(c.red) << 16 | uint32_t(c.green) << 8 | c.blue;
+                reinterpret_cast<uint32_t*>(data + v * stride)[h] = uint32_t(c.red) << 16 | uint32_t(c.green) << 8 |
+                                                                    c.blue;
             }
         cairo_surface_mark_dirty(image);
         cairo_surface_write_to_png(image, shot);
@@ -456,7 +469,10 @@ TEST_F(X11Fixture, FilesAndTextDroppedThroughXdnd) {
         int32_t kind;
         std::vector<std::string> expect;
     } cases[] = {
-        {uriList, "file:///tmp/some%20patch.fxp\r\nfile:///tmp/bank.fxb\r\n", 0, {"/tmp/some patch.fxp", "/tmp/bank.fxb"}},
+        {uriList,
+         "file:///tmp/some%20patch.fxp\r\nfile:///tmp/bank.fxb\r\n",
+         0,
+         {"/tmp/some patch.fxp", "/tmp/bank.fxb"}},
         {textPlain, "Warm Strings", 1, {"Warm Strings"}},
     };
     Window source = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
@@ -550,7 +566,7 @@ TEST(X11Pictures, PanelBitmapsLoadFromTheLibraryWithTheirSizes) {
     setBitmapSource(nullptr);
     const struct {
         int32_t id, width, height;
-    } cases[] = {{134, 727, 301}, {166, 37, 2442}, {165, 48, 3168}, {145, 43, 50}, {146, 43, 50}, {151, 43, 50},
+    } cases[] = {{134, 727, 301}, {166, 37, 2442}, {165, 48, 3168}, {145, 43, 50},  {146, 43, 50}, {151, 43, 50},
                  {152, 43, 50},   {157, 19, 36},   {164, 19, 36},   {168, 10, 110}, {149, 43, 50}, {150, 43, 50}};
     for (auto& c : cases) {
         Picture* p = new Picture(c.id);

@@ -240,9 +240,15 @@ TEST_F(ViewFixture, LineEditorEndsOnReturnEscapeAndFocusLossAndIsColoured) {
 
         SetWindowTextA(control, "after");
         switch (end) {
-        case End::Return: SendMessageA(control, WM_KEYDOWN, VK_RETURN, 0); break;
-        case End::Escape: SendMessageA(control, WM_KEYDOWN, VK_ESCAPE, 0); break;
-        case End::FocusLoss: SetFocus(host.handle()); break;
+        case End::Return:
+            SendMessageA(control, WM_KEYDOWN, VK_RETURN, 0);
+            break;
+        case End::Escape:
+            SendMessageA(control, WM_KEYDOWN, VK_ESCAPE, 0);
+            break;
+        case End::FocusLoss:
+            SetFocus(host.handle());
+            break;
         }
         pumpMessages();
         EXPECT_EQ(edit.done, 1);

@@ -176,7 +176,12 @@ TEST_F(EditorHostTest, QuickClicksAct) {
     const Case cases[] = {
         {"toggle on", 20, 20, MK_LBUTTON, 0.0f, {{1, 1.0f}}, {}},
         {"toggle off", 39, 39, MK_LBUTTON, 0.0f, {{1, 0.0f}}, {}},
-        {"momentary", 60, 20, MK_LBUTTON, 0.0f, {{2, 1.0f}, {2, 0.0f}},
+        {"momentary",
+         60,
+         20,
+         MK_LBUTTON,
+         0.0f,
+         {{2, 1.0f}, {2, 0.0f}},
          {{audioMasterBeginEdit, 2}, {audioMasterEndEdit, 2}}},
         {"knob to its default with Control", 130, 40, MK_LBUTTON | MK_CONTROL, 0.9f, {{3, 0.5f}}, {}},
         {"right button does nothing", 20, 20, MK_RBUTTON, 0.0f, {}, {}},

@@ -60,9 +60,9 @@ TEST_P(PanelBitmapTest, DrawsEveryPixelOfThePicture) {
 
 INSTANTIATE_TEST_SUITE_P(Panel, PanelBitmapTest,
                          ::testing::Values(kBitmapBackground, kBitmapFileLoadPatch, kBitmapFileSavePatch,
-                                           kBitmapSettings, kBitmapRecord, kBitmapFileLoadBank,
-                                           kBitmapFileSaveBank, kBitmapProgram1, kBitmapProgram1 + 7,
-                                           kBitmapLargeKnob, kBitmapSmallKnob, kBitmapDigits));
+                                           kBitmapSettings, kBitmapRecord, kBitmapFileLoadBank, kBitmapFileSaveBank,
+                                           kBitmapProgram1, kBitmapProgram1 + 7, kBitmapLargeKnob, kBitmapSmallKnob,
+                                           kBitmapDigits));
 
 } // namespace
 } // namespace vl

@@ -104,7 +104,8 @@ public:
         case effString2Parameter:
         case effCanDo: {
             const int length = pick(60);
-            for (int i = 0; i < length; ++i) buffer[static_cast<std::size_t>(i)] = static_cast<unsigned char>(32 + pick(95));
+            for (int i = 0; i < length; ++i)
+                buffer[static_cast<std::size_t>(i)] = static_cast<unsigned char>(32 + pick(95));
             break;
         }
         case effProcessEvents:
@@ -135,7 +136,7 @@ public:
             break;
         }
         case effSetSpeakerArrangement:
-            value = 0;  // the input arrangement travels as a pointer in value
+            value = 0; // the input arrangement travels as a pointer in value
             break;
         case effEditKeyDown:
         case effEditKeyUp:
@@ -147,7 +148,7 @@ public:
         effect->dispatcher(effect, opcode, index, value, ptr, opt);
         if (opcode == effGetChunk && chunkAddress) {
             const auto* bytes = static_cast<const unsigned char*>(chunkAddress);
-            checksum += bytes[0];  // the chunk stays readable
+            checksum += bytes[0]; // the chunk stays readable
         }
         return true;
     }
@@ -155,10 +156,8 @@ public:
     void render(AEffect* effect) {
         const int frames = pick(std::min(blockSize, 2048) + 1);
         float* outputs[2] = {left.data(), right.data()};
-        if (pick(2))
-            effect->processReplacing(effect, nullptr, outputs, frames);
-        else
-            effect->process(effect, nullptr, outputs, frames);
+        if (pick(2)) effect->processReplacing(effect, nullptr, outputs, frames);
+        else effect->process(effect, nullptr, outputs, frames);
         for (int i = 0; i < frames; ++i) {
             if (!std::isfinite(left[static_cast<std::size_t>(i)]) || !std::isfinite(right[static_cast<std::size_t>(i)]))
                 finite = false;

@@ -132,26 +132,25 @@ TEST(RenderPathAllocation, NothingIsAllocatedWhilePlaying) {
     for (int program = 0; program < vl::kNumPrograms; ++program) {
         SCOPED_TRACE(program);
         instrument.setProgram(program);
-        instrument.setParameter(vl::kVoices, 0.25f);  // 8 voices: stealing starts early
+        instrument.setParameter(vl::kVoices, 0.25f); // 8 voices: stealing starts early
         Measure m;
         bool finite = true;
         for (int block = 0; block < 40; ++block) {
             events.clear();
             // Chords that exceed the polyphony, then their releases.
-            for (int k = 0; k < 6; ++k) events.add(k * 37, 0x90, 36 + static_cast<int>(random() % 60), 1 + static_cast<int>(random() % 127));
+            for (int k = 0; k < 6; ++k)
+                events.add(k * 37, 0x90, 36 + static_cast<int>(random() % 60), 1 + static_cast<int>(random() % 127));
             if (block % 3 == 0) events.add(200, 0x80, 36 + static_cast<int>(random() % 60), 0);
             if (block % 5 == 1) events.add(300, 0xB0, 7, static_cast<int>(random() % 128));
             if (block % 5 == 2) events.add(310, 0xB0, 96, 40);
             if (block % 5 == 3) events.add(320, 0xB0, 97, 18);
             if (block % 7 == 4) events.add(330, 0xB0, 64, block % 2 ? 127 : 0);
             if (block % 9 == 5) events.add(340, 0xE0, 0, static_cast<int>(random() % 128));
-            if (block == 20) events.add(400, 0xC0, program, 0);  // MIDI program change
+            if (block == 20) events.add(400, 0xC0, program, 0); // MIDI program change
             if (block == 30) events.add(410, 0xB0, 123, 0);
             instrument.processEvents(events.get());
-            if (block % 2)
-                instrument.processReplacing(nullptr, outputs, 1024);
-            else
-                instrument.process(nullptr, outputs, 1024);
+            if (block % 2) instrument.processReplacing(nullptr, outputs, 1024);
+            else instrument.process(nullptr, outputs, 1024);
             for (int i = 0; i < 1024; ++i) finite = finite && std::isfinite(left[i]) && std::isfinite(right[i]);
         }
         EXPECT_EQ(m.count(), 0);

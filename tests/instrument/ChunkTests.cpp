@@ -136,7 +136,7 @@ TEST_F(Chunks, ProgramChunkLoadsIntoTheCurrentSlot) {
 TEST_F(Chunks, RefusalsShowTheirMessageAndChangeNothing) {
     instrument->setProgram(4);
     instrument->setParameter(kLevel, 0.6f);
-    const auto before = chunk(false);  // stores the edit; the refusals below must keep it
+    const auto before = chunk(false); // stores the edit; the refusals below must keep it
     auto attempt = [&](std::vector<unsigned char> bytes, VstInt32 size, bool isPreset) {
         notices().clear();
         const VstInt32 answer = instrument->setChunk(bytes.data(), size, isPreset);
@@ -193,7 +193,7 @@ TEST_F(Chunks, RefusalsShowTheirMessageAndChangeNothing) {
 TEST_F(Chunks, VersionZeroIsAccepted) {
     auto bank = chunk(false);
     bank[4] = 0;
-    bank[8 + 2 * 80] = 'Z';  // rename slot 2
+    bank[8 + 2 * 80] = 'Z'; // rename slot 2
     EXPECT_EQ(instrument->setChunk(bank.data(), 652, false), 1);
     EXPECT_TRUE(notices().empty());
     char text[32];
@@ -203,7 +203,7 @@ TEST_F(Chunks, VersionZeroIsAccepted) {
 
 TEST_F(Chunks, BankWithCurrentOutsideTheBankKeepsTheSelection) {
     instrument->setProgram(2);
-    instrument->setParameter(kLevel, 0.2f);  // unsaved edit, still live afterwards
+    instrument->setParameter(kLevel, 0.2f); // unsaved edit, still live afterwards
     Instrument source(recordingHost);
     void* data = nullptr;
     ASSERT_EQ(source.getChunk(&data, false), 652);

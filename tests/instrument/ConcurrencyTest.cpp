@@ -43,14 +43,12 @@ TEST(Concurrency, RenderingWhileTheUserInterfaceChangesEverything) {
                 const int delta = static_cast<int>(random() % 256);
                 if (kind < 5)
                     events.add(delta, 0x90, 30 + static_cast<int>(random() % 70), 1 + static_cast<int>(random() % 127));
-                else if (kind < 7)
-                    events.add(delta, 0x80, 30 + static_cast<int>(random() % 70), 0);
+                else if (kind < 7) events.add(delta, 0x80, 30 + static_cast<int>(random() % 70), 0);
                 else if (kind == 7)
                     events.add(delta, 0xB0, 40 + static_cast<int>(random() % 10), static_cast<int>(random() % 128));
                 else if (kind == 8)
                     events.add(delta, 0xB0, 96 + static_cast<int>(random() % 2), 7 + static_cast<int>(random() % 42));
-                else
-                    events.add(delta, 0xC0, static_cast<int>(random() % 10), 0);
+                else events.add(delta, 0xC0, static_cast<int>(random() % 10), 0);
             }
             effect->dispatcher(effect, effProcessEvents, 0, 0, events.get(), 0.0f);
             effect->processReplacing(effect, nullptr, outputs, 256);

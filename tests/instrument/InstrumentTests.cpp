@@ -73,7 +73,7 @@ TEST_F(HostAnswers, OutputPinsAreLabelledAndStereo) {
         ASSERT_TRUE(instrument->getOutputProperties(index, &pin));
         EXPECT_STREQ(pin.label, index == 0 ? "VLMR1" : "VLMR2");
         EXPECT_EQ(pin.flags, 3);
-        EXPECT_EQ(pin.arrangementType, 0x5A5A5A5A);  // left as the host passed it
+        EXPECT_EQ(pin.arrangementType, 0x5A5A5A5A); // left as the host passed it
         EXPECT_EQ(static_cast<unsigned char>(pin.shortLabel[0]), 0x5A);
     }
     VstPinProperties pin{};
@@ -90,7 +90,7 @@ TEST_F(HostAnswers, ResumeAsksForMidiAndUpdateDisplayAnswersTrue) {
         if (call.opcode == audioMasterWantMidi) {
             EXPECT_EQ(call.value, 1);
         }
-    EXPECT_TRUE(instrument->updateDisplay());  // the host answers 0
+    EXPECT_TRUE(instrument->updateDisplay()); // the host answers 0
     EXPECT_EQ(recorder().count(audioMasterUpdateDisplay), 1);
 }
 
@@ -123,7 +123,7 @@ TEST_F(HostAnswers, ProcessAddsAndProcessReplacingOverwrites) {
     instrument->setParameter(kReverbMix, 0.0f);
     std::vector<float> left(256, 0.25f), right(256, -0.25f);
     float* outputs[2] = {left.data(), right.data()};
-    instrument->process(nullptr, outputs, 256);  // silence added to what is there
+    instrument->process(nullptr, outputs, 256); // silence added to what is there
     for (int i = 0; i < 256; ++i) {
         EXPECT_EQ(left[i], 0.25f);
         EXPECT_EQ(right[i], -0.25f);
@@ -144,7 +144,7 @@ TEST_F(HostAnswers, EventsAreCopiedSoTheHostListMayChange) {
         EventList<1> list;
         list.add(0, 0x90, 60, 127);
         EXPECT_EQ(instrument->processEvents(list.get()), 1);
-        list.storage[0].midiData[0] = 0;  // the host reuses its list after the call
+        list.storage[0].midiData[0] = 0; // the host reuses its list after the call
         list.numEvents = 0;
     }
     std::vector<float> left, right;
@@ -157,7 +157,7 @@ TEST(InstrumentWithoutHost, RendersSilenceUntilARateIsSet) {
     CaptureScope capture;
     Instrument instrument(nullptr);
     EXPECT_TRUE(instrument.editorReady);
-    EXPECT_EQ(instrument.getAeffect()->numInputs, 1);  // configured only for a host
+    EXPECT_EQ(instrument.getAeffect()->numInputs, 1); // configured only for a host
     instrument.setProgram(0);
     EventList<1> list;
     list.add(0, 0x90, 60, 127);

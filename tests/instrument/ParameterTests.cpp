@@ -72,10 +72,8 @@ TEST(ParameterTable, NamesLabelsControllersDefaultsAndSteps) {
         EXPECT_EQ(info.maxValue, 1.0f);
         EXPECT_NE(info.applyParameter, nullptr);
         EXPECT_NE(info.formatValue, nullptr);
-        if (i == kVoices)
-            EXPECT_EQ(info.step, 0.032258064f);
-        else
-            EXPECT_EQ(info.step, 0.0078125f);
+        if (i == kVoices) EXPECT_EQ(info.step, 0.032258064f);
+        else EXPECT_EQ(info.step, 0.0078125f);
     }
     EXPECT_EQ(parameterTable[kEnsembleFeedback].formatValue, &formatBipolar);
     EXPECT_EQ(parameterTable[kPhaserDepth].formatValue, &formatPercentOrOff);
@@ -119,7 +117,11 @@ TEST(ParameterDisplay, FormattersAtTheirEdges) {
 }
 
 TEST(ParameterDisplay, FormattersStayShortForStrayValues) {
-    const float stray[] = {-1.0e30f, -2.0f, 3.0f, 1.0e30f, std::numeric_limits<float>::infinity(),
+    const float stray[] = {-1.0e30f,
+                           -2.0f,
+                           3.0f,
+                           1.0e30f,
+                           std::numeric_limits<float>::infinity(),
                            std::numeric_limits<float>::quiet_NaN()};
     for (float v : stray) {
         for (FormatValue f : {formatPercent, formatBipolar, formatPercentOrOff, formatVoiceCount}) {
@@ -204,7 +206,7 @@ TEST_F(InstrumentParameters, VoicesDisplayEqualsThePolyphony) {
 TEST_F(InstrumentParameters, ControllerSevenSetsLevel) {
     sendMidi(*instrument, 0xB0, 7, 127);
     EXPECT_EQ(instrument->getParameter(kLevel), 1.0f);
-    sendMidi(*instrument, 0xB3, 7, 64);  // any channel
+    sendMidi(*instrument, 0xB3, 7, 64); // any channel
     EXPECT_EQ(instrument->getParameter(kLevel), 64.0f * 0.007874016f);
     sendMidi(*instrument, 0xB0, 7, 0);
     EXPECT_EQ(instrument->getParameter(kLevel), 0.0f);
@@ -260,7 +262,7 @@ TEST_F(InstrumentParameters, UnassignedControllersChangeNothing) {
     for (int i = 0; i < kNumParameters; ++i) before[i] = instrument->getParameter(i);
     instrument->setCalls = 0;
     sendMidi(*instrument, 0xB0, 12, 100);
-    sendMidi(*instrument, 0xB0, 96, 12);   // data byte names no parameter
+    sendMidi(*instrument, 0xB0, 96, 12); // data byte names no parameter
     sendMidi(*instrument, 0xB0, 97, 127);
     sendMidi(*instrument, 0xB0, 39, 5);
     sendMidi(*instrument, 0xB0, 50, 5);

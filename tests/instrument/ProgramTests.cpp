@@ -116,7 +116,7 @@ TEST_F(Programs, ReselectingTheCurrentProgramReloadsItAndStopsAllNotes) {
     instrument->setParameter(kReleaseTime, 1.0f);
     ASSERT_TRUE(instrument->copyProgram(0));
     instrument->setProgram(0);
-    instrument->setParameter(kLevel, 0.5f);  // an unsaved edit
+    instrument->setParameter(kLevel, 0.5f); // an unsaved edit
 
     sendMidi(*instrument, 0x90, 60, 100, 256);
     std::vector<float> left, right;
@@ -163,7 +163,7 @@ TEST_F(Programs, IndexedNameOutsideTheBankAnswersFalseAndLeavesTheText) {
     EXPECT_STREQ(text, "untouched");
     EXPECT_FALSE(instrument->getProgramNameIndexed(0, -1, text));
     EXPECT_STREQ(text, "untouched");
-    EXPECT_TRUE(instrument->getProgramNameIndexed(99, 7, text));  // category ignored
+    EXPECT_TRUE(instrument->getProgramNameIndexed(99, 7, text)); // category ignored
     EXPECT_STREQ(text, "Warm Strings");
 }
 
@@ -220,7 +220,7 @@ TEST_F(Programs, MidiProgramChangeSelectsAndIgnoresNumbersAboveSeven) {
     EXPECT_EQ(instrument->getParameter(kEnsembleFeedback), 0.96f);
     sendMidi(*instrument, 0xC0, 9, 0);
     EXPECT_EQ(instrument->getProgram(), 5);
-    sendMidi(*instrument, 0xCF, 2, 0);  // any channel
+    sendMidi(*instrument, 0xCF, 2, 0); // any channel
     EXPECT_EQ(instrument->getProgram(), 2);
     EXPECT_EQ(programName(*instrument), "Faraway pad");
 }

@@ -25,7 +25,7 @@ struct NullClient final : vl::EngineClient {
 enum Path { kFastest = 0, kNarrowLanes = 1, kPlain = 2 };
 
 struct SongResult {
-    std::vector<float> samples;  // left and right of every block, one after the other
+    std::vector<float> samples; // left and right of every block, one after the other
     double energy = 0.0;
 };
 
@@ -40,8 +40,8 @@ SongResult renderSong(Path path, const std::vector<int>& blocks, int totalFrames
         vl::Instrument instrument(vltest::quietHost);
         instrument.setSampleRate(44100.0f);
         instrument.setProgram(0);
-        instrument.setParameter(12, 1.0f);  // 32 voices
-        instrument.setParameter(1, 0.01f);  // a short attack, so that short songs sound
+        instrument.setParameter(12, 1.0f); // 32 voices
+        instrument.setParameter(1, 0.01f); // a short attack, so that short songs sound
         instrument.resume();
         std::mt19937 rng(seed);
         EventList<48> list;
@@ -75,7 +75,7 @@ SongResult renderSong(Path path, const std::vector<int>& blocks, int totalFrames
                 } else if (kind < (dense ? 60u : 75u)) {
                     list.add(at, (kind & 1) ? 0x80 : 0x90, key, 0);
                 } else if (kind < 82) {
-                    list.add(at, 0xB0, 64, (rng() % 2) * 127);  // sustain pedal
+                    list.add(at, 0xB0, 64, (rng() % 2) * 127); // sustain pedal
                 } else if (kind < 88) {
                     list.add(at, 0xE0, static_cast<int>(rng() % 128), static_cast<int>(rng() % 128));
                 } else if (kind < 97) {
@@ -87,9 +87,9 @@ SongResult renderSong(Path path, const std::vector<int>& blocks, int totalFrames
                     else if (rng() % 4 == 0) value = 0;
                     list.add(at, 0xB0, c, value);
                 } else if (!dense) {
-                    list.add(at, 0xC0, static_cast<int>(rng() % 9), 0);  // 8 is ignored
+                    list.add(at, 0xC0, static_cast<int>(rng() % 9), 0); // 8 is ignored
                 } else {
-                    list.add(at, 0xB0, 123, 0);  // all notes off
+                    list.add(at, 0xB0, 123, 0); // all notes off
                 }
             }
             instrument.processEvents(list.get());
@@ -134,7 +134,7 @@ TEST(RenderPaths, FastAndNarrowLanesMatchThePlainLoopOverVariedSongs) {
         for (bool dense : {false, true}) {
             const uint32_t seed = dense ? 777u : 4242u;
             const SongResult plain = renderSong(kPlain, p.blocks, p.frames, seed, dense);
-            ASSERT_GT(plain.energy, 0.1) << p.name;  // the song really sounds
+            ASSERT_GT(plain.energy, 0.1) << p.name; // the song really sounds
             for (Path path : {kFastest, kNarrowLanes}) {
                 const SongResult fast = renderSong(path, p.blocks, p.frames, seed, dense);
                 EXPECT_EQ(firstDifference(plain.samples, fast.samples), -1)

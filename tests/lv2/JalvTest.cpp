@@ -120,9 +120,8 @@ TEST(Jalv, PlaysNotesFromAJackMidiClient) {
     if (!onPath("jackd") || !onPath("jalv")) VL_SKIP_UNAVAILABLE("jackd or jalv is not installed");
     const std::string server = "vl-lv2-jalv-" + std::to_string(getpid());
     const std::string serverEnv = "JACK_DEFAULT_SERVER=" + server;
-    const pid_t jackd = spawn({"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", std::to_string(kRate),
-                               "-p", "256"},
-                              {});
+    const pid_t jackd =
+        spawn({"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", std::to_string(kRate), "-p", "256"}, {});
 
     jack_client_t* client = nullptr;
     for (int i = 0; i < 100 && !client; ++i) {

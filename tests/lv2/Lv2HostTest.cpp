@@ -29,7 +29,7 @@ namespace mt = vl::render::test;
 namespace {
 
 // The eight factory programs in slot order.
-const char* const kProgramNames[8] = {"String Ensemble", "Velmor Lead", "Faraway pad", "Velmor Flute",
+const char* const kProgramNames[8] = {"String Ensemble", "Velmor Lead", "Faraway pad",  "Velmor Flute",
                                       "Pad Lead",        "Soft Pad",    "Solo Strings", "Warm Strings"};
 
 // A phrase that works every MIDI path: chords with notes on one frame and close together,
@@ -78,7 +78,8 @@ std::string tempDir() {
 std::string writeSong() {
     const std::string path = tempDir() + "/song.mid";
     const mt::Bytes bytes = song();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path;
 }
 
@@ -272,7 +273,8 @@ TEST(Lv2State, WholeBankSurvivesARoundTripThroughLilv) {
     // Through lilv's own state, written out as Turtle and read back, into a fresh instance.
     LilvState* state = first.stateFromInstance();
     ASSERT_NE(state, nullptr);
-    char* text = lilv_state_to_string(world.world, world.urids.mapHandle(), world.urids.unmapHandle(), state, "urn:test:session", nullptr);
+    char* text = lilv_state_to_string(world.world, world.urids.mapHandle(), world.urids.unmapHandle(), state,
+                                      "urn:test:session", nullptr);
     lilv_state_free(state);
     ASSERT_NE(text, nullptr);
     LilvState* reread = lilv_state_new_from_string(world.world, world.urids.mapHandle(), text);

@@ -41,11 +41,11 @@ TEST(Lv2Realtime, RunAllocatesNothing) {
     lv2test::Instance plugin(world, 48000);
     ASSERT_TRUE(plugin.ok());
     // Everything the host side needs is made before counting starts.
-    const std::vector<MidiAt> chord = {{0, {0x90, 60, 100}}, {3, {0x90, 64, 100}}, {3, {0x90, 67, 100}},
-                                       {40, {0xB0, 64, 127}}, {41, {0xE0, 0, 30}}, {50, {0xB0, 7, 90}},
+    const std::vector<MidiAt> chord = {{0, {0x90, 60, 100}},  {3, {0x90, 64, 100}}, {3, {0x90, 67, 100}},
+                                       {40, {0xB0, 64, 127}}, {41, {0xE0, 0, 30}},  {50, {0xB0, 7, 90}},
                                        {60, {0xB0, 96, 40}}};
-    const std::vector<MidiAt> release = {{0, {0x80, 60, 0}}, {1, {0xB0, 64, 0}}, {2, {0xC0, 4, 0}, 2},
-                                         {5, {0x90, 72, 127}}, {9, {0xB0, 123, 0}}};
+    const std::vector<MidiAt> release = {
+        {0, {0x80, 60, 0}}, {1, {0xB0, 64, 0}}, {2, {0xC0, 4, 0}, 2}, {5, {0x90, 72, 127}}, {9, {0xB0, 123, 0}}};
     const std::vector<MidiAt> none;
     const uint32_t blocks[] = {64, 1, 512, 8192, 333};
     plugin.run(64, chord); // first call outside the count (lazy set-up in the host's libraries)
@@ -53,7 +53,7 @@ TEST(Lv2Realtime, RunAllocatesNothing) {
     counting = true;
     for (int round = 0; round < 20; ++round) {
         plugin.controls[12] = round % 2 ? 0.0f : 1.0f; // Voices: the pool is rebuilt
-        plugin.controls[3] = float(round) / 20.0f;     // Brightness reaches the sounding voices
+        plugin.controls[3] = float(round) / 20.0f; // Brightness reaches the sounding voices
         plugin.controls[11] = round % 3 ? 0.5f : 0.0f;
         plugin.controls[5] = round % 4 ? 0.7f : 0.0f;
         for (uint32_t b : blocks) plugin.run(b, round % 2 ? release : (round % 4 ? chord : none));

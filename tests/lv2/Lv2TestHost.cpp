@@ -105,7 +105,7 @@ std::vector<std::pair<std::string, std::string>> World::presets() {
     LilvNode* presetClass = lilv_new_uri(world, LV2_PRESETS__Preset);
     LilvNode* label = lilv_new_uri(world, LILV_NS_RDFS "label");
     LilvNodes* related = lilv_plugin_get_related(plugin, presetClass);
-    LILV_FOREACH (nodes, i, related) {
+    LILV_FOREACH(nodes, i, related) {
         const LilvNode* preset = lilv_nodes_get(related, i);
         lilv_world_load_resource(world, preset);
         LilvNodes* labels = lilv_world_find_nodes(world, preset, label, nullptr);
@@ -127,10 +127,9 @@ Instance::Instance(World& w, double rate, uint32_t maxBlock) : world(w) {
     static int32_t blockLength;
     blockLength = int32_t(maxBlock);
     UridMap& u = world.urids;
-    LV2_Options_Option options[] = {
-        {LV2_OPTIONS_INSTANCE, 0, u.map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t), u.map(LV2_ATOM__Int),
-         &blockLength},
-        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    LV2_Options_Option options[] = {{LV2_OPTIONS_INSTANCE, 0, u.map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
+                                     u.map(LV2_ATOM__Int), &blockLength},
+                                    {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
     LV2_Feature optionsFeature{LV2_OPTIONS__options, options};
     const LV2_Feature* features[] = {&u.mapFeature, &u.unmapFeature, maxBlock ? &optionsFeature : nullptr, nullptr};
     instance = lilv_plugin_instantiate(world.plugin, rate, features);
@@ -176,8 +175,8 @@ void Instance::run(uint32_t frames, const std::vector<MidiAt>& events) {
 }
 
 std::vector<uint8_t> Instance::savedChunk(LV2_URID* type) {
-    const auto* iface =
-        static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(instance, LV2_STATE__interface));
+    const auto* iface = static_cast<const LV2_State_Interface*>(
+        lilv_instance_get_extension_data(instance, LV2_STATE__interface));
     ChunkSink sink;
     sink.key = world.urids.map("urn:tarlowe:velmorloom#bank");
     if (!iface || iface->save(handle(), storeChunk, &sink, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr) !=
@@ -188,8 +187,8 @@ std::vector<uint8_t> Instance::savedChunk(LV2_URID* type) {
 }
 
 LV2_State_Status Instance::restoreChunk(const std::vector<uint8_t>& bytes, LV2_URID type) {
-    const auto* iface =
-        static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(instance, LV2_STATE__interface));
+    const auto* iface = static_cast<const LV2_State_Interface*>(
+        lilv_instance_get_extension_data(instance, LV2_STATE__interface));
     ChunkSource source{world.urids.map("urn:tarlowe:velmorloom#bank"), type, &bytes};
     return iface->restore(handle(), retrieveChunk, &source, 0, nullptr);
 }

@@ -39,8 +39,8 @@ constexpr int kWidth = 727, kHeight = 301;
 struct HostCall {
     enum Kind { Write, Touch } kind;
     uint32_t port;
-    float value;   // Write
-    bool grabbed;  // Touch
+    float value; // Write
+    bool grabbed; // Touch
 };
 
 std::vector<HostCall>& calls() {
@@ -131,8 +131,12 @@ protected:
         LV2_Feature touchFeature{LV2_UI__touch, &touch};
         LV2UI_Resize resizer{nullptr, resize};
         LV2_Feature resizeFeature{LV2_UI__resize, &resizer};
-        const LV2_Feature* features[] = {&world.urids.mapFeature, &parentFeature, &touchFeature, &resizeFeature,
-                                         instanceAccess ? &accessFeature : nullptr, nullptr};
+        const LV2_Feature* features[] = {&world.urids.mapFeature,
+                                         &parentFeature,
+                                         &touchFeature,
+                                         &resizeFeature,
+                                         instanceAccess ? &accessFeature : nullptr,
+                                         nullptr};
         return descriptor->instantiate(descriptor, "urn:tarlowe:velmorloom", VL_LV2_BUNDLE "/", writePort, nullptr,
                                        widget, features);
     }

@@ -35,8 +35,7 @@
 
 namespace {
 
-std::string readAll(const std::string& path)
-{
+std::string readAll(const std::string& path) {
     std::ifstream f(path);
     std::stringstream s;
     s << f.rdbuf();
@@ -46,23 +45,20 @@ std::string readAll(const std::string& path)
 // A folder of stand-in programs put on PATH for one test.
 class FakeTools {
 public:
-    FakeTools()
-    {
+    FakeTools() {
         char pattern[] = "/tmp/vl-tools-XXXXXX";
         dir = mkdtemp(pattern) ? pattern : "";
         oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
         setenv("PATH", dir.c_str(), 1);
     }
-    ~FakeTools()
-    {
+    ~FakeTools() {
         setenv("PATH", oldPath.c_str(), 1);
         std::error_code ignored;
         std::filesystem::remove_all(dir, ignored);
     }
     // A program that logs its arguments (one a line) to <name>.log, prints answer and
     // exits with status.
-    void add(const std::string& name, const std::string& answer, int status)
-    {
+    void add(const std::string& name, const std::string& answer, int status) {
         const std::string path = dir + "/" + name;
         std::ofstream script(path);
         script << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" << dir << "/" << name << ".log'\n"
@@ -73,8 +69,7 @@ public:
     }
     std::string log(const std::string& name) { return readAll(dir + "/" + name + ".log"); }
     bool ran(const std::string& name) { return access((dir + "/" + name + ".log").c_str(), F_OK) == 0; }
-    int runs(const std::string& name)
-    {
+    int runs(const std::string& name) {
         const std::string count = readAll(dir + "/" + name + ".count");
         return static_cast<int>(std::count(count.begin(), count.end(), '\n'));
     }
@@ -87,8 +82,7 @@ private:
 
 using vltest::quietHost;
 
-bool haveDisplay()
-{
+bool haveDisplay() {
     Display* d = vltest::x11::openDisplay();
     if (d) XCloseDisplay(d);
     return d != nullptr;
@@ -98,8 +92,7 @@ bool haveDisplay()
 // buttons' choosers and the notice windows appear.
 class OpenPanel {
 public:
-    OpenPanel()
-    {
+    OpenPanel() {
         display = vltest::x11::openDisplay();
         if (!display) return;
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
@@ -111,8 +104,7 @@ public:
         }
         if (opened) instrument.getPanel()->idle();
     }
-    ~OpenPanel()
-    {
+    ~OpenPanel() {
         if (opened) instrument.getPanel()->close();
         if (display) {
             XDestroyWindow(display, parent);
@@ -133,8 +125,7 @@ struct Selection {
     std::string chosen() const { return request.returnPath ? request.returnPath : ""; }
 };
 
-TEST(FileChooser, NothingWithoutAnOpenPanel)
-{
+TEST(FileChooser, NothingWithoutAnOpenPanel) {
     // what reaches the file functions without the panel (a host, a test) chooses nothing
     FakeTools tools;
     tools.add("zenity", "/tmp/a.fxp", 0);
@@ -143,8 +134,7 @@ TEST(FileChooser, NothingWithoutAnOpenPanel)
     EXPECT_FALSE(tools.ran("zenity"));
 }
 
-TEST(FileChooser, ZenityThenKdialogThenNothingWithoutADisplay)
-{
+TEST(FileChooser, ZenityThenKdialogThenNothingWithoutADisplay) {
     if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
     OpenPanel panel;
     ASSERT_TRUE(panel.opened);
@@ -164,8 +154,7 @@ TEST(FileChooser, ZenityThenKdialogThenNothingWithoutADisplay)
         {"zenity cannot run: kdialog chooses", 255, 0, vl::FileCommand::save, "/tmp/b.fxb", true, "/tmp/b.fxb",
          "kdialog"},
         {"only kdialog", -1, 0, vl::FileCommand::load, "/tmp/c.fxb", true, "/tmp/c.fxb", "kdialog"},
-        {"a saved name gets its extension", 0, -1, vl::FileCommand::save, "/tmp/song", true, "/tmp/song.fxp",
-         "zenity"},
+        {"a saved name gets its extension", 0, -1, vl::FileCommand::save, "/tmp/song", true, "/tmp/song.fxp", "zenity"},
         {"kdialog cancelled", -1, 1, vl::FileCommand::save, "", false, "", "kdialog"},
     };
     for (const Case& c : cases) {
@@ -206,16 +195,17 @@ TEST(FileChooser, ZenityThenKdialogThenNothingWithoutADisplay)
     if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
 }
 
-void typeText(Display* d, const std::string& text)
-{
+void typeText(Display* d, const std::string& text) {
     for (char c : text) {
         KeySym sym = NoSymbol;
         bool shift = false;
         if (c == '/') sym = XK_slash;
         else if (c == '.') sym = XK_period;
         else if (c == '-') sym = XK_minus;
-        else if (c == '_') { sym = XK_minus; shift = true; }
-        else {
+        else if (c == '_') {
+            sym = XK_minus;
+            shift = true;
+        } else {
             sym = XStringToKeysym(std::string(1, c).c_str());
             shift = c >= 'A' && c <= 'Z';
         }
@@ -229,8 +219,7 @@ void typeText(Display* d, const std::string& text)
     }
 }
 
-void pressKey(Display* d, KeySym sym)
-{
+void pressKey(Display* d, KeySym sym) {
     XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), True, 0);
     XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), False, 0);
     XFlush(d);
@@ -240,15 +229,13 @@ void pressKey(Display* d, KeySym sym)
 // folder holding one file, removed at the end.
 class OwnDialogScene {
 public:
-    explicit OwnDialogScene(const char* fileName)
-    {
+    explicit OwnDialogScene(const char* fileName) {
         char pattern[] = "/tmp/vl-own-XXXXXX";
         if (mkdtemp(pattern)) folder = pattern;
         existing = folder + "/" + fileName;
         std::ofstream(existing) << "x";
     }
-    ~OwnDialogScene()
-    {
+    ~OwnDialogScene() {
         std::error_code ignored;
         if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
     }
@@ -260,8 +247,7 @@ public:
     std::string existing;
 };
 
-TEST(FileChooser, OwnDialogTakesATypedPath)
-{
+TEST(FileChooser, OwnDialogTakesATypedPath) {
     if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
     OwnDialogScene scene("old.fxb");
     ASSERT_TRUE(scene.ready());
@@ -306,8 +292,7 @@ TEST(FileChooser, OwnDialogTakesATypedPath)
 
 // Types UTF-8 text: ASCII through typeText, every other character through a spare key
 // mapped to it for the press (its Unicode keysym, or the legacy keysym given for it).
-void typeUtf8(Display* d, const std::string& text, const std::vector<std::pair<char32_t, KeySym>>& legacy = {})
-{
+void typeUtf8(Display* d, const std::string& text, const std::vector<std::pair<char32_t, KeySym>>& legacy = {}) {
     int minCode = 0, maxCode = 0;
     XDisplayKeycodes(d, &minCode, &maxCode);
     const KeyCode spare = static_cast<KeyCode>(maxCode);
@@ -341,12 +326,10 @@ void typeUtf8(Display* d, const std::string& text, const std::vector<std::pair<c
 // Runs the process in folder (the own dialog suggests the working folder) for one scope.
 class WorkingFolder {
 public:
-    explicit WorkingFolder(const std::string& folder) : old(std::filesystem::current_path())
-    {
+    explicit WorkingFolder(const std::string& folder) : old(std::filesystem::current_path()) {
         std::filesystem::current_path(folder);
     }
-    ~WorkingFolder()
-    {
+    ~WorkingFolder() {
         std::error_code ignored;
         std::filesystem::current_path(old, ignored);
     }
@@ -355,8 +338,7 @@ private:
     std::filesystem::path old;
 };
 
-TEST(FileChooser, OwnDialogKeepsUtf8AndLongPathsWhole)
-{
+TEST(FileChooser, OwnDialogKeepsUtf8AndLongPathsWhole) {
     if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
     OwnDialogScene scene("old.fxp");
     ASSERT_TRUE(scene.ready());
@@ -371,10 +353,10 @@ TEST(FileChooser, OwnDialogKeepsUtf8AndLongPathsWhole)
     struct Case {
         const char* what;
         std::string workingFolder; // suggested in the field, followed by the caret
-        bool clear;                // Backspace until the suggestion is gone
-        std::string typed;         // UTF-8
-        std::vector<KeySym> keys;  // pressed after typing
-        std::string more;          // typed after those
+        bool clear; // Backspace until the suggestion is gone
+        std::string typed; // UTF-8
+        std::vector<KeySym> keys; // pressed after typing
+        std::string more; // typed after those
         std::string expected;
     };
     const std::string euroFile = utf8Folder + "/\xE2\x82\xAC\xCE\xA9.fxp"; // a euro sign and an omega
@@ -384,12 +366,21 @@ TEST(FileChooser, OwnDialogKeepsUtf8AndLongPathsWhole)
         {"a suggested UTF-8 folder and a typed name", utf8Folder, false, "pad.fxp", {}, "", utf8Folder + "/pad.fxp"},
         {"a UTF-8 path typed whole", "", true, utf8Folder + "/pad.fxp", {}, "", utf8Folder + "/pad.fxp"},
         {"characters beyond Latin-1 typed", "", true, euroFile, {}, "", euroFile},
-        {"Backspace takes one whole character", "", true, utf8Folder + "/pad.fxp\xC3\xAB\xE2\x82\xAC",
-         {XK_BackSpace, XK_BackSpace}, "", utf8Folder + "/pad.fxp"},
-        {"Left and Delete step over whole characters", "", true, utf8Folder + "/\xC3\xA4\xE2\x82\xACpad.fxp",
+        {"Backspace takes one whole character",
+         "",
+         true,
+         utf8Folder + "/pad.fxp\xC3\xAB\xE2\x82\xAC",
+         {XK_BackSpace, XK_BackSpace},
+         "",
+         utf8Folder + "/pad.fxp"},
+        {"Left and Delete step over whole characters",
+         "",
+         true,
+         utf8Folder + "/\xC3\xA4\xE2\x82\xACpad.fxp",
          {XK_Home, XK_End, XK_Left, XK_Left, XK_Left, XK_Left, XK_Left, XK_Left, XK_Left, XK_Left, XK_Delete, XK_Left,
           XK_Right},
-         "x", utf8Folder + "/\xC3\xA4x" + "pad.fxp"},
+         "x",
+         utf8Folder + "/\xC3\xA4x" + "pad.fxp"},
         {"a suggested folder of over 600 bytes", deepFolder, false, "pad.fxp", {}, "", deepFolder + "/pad.fxp"},
     };
     for (const Case& c : cases) {
@@ -428,8 +419,7 @@ struct WindowImage {
     int blue(int x, int y) const { return static_cast<int>(at(x, y) & 0xFF); }
 };
 
-WindowImage grabWindow(Display* d, Window w)
-{
+WindowImage grabWindow(Display* d, Window w) {
     WindowImage shot;
     XSync(d, False);
     XWindowAttributes a;
@@ -451,8 +441,7 @@ struct Buttons {
     int row = -1, first = -1, last = -1;
 };
 
-Buttons findButtons(const WindowImage& shot)
-{
+Buttons findButtons(const WindowImage& shot) {
     Buttons b;
     for (int y = shot.height - 1; y >= 0 && b.row < 0; --y)
         for (int x = 0; x < shot.width && b.row < 0; ++x)
@@ -466,8 +455,7 @@ Buttons findButtons(const WindowImage& shot)
 }
 
 // Pixels of text in a colour far redder than anything else in the dialog (the hint).
-int redTextPixels(const WindowImage& shot)
-{
+int redTextPixels(const WindowImage& shot) {
     int count = 0;
     for (int y = 0; y < shot.height; ++y)
         for (int x = 0; x < shot.width; ++x)
@@ -476,8 +464,7 @@ int redTextPixels(const WindowImage& shot)
 }
 
 // Pixels of dark text (the olive ink on khaki) above the buttons.
-int inkPixels(const WindowImage& shot, int aboveRow)
-{
+int inkPixels(const WindowImage& shot, int aboveRow) {
     int count = 0;
     for (int y = 0; y < aboveRow && y < shot.height; ++y)
         for (int x = 0; x < shot.width; ++x)
@@ -485,8 +472,7 @@ int inkPixels(const WindowImage& shot, int aboveRow)
     return count;
 }
 
-void clickAt(Display* d, Window w, int x, int y)
-{
+void clickAt(Display* d, Window w, int x, int y) {
     int rootX = 0, rootY = 0;
     Window child;
     XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &rootX, &rootY, &child);
@@ -502,8 +488,7 @@ void clickAt(Display* d, Window w, int x, int y)
 
 // Whether the top-level window w goes away within a second (answered, not left to the
 // driver, which destroys it only later).
-bool closesSoon(Display* d, Window w)
-{
+bool closesSoon(Display* d, Window w) {
     for (int i = 0; i < 50; ++i) {
         const std::vector<Window> top = childWindows(d, DefaultRootWindow(d));
         if (std::find(top.begin(), top.end(), w) == top.end()) return true;
@@ -512,8 +497,7 @@ bool closesSoon(Display* d, Window w)
     return false;
 }
 
-TEST(FileChooser, OwnDialogAnswersItsButtons)
-{
+TEST(FileChooser, OwnDialogAnswersItsButtons) {
     if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
     OwnDialogScene scene("old.fxp");
     ASSERT_TRUE(scene.ready());
@@ -569,8 +553,7 @@ TEST(FileChooser, OwnDialogAnswersItsButtons)
     }
 }
 
-TEST(Notices, ShowTheirTextAndCloseOnOK)
-{
+TEST(Notices, ShowTheirTextAndCloseOnOK) {
     if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
     OpenPanel panel;
     ASSERT_TRUE(panel.opened);
@@ -597,8 +580,7 @@ TEST(Notices, ShowTheirTextAndCloseOnOK)
 }
 
 // Columns from the leftmost to the rightmost pixel of dark text above the buttons.
-int inkSpan(const WindowImage& shot, int aboveRow)
-{
+int inkSpan(const WindowImage& shot, int aboveRow) {
     int left = shot.width, right = -1;
     for (int y = 0; y < aboveRow && y < shot.height; ++y)
         for (int x = 0; x < shot.width; ++x)
@@ -609,8 +591,7 @@ int inkSpan(const WindowImage& shot, int aboveRow)
     return right - left + 1;
 }
 
-TEST(Notices, DrawUtf8TextAsItsCharacters)
-{
+TEST(Notices, DrawUtf8TextAsItsCharacters) {
     if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
     OpenPanel panel;
     ASSERT_TRUE(panel.opened);
@@ -635,8 +616,7 @@ TEST(Notices, DrawUtf8TextAsItsCharacters)
     EXPECT_NEAR(spans[1], spans[0], 2) << "one glyph for each character";
 }
 
-TEST(Notices, ModalWindowWhileThePanelIsOpen)
-{
+TEST(Notices, ModalWindowWhileThePanelIsOpen) {
     if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
     OpenPanel panel;
     ASSERT_TRUE(panel.opened);
@@ -659,8 +639,7 @@ TEST(Notices, ModalWindowWhileThePanelIsOpen)
 }
 
 // Input on a connection of its own while this thread keeps idling the panel.
-void withIdle(vl::InstrumentEditor* panel, const std::function<void(Display*)>& input)
-{
+void withIdle(vl::InstrumentEditor* panel, const std::function<void(Display*)>& input) {
     std::atomic<bool> done{false};
     std::thread actor([&] {
         if (Display* d = XOpenDisplay(nullptr)) {
@@ -681,16 +660,14 @@ void withIdle(vl::InstrumentEditor* panel, const std::function<void(Display*)>& 
     }
 }
 
-void step(Display* d, int x, int y, int button = 0, bool down = false)
-{
+void step(Display* d, int x, int y, int button = 0, bool down = false) {
     if (button) XTestFakeButtonEvent(d, static_cast<unsigned>(button), down, 0);
     else XTestFakeMotionEvent(d, -1, x, y, 0);
     XFlush(d);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
-TEST(FileButtons, ActOnceOnTheReleaseOverTheButton)
-{
+TEST(FileButtons, ActOnceOnTheReleaseOverTheButton) {
     if (!haveDisplay()) VL_SKIP_UNAVAILABLE("no X display");
     OpenPanel panel;
     ASSERT_TRUE(panel.opened);

@@ -16,8 +16,7 @@ namespace {
 
 using vltest::quietHost;
 
-std::vector<std::string>& notices()
-{
+std::vector<std::string>& notices() {
     static std::vector<std::string> list;
     return list;
 }
@@ -25,15 +24,17 @@ void capture(const char* caption, const char* text) { notices().push_back(std::s
 
 using vl::InstrumentEditor;
 
-TEST(SharedPictures, CountedAcrossInstrumentsAndLoadedAgainAfterTheLast)
-{
+TEST(SharedPictures, CountedAcrossInstrumentsAndLoadedAgainAfterTheLast) {
     ASSERT_EQ(InstrumentEditor::editorCount(), 0);
-    for (int slot = 0; slot < InstrumentEditor::kPictureCount; ++slot) EXPECT_EQ(InstrumentEditor::sharedPicture(slot), nullptr);
+    for (int slot = 0; slot < InstrumentEditor::kPictureCount; ++slot)
+        EXPECT_EQ(InstrumentEditor::sharedPicture(slot), nullptr);
     auto first = std::make_unique<vl::Instrument>(quietHost);
     ASSERT_TRUE(first->editorReady);
-    const struct { int slot, id, width, height; } expected[] = {
-        {0, 134, 727, 301}, {1, 166, 37, 2442}, {2, 165, 48, 3168}, {3, 145, 43, 50}, {6, 152, 43, 50},
-        {7, 157, 19, 36},   {14, 164, 19, 36},  {15, 168, 10, 110},
+    const struct {
+        int slot, id, width, height;
+    } expected[] = {
+        {0, 134, 727, 301}, {1, 166, 37, 2442}, {2, 165, 48, 3168}, {3, 145, 43, 50},
+        {6, 152, 43, 50},   {7, 157, 19, 36},   {14, 164, 19, 36},  {15, 168, 10, 110},
     };
     for (const auto& e : expected) {
         SCOPED_TRACE(e.slot);
@@ -60,11 +61,11 @@ TEST(SharedPictures, CountedAcrossInstrumentsAndLoadedAgainAfterTheLast)
     EXPECT_EQ(background->getRefCount(), 1);
     second.reset();
     EXPECT_EQ(InstrumentEditor::editorCount(), 0);
-    for (int slot = 0; slot < InstrumentEditor::kPictureCount; ++slot) EXPECT_EQ(InstrumentEditor::sharedPicture(slot), nullptr);
+    for (int slot = 0; slot < InstrumentEditor::kPictureCount; ++slot)
+        EXPECT_EQ(InstrumentEditor::sharedPicture(slot), nullptr);
 }
 
-TEST(SharedPictures, AMissingBitmapRefusesTheInstanceAndReleasesOnlyWhatItTook)
-{
+TEST(SharedPictures, AMissingBitmapRefusesTheInstanceAndReleasesOnlyWhatItTook) {
     notices().clear();
     const vl::NoticeSink previousSink = vl::setNoticeSink(capture);
     auto holder = std::make_unique<vl::Instrument>(quietHost); // holds every picture once

@@ -15,8 +15,7 @@
 #include "tests/support/X11Driver.h"
 
 // The number of file descriptors this process has open.
-inline int openDescriptors()
-{
+inline int openDescriptors() {
     int count = 0;
     if (DIR* dir = opendir("/proc/self/fd")) {
         while (readdir(dir)) ++count;
@@ -26,8 +25,7 @@ inline int openDescriptors()
 }
 
 // The child windows of a host window, as the host's connection sees them.
-inline std::vector<Window> childWindows(Display* display, Window parent)
-{
+inline std::vector<Window> childWindows(Display* display, Window parent) {
     Window rootReturn, parentReturn, *list = nullptr;
     unsigned count = 0;
     std::vector<Window> out;
@@ -39,8 +37,7 @@ inline std::vector<Window> childWindows(Display* display, Window parent)
 }
 
 // A mapped 760 x 320 top-level window at (0, y), for a panel to be parented in.
-inline Window panelHostWindow(Display* display, int y)
-{
+inline Window panelHostWindow(Display* display, int y) {
     const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, y, 760, 320, 0, 0, 0x303030);
     XMapWindow(display, window);
     return window;
@@ -48,8 +45,7 @@ inline Window panelHostWindow(Display* display, int y)
 
 // The panel's 727 x 301 pixels (0xRRGGBB) in window, read from the host's connection;
 // empty when they cannot be read.
-inline std::vector<std::uint32_t> windowPixels(Display* display, Window window)
-{
+inline std::vector<std::uint32_t> windowPixels(Display* display, Window window) {
     std::vector<std::uint32_t> pixels;
     XImage* image = XGetImage(display, window, 0, 0, 727, 301, AllPlanes, ZPixmap);
     if (!image) return pixels;
@@ -60,8 +56,7 @@ inline std::vector<std::uint32_t> windowPixels(Display* display, Window window)
 }
 
 // The panel's pixels out of the one child window of parent; empty unless it has exactly one.
-inline std::vector<std::uint32_t> panelPixels(Display* display, Window parent)
-{
+inline std::vector<std::uint32_t> panelPixels(Display* display, Window parent) {
     const std::vector<Window> kids = childWindows(display, parent);
     if (kids.size() != 1) return {};
     return windowPixels(display, kids[0]);
@@ -101,9 +96,7 @@ public:
                   std::this_thread::sleep_for(std::chrono::milliseconds(20));
               }
               XCloseDisplay(d);
-          })
-    {
-    }
+          }) {}
     ~WindowDriver() { thread.join(); }
     std::atomic<bool> found{false};
 

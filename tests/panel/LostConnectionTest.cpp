@@ -28,8 +28,7 @@ namespace {
 constexpr int kFrames = 256;
 
 VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                   float opt = 0.0f)
-{
+                   float opt = 0.0f) {
     return effect->dispatcher(effect, opcode, index, value, ptr, opt);
 }
 
@@ -37,8 +36,7 @@ VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntP
 // connections while it resets after its last client left.
 // The host's own connections: which of them reached the host's I/O error handler.
 std::vector<Display*> hostLosses;
-int hostIOErrorHandler(Display* display)
-{
+int hostIOErrorHandler(Display* display) {
     hostLosses.push_back(display);
     return 0;
 }
@@ -47,8 +45,7 @@ void hostIOErrorExit(Display*, void*) {}
 
 class LostConnection : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         if (!std::getenv("DISPLAY")) VL_SKIP_UNAVAILABLE("no X display");
         display = vltest::x11::openDisplay(40, 50);
         if (!display) VL_SKIP_UNAVAILABLE("no X display");
@@ -64,8 +61,7 @@ protected:
         dispatch(effect, effMainsChanged, 0, 1);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (effect) {
             dispatch(effect, effMainsChanged, 0, 0);
             dispatch(effect, effClose);
@@ -77,8 +73,7 @@ protected:
     }
 
     // effEditOpen, asked again when the server refused the panel's connection now and then.
-    bool openEditor()
-    {
+    bool openEditor() {
         for (int attempt = 0; attempt < 20; ++attempt) {
             if (dispatch(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))) == 1)
                 return true;
@@ -87,8 +82,7 @@ protected:
         return false;
     }
 
-    void idle(int times)
-    {
+    void idle(int times) {
         for (int i = 0; i < times; ++i) {
             dispatch(effect, effEditIdle);
             XSync(display, False);
@@ -102,8 +96,7 @@ protected:
     std::vector<std::uint32_t> grab() { return panelPixels(display, parent); }
 
     // A held note rendered for blocks blocks; the loudest sample.
-    float render(int blocks)
-    {
+    float render(int blocks) {
         float left[kFrames], right[kFrames];
         float* outputs[2] = {left, right};
         float peak = 0.0f;
@@ -114,8 +107,7 @@ protected:
         return peak;
     }
 
-    void noteOn()
-    {
+    void noteOn() {
         VstMidiEvent note{};
         note.type = kVstMidiType;
         note.byteSize = sizeof note;
@@ -134,8 +126,7 @@ protected:
 
 Library LostConnection::library;
 
-TEST_F(LostConnection, HostKillsThePanelsClientAndGoesOn)
-{
+TEST_F(LostConnection, HostKillsThePanelsClientAndGoesOn) {
     ASSERT_TRUE(openEditor());
     idle(10);
     const int descriptors = openDescriptors(); // the panel's connection among them
@@ -181,8 +172,7 @@ TEST_F(LostConnection, HostKillsThePanelsClientAndGoesOn)
     EXPECT_EQ(openDescriptors(), descriptors - 1);
 }
 
-TEST_F(LostConnection, ANoticeWindowWhoseClientIsKilledEndsAlone)
-{
+TEST_F(LostConnection, ANoticeWindowWhoseClientIsKilledEndsAlone) {
     ASSERT_TRUE(openEditor());
     idle(10);
     const std::vector<std::uint32_t> before = grab();
@@ -203,8 +193,7 @@ TEST_F(LostConnection, ANoticeWindowWhoseClientIsKilledEndsAlone)
     dispatch(effect, effEditClose);
 }
 
-TEST_F(LostConnection, TheHostsOwnConnectionsKeepTheirHandler)
-{
+TEST_F(LostConnection, TheHostsOwnConnectionsKeepTheirHandler) {
     XIOErrorHandler previous = XSetIOErrorHandler(hostIOErrorHandler);
     Display* other = vltest::x11::openDisplay(40, 50);
     ASSERT_NE(other, nullptr);

@@ -21,8 +21,7 @@ using namespace plugtest;
 
 namespace {
 
-Library& plugin()
-{
+Library& plugin() {
     static Library library;
     return library;
 }
@@ -30,8 +29,7 @@ Library& plugin()
 // A host window on the display and a new instance of the plug-in; skipped without a display.
 class PanelConcurrency : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         if (!(display = vltest::x11::openDisplay())) VL_SKIP_UNAVAILABLE("no X display");
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 760, 320, 0, 0, 0);
         XMapWindow(display, parent);
@@ -41,8 +39,7 @@ protected:
         effect = plugin().pluginMain(recordingHost);
         ASSERT_NE(effect, nullptr);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (effect) effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
         if (display) {
             XDestroyWindow(display, parent);
@@ -56,8 +53,7 @@ protected:
     AEffect* effect = nullptr;
 };
 
-TEST_F(PanelConcurrency, AutomationWhileThePanelOpensAndClosesAThousandTimes)
-{
+TEST_F(PanelConcurrency, AutomationWhileThePanelOpensAndClosesAThousandTimes) {
 
     // one round first, so that what the first open sets up once (fonts, caches) is counted out
     ASSERT_EQ(effect->dispatcher(effect, effEditOpen, 0, 0, parentPtr, 0.0f), 1);
@@ -107,8 +103,7 @@ TEST_F(PanelConcurrency, AutomationWhileThePanelOpensAndClosesAThousandTimes)
 // MIDI program changes on the render thread while the user-interface thread opens, idles
 // and closes the panel and asks for the current program: clean under ThreadSanitizer, and
 // the panel and the host see the last program received once the render thread is done.
-TEST_F(PanelConcurrency, ProgramChangesOnTheRenderThreadWhileThePanelReadsTheProgram)
-{
+TEST_F(PanelConcurrency, ProgramChangesOnTheRenderThreadWhileThePanelReadsTheProgram) {
     dispatch(effect, effMainsChanged, 0, 1);
     const VstInt32 programs = effect->numPrograms;
     ASSERT_EQ(dispatch(effect, effEditOpen, 0, 0, parentPtr), 1);

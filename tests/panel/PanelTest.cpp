@@ -32,8 +32,7 @@ using namespace plugtest;
 
 namespace {
 
-Library& library()
-{
+Library& library() {
     static Library lib;
     return lib;
 }
@@ -48,8 +47,7 @@ using vltest::x11::pause;
 
 class Panel : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         display = openDisplay();
         if (!display) VL_SKIP_UNAVAILABLE("no X display");
         int event, error, major, minor;
@@ -64,8 +62,7 @@ protected:
         ASSERT_TRUE(reader.ready());
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (effect) dispatch(effect, effClose);
         if (display) {
             XDestroyWindow(display, parent);
@@ -75,8 +72,7 @@ protected:
 
     // effEditOpen; the panel answers 0 when the server refused its connection, which
     // happens now and then while other tests come and go: then it is asked again.
-    VstIntPtr open()
-    {
+    VstIntPtr open() {
         VstIntPtr answer = 0;
         for (int attempt = 0; attempt < 20 && answer != 1; ++attempt) {
             answer = dispatch(effect, effEditOpen, 0, reinterpret_cast<VstIntPtr>(display),
@@ -85,8 +81,7 @@ protected:
         }
         return answer;
     }
-    void idle(int times = 3)
-    {
+    void idle(int times = 3) {
         for (int i = 0; i < times; ++i) {
             watchdog.run([&] { dispatch(effect, effEditIdle); });
             XSync(display, False);
@@ -97,8 +92,7 @@ protected:
     std::vector<Window> children() { return childWindows(display, parent); }
 
     // With VL_PANEL_SCREENSHOT set, the panel as grabbed goes to that PNG file (to look at).
-    static void screenshot(const Pixels& p)
-    {
+    static void screenshot(const Pixels& p) {
         const char* path = std::getenv("VL_PANEL_SCREENSHOT");
         if (!path || p.width == 0) return;
         cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, p.width, p.height);
@@ -111,8 +105,7 @@ protected:
         cairo_surface_destroy(s);
     }
 
-    Pixels grab()
-    {
+    Pixels grab() {
         Pixels p;
         const std::vector<Window> kids = children();
         if (kids.size() != 1) return p;
@@ -121,7 +114,8 @@ protected:
         p.width = 727;
         p.height = 301;
         for (int y = 0; y < 301; ++y)
-            for (int x = 0; x < 727; ++x) p.rgb.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
+            for (int x = 0; x < 727; ++x)
+                p.rgb.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
         XDestroyImage(image);
         return p;
     }
@@ -131,8 +125,7 @@ protected:
 
     // Runs input on a connection of its own while this thread keeps idling the panel, as
     // a host's user-interface thread does.
-    void gesture(const std::function<void(Display*)>& input)
-    {
+    void gesture(const std::function<void(Display*)>& input) {
         std::atomic<bool> done{false};
         std::thread actor([&] {
             Display* d = openDisplay();
@@ -159,8 +152,7 @@ protected:
     const vltest::PanelReader reader{vltest::resourcePicture};
 };
 
-TEST_F(Panel, FreshPanelShowsTheFirstProgram)
-{
+TEST_F(Panel, FreshPanelShowsTheFirstProgram) {
     vltest::expectPanelRect(effect);
     ASSERT_EQ(open(), 1);
     // one viewable child window of the panel's size at (0, 0)
@@ -188,15 +180,14 @@ TEST_F(Panel, FreshPanelShowsTheFirstProgram)
     EXPECT_TRUE(children().empty());
 }
 
-TEST_F(Panel, AutomationWhileOpenAndClosedShowsOnReopen)
-{
+TEST_F(Panel, AutomationWhileOpenAndClosedShowsOnReopen) {
     ASSERT_EQ(open(), 1);
-    effect->setParameter(effect, 3, 0.7f);           // host automation
-    effect->setParameter(effect, 12, 1.0f);          // 32 voices
-    effect->setParameter(effect, 40, 1.0f);          // no such parameter: nothing
+    effect->setParameter(effect, 3, 0.7f); // host automation
+    effect->setParameter(effect, 12, 1.0f); // 32 voices
+    effect->setParameter(effect, 40, 1.0f); // no such parameter: nothing
     idle();
     Pixels before = grab();
-    EXPECT_EQ(readDisplay(before, 3), 88);  // 0.7 x 127 = 88.9, drawn without the fraction
+    EXPECT_EQ(readDisplay(before, 3), 88); // 0.7 x 127 = 88.9, drawn without the fraction
     EXPECT_EQ(readDisplay(before, 12), 32); // the voice count, not value x 127
     dispatch(effect, effEditClose);
     ASSERT_EQ(open(), 1);
@@ -213,8 +204,7 @@ TEST_F(Panel, AutomationWhileOpenAndClosedShowsOnReopen)
 // audio thread) are stored for the panel and drawn at its next idle: after one idle the
 // knob, its digits and the name field show them exactly as when they are set on the
 // panel's own thread.
-TEST_F(Panel, ValuesFromAnotherThreadAreDrawnAtTheNextIdle)
-{
+TEST_F(Panel, ValuesFromAnotherThreadAreDrawnAtTheNextIdle) {
     ASSERT_EQ(open(), 1);
     idle();
     const Pixels before = grab();
@@ -252,8 +242,7 @@ TEST_F(Panel, ValuesFromAnotherThreadAreDrawnAtTheNextIdle)
     EXPECT_TRUE(grab() == fromOtherThread);
 }
 
-TEST_F(Panel, DraggingAKnobAutomatesItsParameter)
-{
+TEST_F(Panel, DraggingAKnobAutomatesItsParameter) {
     ASSERT_EQ(open(), 1);
     idle();
     const float start = parameter(3);
@@ -270,8 +259,7 @@ TEST_F(Panel, DraggingAKnobAutomatesItsParameter)
     EXPECT_EQ(readDisplay(grab(), 3), static_cast<int>(parameter(3) * 127.0f));
 }
 
-TEST_F(Panel, ControlClickSetsTheDefaultControlShiftClickDoesNot)
-{
+TEST_F(Panel, ControlClickSetsTheDefaultControlShiftClickDoesNot) {
     ASSERT_EQ(open(), 1);
     idle();
     effect->setParameter(effect, 5, 0.9f); // Ensemble Amount, default 0.4
@@ -301,8 +289,7 @@ TEST_F(Panel, ControlClickSetsTheDefaultControlShiftClickDoesNot)
     EXPECT_FLOAT_EQ(parameter(8), 0.9f);
 }
 
-TEST_F(Panel, ProgramButtonsSelectAndAltClickStores)
-{
+TEST_F(Panel, ProgramButtonsSelectAndAltClickStores) {
     ASSERT_EQ(open(), 1);
     idle();
     const auto [bx, by] = vltest::programButtonCentre(5);
@@ -342,8 +329,7 @@ TEST_F(Panel, ProgramButtonsSelectAndAltClickStores)
     EXPECT_EQ(litPrograms(grab()), std::vector<int>{5});
 }
 
-TEST_F(Panel, TypedNameKeepsTwentyFourCharacters)
-{
+TEST_F(Panel, TypedNameKeepsTwentyFourCharacters) {
     ASSERT_EQ(open(), 1);
     idle();
     const std::string typed = "abcdefghijklmnopqrstuvwxyz0123"; // 30 characters
@@ -367,8 +353,7 @@ TEST_F(Panel, TypedNameKeepsTwentyFourCharacters)
     EXPECT_EQ(std::string(stored), typed.substr(0, 24));
 }
 
-TEST_F(Panel, WheelChangesNothing)
-{
+TEST_F(Panel, WheelChangesNothing) {
     ASSERT_EQ(open(), 1);
     idle();
     float before[13];
@@ -394,8 +379,7 @@ TEST_F(Panel, WheelChangesNothing)
     EXPECT_TRUE(grab() == screen);
 }
 
-TEST_F(Panel, CoveredPanelRepaints)
-{
+TEST_F(Panel, CoveredPanelRepaints) {
     ASSERT_EQ(open(), 1);
     idle();
     const Pixels shown = grab();

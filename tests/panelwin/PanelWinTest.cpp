@@ -84,8 +84,7 @@ void screenshot(const Pixels& p) {
 void pump() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if ((message.message == WM_SYSKEYDOWN || message.message == WM_SYSKEYUP) && message.wParam == VK_MENU)
-            continue;
+        if ((message.message == WM_SYSKEYDOWN || message.message == WM_SYSKEYUP) && message.wParam == VK_MENU) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
@@ -219,11 +218,10 @@ TEST_F(PanelWin, ReopeningKeepsEveryValue) {
         int shown; // on the display afterwards; -1: the panel does not change
     };
     const Change changes[] = {
-        {true, 3, 0.7f, 88},   // 0.7 x 127 = 88.9, drawn without the fraction
-        {true, 12, 1.0f, 32},  // the voice count, not value x 127
-        {true, 40, 1.0f, -1},  // no such parameter: nothing
-        {false, 4, 0.2f, 25},
-        {false, 9, 0.0f, 0},
+        {true, 3, 0.7f, 88}, // 0.7 x 127 = 88.9, drawn without the fraction
+        {true, 12, 1.0f, 32}, // the voice count, not value x 127
+        {true, 40, 1.0f, -1}, // no such parameter: nothing
+        {false, 4, 0.2f, 25}, {false, 9, 0.0f, 0},
     };
     std::vector<int> expected(std::begin(vltest::kFreshDisplays), std::end(vltest::kFreshDisplays));
     Pixels before;
@@ -293,10 +291,8 @@ TEST_F(PanelWin, ProgramButtonsSelectAndAltClickStores) {
         SCOPED_TRACE(c.name);
         effect->setParameter(effect, 3, 0.9f);
         settle();
-        if (c.alt)
-            altPress(bx, by);
-        else
-            postPress(bx, by);
+        if (c.alt) altPress(bx, by);
+        else postPress(bx, by);
         EXPECT_EQ(program(), 5);
         EXPECT_EQ(parameter(3), c.kept);
         EXPECT_EQ(litPrograms(grab()), std::vector<int>{5});

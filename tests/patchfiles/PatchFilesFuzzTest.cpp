@@ -48,7 +48,8 @@ protected:
         std::memcpy(&bytes[chunkOffset], "RMLV", 4);
         static const std::uint32_t versions[] = {0, 1, 2, 0xFFFFFFFFu, 1};
         const std::uint32_t version = versions[random() % 5];
-        for (int i = 0; i < 4; ++i) bytes[chunkOffset + 4 + std::size_t(i)] = static_cast<unsigned char>(version >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            bytes[chunkOffset + 4 + std::size_t(i)] = static_cast<unsigned char>(version >> (8 * i));
         if (bytes.size() == fileSize)
             for (int k = 0; k < programs; ++k) plantProgram(bytes, chunkOffset + 8 + 80 * std::size_t(k));
     }

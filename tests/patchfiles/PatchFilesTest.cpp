@@ -21,12 +21,11 @@ namespace fs = std::filesystem;
 using vl::kNumParameters;
 using vl::kNumPrograms;
 
-const char* const kFactoryNames[kNumPrograms] = {"String Ensemble", "Velmor Lead", "Faraway pad",
-                                                 "Velmor Flute",    "Pad Lead",    "Soft Pad",
-                                                 "Solo Strings",    "Warm Strings"};
-const float kStringEnsemble[kNumParameters] = {1.0f, 0.1f,  0.3f, 0.4f,  0.3f,  0.4f, 0.4f,
+const char* const kFactoryNames[kNumPrograms] = {"String Ensemble", "Velmor Lead", "Faraway pad",  "Velmor Flute",
+                                                 "Pad Lead",        "Soft Pad",    "Solo Strings", "Warm Strings"};
+const float kStringEnsemble[kNumParameters] = {1.0f,  0.1f, 0.3f,  0.4f,  0.3f,  0.4f, 0.4f,
                                                0.25f, 0.6f, 0.95f, 0.35f, 0.35f, 0.5f};
-const float kWarmStrings[kNumParameters] = {1.0f, 0.205f, 0.61f, 0.19f, 0.335f, 0.65f, 0.44f,
+const float kWarmStrings[kNumParameters] = {1.0f, 0.205f, 0.61f,  0.19f,  0.335f, 0.65f, 0.44f,
                                             0.0f, 0.6f,   0.365f, 0.505f, 0.485f, 0.5f};
 
 const char* const kInvalid = "Invalid patch/bank format";
@@ -143,7 +142,7 @@ TEST_F(RoundTrip, PatchRestoresNameAndValuesInAFreshInstance) {
     {
         ProbeInstrument source;
         source.setProgram(2);
-        const float odd[kNumParameters] = {0.0f, 1.0f, 1e-7f, 0.333333343f, 0.5f, 0.999999940f, 0.1f,
+        const float odd[kNumParameters] = {0.0f, 1.0f, 1e-7f, 0.333333343f, 0.5f,   0.999999940f, 0.1f,
                                            0.2f, 0.3f, 0.7f,  0.123456791f, 0.875f, 0.75f};
         for (int p = 0; p < kNumParameters; ++p) source.setParameter(p, odd[p]);
         source.setProgramName("Round trip patch");
@@ -482,7 +481,8 @@ int saveUnderSizeLimit(const std::string& path, bool bank, rlim_t limit) {
         clearNotices();
         ProbeInstrument instrument;
         instrument.setProgramName("New contents");
-        const bool saved = bank ? vl::saveBankFile(instrument, path.c_str()) : vl::savePatchFile(instrument, path.c_str());
+        const bool saved = bank ? vl::saveBankFile(instrument, path.c_str())
+                                : vl::savePatchFile(instrument, path.c_str());
         if (saved) ::_exit(11);
         if (notices() != one(kWriting)) ::_exit(12);
         ::_exit(0);

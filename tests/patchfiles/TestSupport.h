@@ -23,8 +23,8 @@ std::string errorNotice(const char* text); // "Velmor Loom Error: <text>"
 // What the scripted host answers and what it saw.
 struct HostScript {
     bool canOpenFileSelector = false;
-    bool chooses = true;                 // openFileSelector answers 1 with chosenPath
-    bool releasesReturnPath = false;     // closeFileSelector frees the return path and clears it
+    bool chooses = true; // openFileSelector answers 1 with chosenPath
+    bool releasesReturnPath = false; // closeFileSelector frees the return path and clears it
     std::string chosenPath;
     int openCalls = 0;
     int closeCalls = 0;

@@ -146,7 +146,7 @@ TEST(PluginEntry, TheLastInstanceFreesAndTheNextRebuildsTheTables) {
         ASSERT_NE(b, nullptr);
         EXPECT_GT(playNote(a), 1e-4f);
         EXPECT_EQ(dispatch(a, effClose), 1);
-        EXPECT_GT(playNote(b), 1e-4f);  // tables still there for b
+        EXPECT_GT(playNote(b), 1e-4f); // tables still there for b
         EXPECT_EQ(dispatch(b, effClose), 1);
     }
 }
@@ -208,8 +208,8 @@ TEST_F(Plugin, DispatcherOpcodesZeroToTwentyFour) {
     // The panel: its rectangle; without a parent window it opens with no window of its own.
     vltest::expectPanelRect(effect);
     EXPECT_EQ(dispatch(effect, effEditOpen), 1);
-    for (VstInt32 op : {effEditIdle, effEditClose, effEditDraw, effEditMouse, effEditKey, effEditIdle, effEditTop,
-                        effEditSleep})
+    for (VstInt32 op :
+         {effEditIdle, effEditClose, effEditDraw, effEditMouse, effEditKey, effEditIdle, effEditTop, effEditSleep})
         EXPECT_EQ(dispatch(effect, op), 0) << op;
     EXPECT_EQ(dispatch(effect, effIdentify), 0x4E764566);
     void* data = nullptr;
@@ -228,8 +228,8 @@ TEST_F(Plugin, DispatcherOpcodesTwentyFiveToSixtyEight) {
     char value[] = "0.5";
     EXPECT_EQ(dispatch(effect, effString2Parameter, 0, 0, value), 0);
     EXPECT_EQ(dispatch(effect, effGetNumProgramCategories), 1);
-    const char* names[8] = {"String Ensemble", "Velmor Lead", "Faraway pad", "Velmor Flute",
-                            "Pad Lead", "Soft Pad", "Solo Strings", "Warm Strings"};
+    const char* names[8] = {"String Ensemble", "Velmor Lead", "Faraway pad",  "Velmor Flute",
+                            "Pad Lead",        "Soft Pad",    "Solo Strings", "Warm Strings"};
     for (int p = 0; p < 8; ++p) {
         VstIntPtr answer = 0;
         EXPECT_EQ(text(effect, effGetProgramNameIndexed, p, &answer), names[p]);
@@ -309,7 +309,7 @@ TEST_F(Plugin, ParametersThroughTheRecord) {
     EXPECT_EQ(effect->getParameter(effect, 0), 0.0f);
     effect->setParameter(effect, 0, 2.0f);
     EXPECT_EQ(effect->getParameter(effect, 0), 1.0f);
-    effect->setParameter(effect, -3, 0.5f);  // ignored
+    effect->setParameter(effect, -3, 0.5f); // ignored
     effect->setParameter(effect, 13, 0.5f);
     // Host-set values are not reported back as automation.
     EXPECT_EQ(recorder().count(effect, audioMasterAutomate), 0);
@@ -455,7 +455,7 @@ TEST_F(Plugin, HostLikeSessionRestoresItsState) {
         ASSERT_TRUE(allFinite(out.left) && allFinite(out.right));
         loudest = std::max(loudest, peak(out.left));
         if (block == 0) {
-            EXPECT_LT(peak(out.left), 1e-20f);  // nothing played yet
+            EXPECT_LT(peak(out.left), 1e-20f); // nothing played yet
         }
     }
     EXPECT_GT(loudest, 1e-3f);

@@ -40,7 +40,7 @@ TEST(EventFeeder, OffsetsInsideEachBlock) {
         EXPECT_EQ(uint8_t(m.midiData[2]), events[std::size_t(i)].bytes[2]);
         EXPECT_EQ(m.midiData[3], 0);
     }
-    EXPECT_EQ(uint8_t(midi(list, 1).midiData[2]), 0);   // velocity 0 is passed on as it is
+    EXPECT_EQ(uint8_t(midi(list, 1).midiData[2]), 0); // velocity 0 is passed on as it is
 
     ASSERT_EQ(feeder.prepare(512, 512), 512);
     list = feeder.list();
@@ -65,7 +65,7 @@ TEST(EventFeeder, BlockOfOneFrame) {
     EXPECT_EQ(feeder.prepare(3, 1), 1);
     ASSERT_NE(feeder.list(), nullptr);
     EXPECT_EQ(feeder.list()->numEvents, 2);
-    EXPECT_EQ(uint8_t(midi(feeder.list(), 0).midiData[0]), 0x90);   // file order kept
+    EXPECT_EQ(uint8_t(midi(feeder.list(), 0).midiData[0]), 0x90); // file order kept
     EXPECT_EQ(midi(feeder.list(), 1).deltaFrames, 0);
 }
 
@@ -79,12 +79,12 @@ TEST(EventFeeder, CrowdedBlockIsShortenedAtAnEventFrame) {
     ASSERT_EQ(feeder.prepare(2048, 8192), 8192);
     EXPECT_EQ(feeder.list()->numEvents, 904);
     EXPECT_EQ(midi(feeder.list(), 0).deltaFrames, 0);
-    EXPECT_EQ(midi(feeder.list(), 903).deltaFrames, 451);   // event 4999 at frame 2499
+    EXPECT_EQ(midi(feeder.list(), 903).deltaFrames, 451); // event 4999 at frame 2499
 
     std::vector<TimedEvent> same(EventFeeder::kMaxEventsPerCall + 1, at(10, 0xB0, 1, 1));
     EventFeeder jammed(same);
-    EXPECT_EQ(jammed.prepare(0, 512), 10);      // up to the crowded frame
-    EXPECT_EQ(jammed.prepare(10, 512), 0);      // cannot be delivered in one list
+    EXPECT_EQ(jammed.prepare(0, 512), 10); // up to the crowded frame
+    EXPECT_EQ(jammed.prepare(10, 512), 0); // cannot be delivered in one list
 }
 
 } // namespace

@@ -51,8 +51,9 @@ inline void event(Bytes& body, uint32_t delta, std::initializer_list<int> bytes)
     append(body, bytes);
 }
 inline void tempo(Bytes& body, uint32_t delta, uint32_t microsPerQuarter) {
-    event(body, delta, {0xFF, 0x51, 0x03, int(microsPerQuarter >> 16) & 0xFF, int(microsPerQuarter >> 8) & 0xFF,
-                        int(microsPerQuarter) & 0xFF});
+    event(body, delta,
+          {0xFF, 0x51, 0x03, int(microsPerQuarter >> 16) & 0xFF, int(microsPerQuarter >> 8) & 0xFF,
+           int(microsPerQuarter) & 0xFF});
 }
 inline void endOfTrack(Bytes& body, uint32_t delta = 0) { event(body, delta, {0xFF, 0x2F, 0x00}); }
 

@@ -30,9 +30,9 @@ std::vector<SongEvent> channelEvents(const Song& s) {
 TEST(MidiReader, Format0WithRunningStatus) {
     Bytes body;
     event(body, 0, {0x91, 60, 100});
-    event(body, 10, {62, 90});          // running status: note on, channel 2
-    event(body, 5, {0xC1, 3});          // program change: one data byte
-    event(body, 0, {4});                // running program change
+    event(body, 10, {62, 90}); // running status: note on, channel 2
+    event(body, 5, {0xC1, 3}); // program change: one data byte
+    event(body, 0, {4}); // running program change
     event(body, 7, {0x81, 60, 64});
     event(body, 0, {62, 0});
     endOfTrack(body, 20);
@@ -63,11 +63,11 @@ TEST(MidiReader, Format1MergesTracksStablyAtEqualTimes) {
     event(t0, 0, {0x90, 2, 1});
     endOfTrack(t0);
     event(t1, 50, {0x90, 10, 1});
-    event(t1, 50, {0x90, 11, 1});     // tick 100, after track 0's two events
+    event(t1, 50, {0x90, 11, 1}); // tick 100, after track 0's two events
     event(t1, 0, {0x90, 12, 1});
     endOfTrack(t1);
-    event(t2, 0, {0x90, 20, 1});      // tick 0
-    event(t2, 100, {0x90, 21, 1});    // tick 100, last of all at that tick
+    event(t2, 0, {0x90, 20, 1}); // tick 0
+    event(t2, 100, {0x90, 21, 1}); // tick 100, last of all at that tick
     endOfTrack(t2);
     const Parsed p = parse(file(header(1, 3, 480), {track(t0), track(t1), track(t2)}));
     ASSERT_TRUE(p.ok) << p.error;
@@ -81,15 +81,15 @@ TEST(MidiReader, Format1MergesTracksStablyAtEqualTimes) {
 
 TEST(MidiReader, SkipsMetaSysexAndUnknownChunks) {
     Bytes body;
-    event(body, 0, {0xFF, 0x03, 5, 'S', 't', 'r', 'n', 'g'});         // track name
-    event(body, 0, {0xF0, 4, 0x7E, 0x7F, 0x09, 0xF7});                 // system exclusive
+    event(body, 0, {0xFF, 0x03, 5, 'S', 't', 'r', 'n', 'g'}); // track name
+    event(body, 0, {0xF0, 4, 0x7E, 0x7F, 0x09, 0xF7}); // system exclusive
     event(body, 3, {0x90, 64, 80});
-    event(body, 0, {0xF7, 2, 0x80, 0x90});                             // escape: raw bytes >= 0x80
-    event(body, 0, {0xFF, 0x7F, 0x81, 0x00});                          // 128-byte sequencer meta
+    event(body, 0, {0xF7, 2, 0x80, 0x90}); // escape: raw bytes >= 0x80
+    event(body, 0, {0xFF, 0x7F, 0x81, 0x00}); // 128-byte sequencer meta
     for (int i = 0; i < 128; ++i) body.push_back(uint8_t(0x90 | (i & 0x0F)));
     event(body, 4, {0xE0, 0x00, 0x60});
     endOfTrack(body);
-    body.insert(body.end(), {0x00, 0x90, 1, 2});   // after end of track: ignored
+    body.insert(body.end(), {0x00, 0x90, 1, 2}); // after end of track: ignored
     Bytes alien = {'X', 'f', 'o', 'o', 0, 0, 0, 3, 1, 2, 3};
     Bytes data = header(0, 1, 480);
     data.insert(data.end(), alien.begin(), alien.end());
@@ -109,7 +109,7 @@ TEST(MidiReader, SkipsMetaSysexAndUnknownChunks) {
 TEST(MidiReader, LongerHeaderAndFourByteDeltas) {
     Bytes head = {'M', 'T', 'h', 'd', 0, 0, 0, 8, 0, 0, 0, 1, 0x01, 0xE0, 0xAA, 0xBB};
     Bytes body;
-    event(body, 0x0FFFFFFF, {0x90, 60, 1});   // largest 4-byte quantity
+    event(body, 0x0FFFFFFF, {0x90, 60, 1}); // largest 4-byte quantity
     const Parsed p = parse(file(head, {track(body)}));
     ASSERT_TRUE(p.ok) << p.error;
     ASSERT_EQ(channelEvents(p.song).size(), 1u);

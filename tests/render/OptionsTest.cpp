@@ -49,8 +49,8 @@ TEST(Options, LongShortAttachedAndSeparateForms) {
 }
 
 TEST(Options, FlagsParamsAndTail) {
-    const Result r = parse({"-q", "--float", "--param", "3=0.25", "--param=12=1", "--param", "0=0",
-                            "--tail=2.5", "--", "-odd.mid"});
+    const Result r = parse(
+        {"-q", "--float", "--param", "3=0.25", "--param=12=1", "--param", "0=0", "--tail=2.5", "--", "-odd.mid"});
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(r.options.quiet);
     EXPECT_TRUE(r.options.floatOutput);
@@ -72,10 +72,9 @@ TEST(Options, FlagsParamsAndTail) {
 }
 
 TEST(Options, BankAndPatchFiles) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--bank", "set.fxb", "--patch", "one.fxp"},
-             {"--patch=one.fxp", "--bank=set.fxb"},
-             {"--ba", "set.fxb", "--pat=one.fxp"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--bank", "set.fxb", "--patch", "one.fxp"},
+                                                                  {"--patch=one.fxp", "--bank=set.fxb"},
+                                                                  {"--ba", "set.fxb", "--pat=one.fxp"}}) {
         const Result r = parse(args);
         ASSERT_TRUE(r.ok) << r.error;
         EXPECT_EQ(r.options.bank, "set.fxb");

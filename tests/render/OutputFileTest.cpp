@@ -32,9 +32,7 @@ protected:
         std::ifstream in(p, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    void writeFile(const fs::path& p, const std::string& text) {
-        std::ofstream(p, std::ios::binary) << text;
-    }
+    void writeFile(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
 
     fs::path dir;
 };
@@ -46,7 +44,7 @@ TEST_F(OutputFileTest, CommitReplacesTargetAndLeavesNothingElse) {
     std::string error;
     ASSERT_TRUE(out.open(target.string(), error)) << error;
     EXPECT_EQ(fs::path(out.temporaryPath()).parent_path(), dir);
-    EXPECT_EQ(contents(target), "old contents");   // untouched until commit
+    EXPECT_EQ(contents(target), "old contents"); // untouched until commit
     ASSERT_TRUE(out.write("new", 3, error));
     ASSERT_TRUE(out.write(" data", 5, error));
     EXPECT_EQ(entries().size(), 2u);

@@ -91,7 +91,7 @@ protected:
         Instrument instrument(&quietHost);
         instrument.setParameter(0, 0.25f);
         void* chunk = nullptr;
-        EXPECT_GT(instrument.getChunk(&chunk, false), 0);   // stores the edit of program 0
+        EXPECT_GT(instrument.getChunk(&chunk, false), 0); // stores the edit of program 0
         instrument.setProgram(3);
         instrument.setParameter(0, 0.5f);
         instrument.setParameter(4, 0.75f);
@@ -100,7 +100,7 @@ protected:
         const Bytes bytes = read(path);
         EXPECT_EQ(bytes.size(), kBankFileSize);
         if (bytes.size() == kBankFileSize) {
-            EXPECT_EQ(bytes[808], 3);   // the stored current index
+            EXPECT_EQ(bytes[808], 3); // the stored current index
         }
         return path;
     }
@@ -115,7 +115,7 @@ TEST_F(RenderFiles, PatchRendersAsItsParameters) {
     const Bytes plain = render({});
     const Bytes asParams = render(patchAsParams());
     ASSERT_FALSE(asParams.empty());
-    EXPECT_TRUE(asParams != plain);   // the edits are audible
+    EXPECT_TRUE(asParams != plain); // the edits are audible
 
     EXPECT_TRUE(render({"--patch", patch}) == asParams);
     EXPECT_TRUE(render({"--patch=" + patch}) == asParams);
@@ -161,7 +161,7 @@ TEST_F(RenderFiles, RefusedFilesStopWithTheInstrumentsMessage) {
     Bytes longPatch = read(patch);
     longPatch.push_back(0);
     Bytes newerBank = read(bank);
-    newerBank[164] = 2;   // chunk version, little-endian, after the 4-byte chunk id
+    newerBank[164] = 2; // chunk version, little-endian, after the 4-byte chunk id
     Bytes shortBank = read(bank);
     shortBank.pop_back();
     const std::string invalid = "Invalid patch/bank format";
@@ -186,7 +186,7 @@ TEST_F(RenderFiles, RefusedFilesStopWithTheInstrumentsMessage) {
             EXPECT_EQ(r.out, "") << c.name;
             // One line, the renderer's own: the instrument's notice is not shown as well.
             EXPECT_EQ(r.err, "velmorloom-render: '" + c.file + "': " + c.message + "\n") << c.name;
-            EXPECT_EQ(entries(), before) << c.name;   // no output, no temporary file
+            EXPECT_EQ(entries(), before) << c.name; // no output, no temporary file
             EXPECT_EQ(read(kept), (Bytes{'k', 'e', 'e', 'p'})) << c.name;
         }
     }

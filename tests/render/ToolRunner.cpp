@@ -28,11 +28,11 @@ fs::path captureFolder() {
     static const fs::path dir = [] {
         fs::path d = fs::temp_directory_path() / ("vl-render-capture-" + std::to_string(
 #ifdef _WIN32
-                                                                            GetCurrentProcessId()
+                                                                             GetCurrentProcessId()
 #else
-                                                                            getpid()
+                                                                             getpid()
 #endif
-                                                                                ));
+                                                                                 ));
         fs::create_directories(d);
         return d;
     }();
@@ -74,8 +74,10 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& workDir
     std::wstring commandLine = quoteArgument(fs::path(toolPath()).wstring());
     for (const std::string& a : args) commandLine += L" " + quoteArgument(fs::u8path(a).wstring());
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE out = CreateFileW(outPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    HANDLE err = CreateFileW(errPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE out = CreateFileW(outPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0,
+                             nullptr);
+    HANDLE err = CreateFileW(errPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0,
+                             nullptr);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;

@@ -7,7 +7,7 @@
 namespace vl::render::test {
 
 struct ToolRun {
-    int status = -1;     // exit status; -1 if the program could not be started or crashed
+    int status = -1; // exit status; -1 if the program could not be started or crashed
     std::string out;
     std::string err;
 };

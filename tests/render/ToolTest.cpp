@@ -36,7 +36,8 @@ struct Wav {
 class RenderTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("vl-render-tool-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        dir = fs::temp_directory_path() /
+              ("vl-render-tool-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -44,7 +45,8 @@ protected:
 
     std::string put(const std::string& name, const Bytes& data) {
         const fs::path p = dir / name;
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
         return p.string();
     }
     std::string at(const std::string& name) const { return (dir / name).string(); }
@@ -139,14 +141,15 @@ TEST_F(RenderTool, BadInputFailsCleanlyWithoutOutput) {
         EXPECT_EQ(r.err.rfind("velmorloom-render: ", 0), 0u) << c.name << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.name << ": " << r.err;
         EXPECT_NE(r.err.find(c.messagePart), std::string::npos) << c.name << ": " << r.err;
-        EXPECT_EQ(entries(), before) << c.name;   // no output, no temporary file
+        EXPECT_EQ(entries(), before) << c.name; // no output, no temporary file
     }
 }
 
 TEST_F(RenderTool, FailedRenderKeepsTheExistingTarget) {
     const std::string out = put("existing.wav", {'k', 'e', 'e', 'p'});
-    const ToolRun r = runTool({put("bad.mid", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0, 1, 0}),
-                               "-o", out});
+    const ToolRun r = runTool(
+        {put("bad.mid", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0, 1, 0}), "-o",
+         out});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(read(out), (Bytes{'k', 'e', 'e', 'p'}));
     EXPECT_EQ(entries(), (std::vector<std::string>{"bad.mid", "existing.wav"}));
@@ -176,17 +179,19 @@ TEST_F(RenderTool, FailedWriteKeepsTheExistingTargetByteForByte) {
 }
 
 TEST_F(RenderTool, NoteOnsetLandsOnItsFrame) {
-    const std::string midi = put("note.mid", oneNote(0x93));   // any channel is heard
+    const std::string midi = put("note.mid", oneNote(0x93)); // any channel is heard
     // 0.5 s: frame 22050 at 44100, 24000 at 48000, 44100 at 88200.
-    for (const auto& [rate, frame] : std::vector<std::pair<int, std::size_t>>{{44100, 22050}, {48000, 24000}, {88200, 44100}}) {
+    for (const auto& [rate, frame] :
+         std::vector<std::pair<int, std::size_t>>{{44100, 22050}, {48000, 24000}, {88200, 44100}}) {
         const std::string out = at("note.wav");
-        const ToolRun r = runTool(std::vector<std::string>{midi, "--float", "-q", "-o", out, "--tail", "0.25",
-                                                           "-r", std::to_string(rate)} + kDry);
+        const ToolRun r = runTool(
+            std::vector<std::string>{midi, "--float", "-q", "-o", out, "--tail", "0.25", "-r", std::to_string(rate)} +
+            kDry);
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, "");   // quiet
+        EXPECT_EQ(r.out, ""); // quiet
         const Wav w = readWav(out, true);
         const std::size_t frames = (w.bytes.size() - 58) / 8;
-        EXPECT_EQ(frames, 2 * frame + std::size_t(rate) / 4);   // last event at 1.0 s, tail 0.25 s
+        EXPECT_EQ(frames, 2 * frame + std::size_t(rate) / 4); // last event at 1.0 s, tail 0.25 s
         std::size_t first = frames;
         for (std::size_t i = 0; i < frames && first == frames; ++i)
             if (w.sample(i, 0) != 0.0f || w.sample(i, 1) != 0.0f) first = i;
@@ -219,9 +224,12 @@ TEST_F(RenderTool, BlockSizeDoesNotChangeTheOutput) {
 
 TEST_F(RenderTool, ParamsAreAppliedBeforeTheFirstBlock) {
     const std::string midi = put("note.mid", oneNote());
-    const ToolRun full = runTool(std::vector<std::string>{midi, "--float", "-q", "-o", at("full.wav"), "--param", "0=1"} + kDry);
-    const ToolRun half = runTool(std::vector<std::string>{midi, "--float", "-q", "-o", at("half.wav"), "--param=0=0.5"} + kDry);
-    const ToolRun zero = runTool(std::vector<std::string>{midi, "--float", "-q", "-o", at("zero.wav"), "--param", "0=0"} + kDry);
+    const ToolRun full = runTool(
+        std::vector<std::string>{midi, "--float", "-q", "-o", at("full.wav"), "--param", "0=1"} + kDry);
+    const ToolRun half = runTool(
+        std::vector<std::string>{midi, "--float", "-q", "-o", at("half.wav"), "--param=0=0.5"} + kDry);
+    const ToolRun zero = runTool(
+        std::vector<std::string>{midi, "--float", "-q", "-o", at("zero.wav"), "--param", "0=0"} + kDry);
     ASSERT_EQ(full.status, 0) << full.err;
     ASSERT_EQ(half.status, 0) << half.err;
     ASSERT_EQ(zero.status, 0) << zero.err;
@@ -252,14 +260,15 @@ TEST_F(RenderTool, DemoPhraseInTheCurrentFolder) {
     EXPECT_GE(frames, 8u * 22050u);
     EXPECT_LE(frames, 15u * 22050u);
     int peak = 0;
-    for (std::size_t i = 0; i < frames; ++i) peak = std::max({peak, std::abs(int(w.pcm(i, 0))), std::abs(int(w.pcm(i, 1)))});
-    EXPECT_GT(peak, 32767 / 10);   // louder than -20 dBFS
-    EXPECT_LT(peak, 32767);        // never at the clamp
+    for (std::size_t i = 0; i < frames; ++i)
+        peak = std::max({peak, std::abs(int(w.pcm(i, 0))), std::abs(int(w.pcm(i, 1)))});
+    EXPECT_GT(peak, 32767 / 10); // louder than -20 dBFS
+    EXPECT_LT(peak, 32767); // never at the clamp
     // Summary line: path, frames, seconds, peak and speed.
     EXPECT_EQ(r.out.rfind("velmorloom-demo.wav: " + std::to_string(frames) + " frames, ", 0), 0u) << r.out;
     EXPECT_NE(r.out.find(" dBFS, "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("x real time\n"), std::string::npos) << r.out;
-    EXPECT_EQ(r.err, "");   // no progress display when stderr is not a terminal
+    EXPECT_EQ(r.err, ""); // no progress display when stderr is not a terminal
 }
 
 TEST_F(RenderTool, MidiFileNameGivesTheDefaultOutputName) {
@@ -268,7 +277,7 @@ TEST_F(RenderTool, MidiFileNameGivesTheDefaultOutputName) {
     const ToolRun r = runTool({midi, "-q", "--tail=0", "--rate=8000"}, (dir / "work").string());
     ASSERT_EQ(r.status, 0) << r.err;
     const Bytes wav = read((dir / "work" / "Tune.wav").string());
-    ASSERT_EQ(wav.size(), 44u + 4u * 8000u);   // last event at 1.0 s, no tail
+    ASSERT_EQ(wav.size(), 44u + 4u * 8000u); // last event at 1.0 s, no tail
     EXPECT_EQ(Bytes(wav.begin(), wav.begin() + 4), (Bytes{'R', 'I', 'F', 'F'}));
     EXPECT_EQ(wav[24] | (wav[25] << 8), 8000);
 }
@@ -281,8 +290,8 @@ TEST_F(RenderTool, FloatOutputHeaderMatchesItsData) {
     ASSERT_EQ(w.size(), 58u + 8u * frames);
     EXPECT_EQ(vltest::le32(w, 4), 50u + 8u * frames);
     EXPECT_EQ(w[20] | (w[21] << 8), 3);
-    EXPECT_EQ(vltest::le32(w, 46), frames);       // fact chunk
-    EXPECT_EQ(vltest::le32(w, 54), 8u * frames);  // data chunk size
+    EXPECT_EQ(vltest::le32(w, 46), frames); // fact chunk
+    EXPECT_EQ(vltest::le32(w, 54), 8u * frames); // data chunk size
 }
 
 } // namespace

@@ -25,7 +25,7 @@ TEST(WavFormat, Pcm16HeaderBytes) {
 
 TEST(WavFormat, Float32HeaderHasFormat3AndFactChunk) {
     const std::vector<uint8_t> h = wavHeader(SampleFormat::Float32, 48000, 0x01020304);
-    const uint32_t data = 0x01020304u * 8u;   // 0x08101820
+    const uint32_t data = 0x01020304u * 8u; // 0x08101820
     // clang-format off
     const std::vector<uint8_t> expected = {
         'R', 'I', 'F', 'F', 0x52, 0x18, 0x10, 0x08,   // 50 + data bytes
@@ -63,8 +63,8 @@ TEST(WavFormat, SampleEncodingIsLittleEndian) {
     const float right[2] = {0.0f, 1e-24f};
     uint8_t outF[16];
     encodeFloat32(left, right, 2, outF);
-    const uint8_t expectedF[16] = {0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x00, 0x00,   // 1.0, 0.0
-                                   0x00, 0x00, 0x00, 0xBF, 0x15, 0xBE, 0x9A, 0x17};  // -0.5, 1e-24
+    const uint8_t expectedF[16] = {0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x00, 0x00, // 1.0, 0.0
+                                   0x00, 0x00, 0x00, 0xBF, 0x15, 0xBE, 0x9A, 0x17}; // -0.5, 1e-24
     EXPECT_EQ(0, std::memcmp(outF, expectedF, 16));
 }
 

@@ -14,21 +14,29 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-void put16(Bytes& v, unsigned x) { v.push_back(x & 0xFF); v.push_back((x >> 8) & 0xFF); }
-void put32(Bytes& v, std::uint32_t x) { for (int i = 0; i < 4; ++i) v.push_back((x >> (8 * i)) & 0xFF); }
-void set32(Bytes& v, std::size_t at, std::uint32_t x) { for (int i = 0; i < 4; ++i) v[at + i] = (x >> (8 * i)) & 0xFF; }
-void set16(Bytes& v, std::size_t at, unsigned x) { v[at] = x & 0xFF; v[at + 1] = (x >> 8) & 0xFF; }
+void put16(Bytes& v, unsigned x) {
+    v.push_back(x & 0xFF);
+    v.push_back((x >> 8) & 0xFF);
+}
+void put32(Bytes& v, std::uint32_t x) {
+    for (int i = 0; i < 4; ++i) v.push_back((x >> (8 * i)) & 0xFF);
+}
+void set32(Bytes& v, std::size_t at, std::uint32_t x) {
+    for (int i = 0; i < 4; ++i) v[at + i] = (x >> (8 * i)) & 0xFF;
+}
+void set16(Bytes& v, std::size_t at, unsigned x) {
+    v[at] = x & 0xFF;
+    v[at + 1] = (x >> 8) & 0xFF;
+}
 
 // pixel(x, y) with y counted from the top: a palette index (8 bits) or 0xRRGGBB (24 bits).
-std::uint32_t pattern(int x, int y, int bits)
-{
+std::uint32_t pattern(int x, int y, int bits) {
     return bits == 8 ? static_cast<std::uint32_t>((x * 7 + y * 3) % 16)
                      : static_cast<std::uint32_t>(x * 0x010203 + y * 0x300000) & 0xFFFFFFu;
 }
 std::uint32_t paletteColour(unsigned i) { return 0x102030u * i + 0x050403u; }
 
-Bytes makeBmp(int w, int h, int bits, bool topDown, bool fileHeader, unsigned colours = 16)
-{
+Bytes makeBmp(int w, int h, int bits, bool topDown, bool fileHeader, unsigned colours = 16) {
     const std::uint32_t stride = (static_cast<std::uint32_t>(w) * bits + 31) / 32 * 4;
     const std::uint32_t paletteBytes = bits == 8 ? colours * 4 : 0;
     Bytes v;
@@ -75,16 +83,18 @@ Bytes makeBmp(int w, int h, int bits, bool topDown, bool fileHeader, unsigned co
     return v;
 }
 
-TEST(BmpReader, ReadsEightAndTwentyFourBitPicturesInEveryLayout)
-{
-    struct Case { int w, h, bits; bool topDown, fileHeader; };
+TEST(BmpReader, ReadsEightAndTwentyFourBitPicturesInEveryLayout) {
+    struct Case {
+        int w, h, bits;
+        bool topDown, fileHeader;
+    };
     const Case cases[] = {
-        {5, 3, 8, false, true}, {5, 3, 8, true, true}, {5, 3, 8, false, false}, {4, 4, 8, false, true},
+        {5, 3, 8, false, true},  {5, 3, 8, true, true},   {5, 3, 8, false, false}, {4, 4, 8, false, true},
         {3, 2, 24, false, true}, {3, 2, 24, true, false}, {1, 1, 24, false, true}, {7, 5, 24, false, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " " << c.bits << " bits, top-down "
-                                        << c.topDown << ", file header " << c.fileHeader);
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " " << c.bits << " bits, top-down " << c.topDown
+                                        << ", file header " << c.fileHeader);
         const Bytes bytes = makeBmp(c.w, c.h, c.bits, c.topDown, c.fileHeader);
         vl::BmpImage image;
         ASSERT_TRUE(vl::readBmp(bytes.data(), bytes.size(), image));
@@ -102,12 +112,14 @@ TEST(BmpReader, ReadsEightAndTwentyFourBitPicturesInEveryLayout)
 // A pixel offset that puts the last rows a few bytes past the end of the file is refused
 // by value. A reader without that check reads just past the buffer here (which
 // AddressSanitizer reports) and answers true, instead of crashing on a wild offset.
-TEST(BmpReader, RefusesPixelsStartingTooLate)
-{
+TEST(BmpReader, RefusesPixelsStartingTooLate) {
     const Bytes good = makeBmp(4, 3, 24, false, true); // rows of exactly 12 bytes, no padding
     const std::uint32_t offset = 14 + 40;
     ASSERT_EQ(good.size(), offset + 3 * 12u);
-    struct Case { const char* what; std::uint32_t pixels; };
+    struct Case {
+        const char* what;
+        std::uint32_t pixels;
+    };
     const Case cases[] = {
         {"one byte late", offset + 1},
         {"one row late", offset + 12},
@@ -127,10 +139,14 @@ TEST(BmpReader, RefusesPixelsStartingTooLate)
     EXPECT_TRUE(vl::readBmp(good.data(), good.size(), image));
 }
 
-TEST(BmpReader, RefusesMalformedHeaders)
-{
+TEST(BmpReader, RefusesMalformedHeaders) {
     // offsets into a file with a file header: info header at 14
-    struct Case { const char* what; std::size_t at; int bytes; std::uint32_t value; };
+    struct Case {
+        const char* what;
+        std::size_t at;
+        int bytes;
+        std::uint32_t value;
+    };
     const Case cases[] = {
         {"info header size 12", 14, 4, 12},
         {"info header size huge", 14, 4, 0x7FFFFFFF},
@@ -169,8 +185,7 @@ TEST(BmpReader, RefusesMalformedHeaders)
     EXPECT_FALSE(vl::readBmp(bm, 2, image));
 }
 
-TEST(BmpReader, RefusesEveryTruncation)
-{
+TEST(BmpReader, RefusesEveryTruncation) {
     for (bool fileHeader : {true, false}) {
         for (int bits : {8, 24}) {
             const Bytes bytes = makeBmp(6, 4, bits, false, fileHeader);
@@ -184,8 +199,7 @@ TEST(BmpReader, RefusesEveryTruncation)
     }
 }
 
-TEST(BmpReader, SurvivesThousandsOfMutations)
-{
+TEST(BmpReader, SurvivesThousandsOfMutations) {
     // Start from real art (the digits) and from a small 24-bit picture; change a few bytes,
     // mostly in the headers, and sometimes cut the end. Every answer must be consistent.
     std::size_t size = 0;
@@ -202,13 +216,19 @@ TEST(BmpReader, SurvivesThousandsOfMutations)
             const std::size_t limit = (random() % 4 == 0) ? bytes.size() : std::min<std::size_t>(bytes.size(), 64);
             const std::size_t at = random() % limit;
             switch (random() % 3) {
-            case 0: bytes[at] = static_cast<unsigned char>(random()); break;
-            case 1: bytes[at] ^= static_cast<unsigned char>(1u << (random() % 8)); break;
-            default: bytes[at] = (random() % 2) ? 0xFF : 0x00; break;
+            case 0:
+                bytes[at] = static_cast<unsigned char>(random());
+                break;
+            case 1:
+                bytes[at] ^= static_cast<unsigned char>(1u << (random() % 8));
+                break;
+            default:
+                bytes[at] = (random() % 2) ? 0xFF : 0x00;
+                break;
             }
         }
         if (random() % 5 == 0) bytes.resize(random() % bytes.size());
-        const Bytes exact(bytes);  // exact size, for AddressSanitizer
+        const Bytes exact(bytes); // exact size, for AddressSanitizer
         vl::BmpImage image;
         if (vl::readBmp(exact.data(), exact.size(), image)) {
             ++accepted;

@@ -21,8 +21,7 @@ namespace panel = vl::panel;
 
 using Rect = std::array<int, 4>; // left, top, right, bottom
 
-TEST(PanelLayout, KnobsAndDisplaysSitWhereTheDescriptionPlacesThem)
-{
+TEST(PanelLayout, KnobsAndDisplaysSitWhereTheDescriptionPlacesThem) {
     struct Expected {
         int parameter;
         bool large;
@@ -71,8 +70,7 @@ TEST(PanelLayout, KnobsAndDisplaysSitWhereTheDescriptionPlacesThem)
     EXPECT_EQ(panel::kKnobFrames, 66);
 }
 
-TEST(PanelLayout, ButtonsFieldAndTagsSitWhereTheDescriptionPlacesThem)
-{
+TEST(PanelLayout, ButtonsFieldAndTagsSitWhereTheDescriptionPlacesThem) {
     auto place = [](const panel::ButtonPlace& b) {
         const panel::PictureInfo& p = panel::picture(b.picture);
         return Rect{b.left, b.top, b.left + p.width, b.top + p.height / p.frames};
@@ -111,8 +109,7 @@ TEST(PanelLayout, ButtonsFieldAndTagsSitWhereTheDescriptionPlacesThem)
     EXPECT_EQ(panel::kControlCount, 44);
 }
 
-TEST(PanelLayout, SlotsHoldTheDescriptionsPictures)
-{
+TEST(PanelLayout, SlotsHoldTheDescriptionsPictures) {
     const int ids[16] = {134, 166, 165, 145, 146, 151, 152, 157, 158, 159, 160, 161, 162, 163, 164, 168};
     for (int slot = 0; slot < 16; ++slot) EXPECT_EQ(panel::kSlotPictures[slot], ids[slot]) << slot;
     EXPECT_EQ(panel::kSlotPictures[panel::kBackgroundSlot], 134);
@@ -126,8 +123,7 @@ TEST(PanelLayout, SlotsHoldTheDescriptionsPictures)
 }
 
 // The bitmaps the library holds have the sizes the table gives them.
-TEST(PanelLayout, BitmapsHaveTheTablesSizes)
-{
+TEST(PanelLayout, BitmapsHaveTheTablesSizes) {
     for (const panel::PictureInfo& p : panel::kPictures) {
         SCOPED_TRACE(p.file);
         std::int32_t width = 0, height = 0;
@@ -139,8 +135,7 @@ TEST(PanelLayout, BitmapsHaveTheTablesSizes)
     }
 }
 
-std::string sourcePath(std::string path)
-{
+std::string sourcePath(std::string path) {
 #if defined(_WIN32)
     // a path of the build machine, reached through wine's drive Z:
     if (!path.empty() && path[0] == '/') path = "Z:" + path;
@@ -150,8 +145,7 @@ std::string sourcePath(std::string path)
 
 // The resource script names exactly the table's pictures, by the same ids and files, in
 // the table's order (on Linux the build embeds the files it names).
-TEST(PanelLayout, ResourceScriptNamesTheTablesPictures)
-{
+TEST(PanelLayout, ResourceScriptNamesTheTablesPictures) {
     std::ifstream rc(sourcePath(VL_RESOURCE_SCRIPT));
     ASSERT_TRUE(rc.is_open()) << VL_RESOURCE_SCRIPT;
     // lines "<id> BITMAP "<file>""

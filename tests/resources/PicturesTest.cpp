@@ -19,7 +19,7 @@ namespace {
 struct PictureShape {
     int id;
     int width, height;
-    int frames;  // images stacked vertically
+    int frames; // images stacked vertically
 };
 
 // clang-format off
@@ -34,8 +34,7 @@ const PictureShape kPictures[] = {
 };
 // clang-format on
 
-vl::BmpImage load(int id)
-{
+vl::BmpImage load(int id) {
     std::size_t size = 0;
     const unsigned char* data = vl::findBitmapResource(id, &size);
     vl::BmpImage image;
@@ -46,16 +45,14 @@ vl::BmpImage load(int id)
     return image;
 }
 
-bool sameRegion(const vl::BmpImage& a, int ay, const vl::BmpImage& b, int by, int w, int h)
-{
+bool sameRegion(const vl::BmpImage& a, int ay, const vl::BmpImage& b, int by, int w, int h) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             if (a.at(x, ay + y) != b.at(x, by + y)) return false;
     return true;
 }
 
-TEST(Pictures, EveryIdHasItsSizeDepthAndFrames)
-{
+TEST(Pictures, EveryIdHasItsSizeDepthAndFrames) {
     for (const PictureShape& p : kPictures) {
         SCOPED_TRACE(p.id);
         std::size_t size = 0;
@@ -80,8 +77,7 @@ TEST(Pictures, EveryIdHasItsSizeDepthAndFrames)
     EXPECT_EQ(size, 0u);
 }
 
-TEST(Pictures, EveryFrameDiffersFromItsNeighbours)
-{
+TEST(Pictures, EveryFrameDiffersFromItsNeighbours) {
     for (const PictureShape& p : kPictures) {
         if (p.frames < 2) continue;
         SCOPED_TRACE(p.id);
@@ -102,8 +98,7 @@ TEST(Pictures, EveryFrameDiffersFromItsNeighbours)
 // The digit one must read as a one, not as a colon: its ink (pixels darker than halfway
 // between the unlit segments and the ink) is one unbroken vertical stroke over at least
 // eight of the eleven rows, all of it in the right half of the cell.
-TEST(Pictures, DigitOneIsOneUnbrokenStrokeOnTheRight)
-{
+TEST(Pictures, DigitOneIsOneUnbrokenStrokeOnTheRight) {
     const vl::BmpImage digits = load(168);
     ASSERT_EQ(digits.height, 110);
     auto dark = [&](int x, int y) {
@@ -127,11 +122,12 @@ TEST(Pictures, DigitOneIsOneUnbrokenStrokeOnTheRight)
     EXPECT_EQ(inkRows, last - first + 1) << "the stroke is broken (rows " << first << " to " << last << ")";
 }
 
-TEST(Pictures, KnobPointerTurnsClockwiseFromLowerLeft)
-{
+TEST(Pictures, KnobPointerTurnsClockwiseFromLowerLeft) {
     // The brightest pixels of a frame are the pointer's; their centre moves from the
     // lower left (frame 0) over the top (frame 32/33) to the lower right (frame 65).
-    struct Case { int id, size; };
+    struct Case {
+        int id, size;
+    };
     for (Case c : {Case{166, 37}, Case{165, 48}}) {
         SCOPED_TRACE(c.id);
         const vl::BmpImage knob = load(c.id);
@@ -141,7 +137,11 @@ TEST(Pictures, KnobPointerTurnsClockwiseFromLowerLeft)
                 for (int x = 0; x < c.size; ++x) {
                     const std::uint32_t p = knob.at(x, frame * c.size + y);
                     const int r = p >> 16, g = (p >> 8) & 0xFF, b = p & 0xFF;
-                    if (r + g + b > 600) { sx += x; sy += y; n += 1; }
+                    if (r + g + b > 600) {
+                        sx += x;
+                        sy += y;
+                        n += 1;
+                    }
                 }
             ASSERT_GT(n, 0) << "frame " << frame;
             px = sx / n - c.size / 2.0;
@@ -149,23 +149,28 @@ TEST(Pictures, KnobPointerTurnsClockwiseFromLowerLeft)
         };
         double x, y;
         pointer(0, x, y);
-        EXPECT_LT(x, -2); EXPECT_GT(y, 2);    // lower left
+        EXPECT_LT(x, -2);
+        EXPECT_GT(y, 2); // lower left
         pointer(33, x, y);
-        EXPECT_LT(y, -4); EXPECT_LT(std::abs(x), 2.5);  // up
+        EXPECT_LT(y, -4);
+        EXPECT_LT(std::abs(x), 2.5); // up
         pointer(65, x, y);
-        EXPECT_GT(x, 2); EXPECT_GT(y, 2);     // lower right
+        EXPECT_GT(x, 2);
+        EXPECT_GT(y, 2); // lower right
     }
 }
 
 // Knobs, digits and buttons are drawn opaquely: their corners must carry the colour of
 // the background where they sit, or the panel would show a seam around each one.
-TEST(Pictures, OpaquePicturesMatchTheBackgroundWhereTheySit)
-{
+TEST(Pictures, OpaquePicturesMatchTheBackgroundWhereTheySit) {
     const vl::BmpImage background = load(134);
     ASSERT_EQ(background.width, 727);
-    struct Place { int id, left, top, width, frameHeight; };
+    struct Place {
+        int id, left, top, width, frameHeight;
+    };
     std::vector<Place> places = {
-        {165, 104, 78, 48, 48}, {165, 104, 176, 48, 48},
+        {165, 104, 78, 48, 48},
+        {165, 104, 176, 48, 48},
     };
     const int smallLeft[11] = {191, 257, 323, 430, 496, 562, 190, 256, 322, 429, 495};
     const int smallTop[11] = {77, 77, 77, 77, 77, 77, 174, 174, 174, 174, 174};
@@ -194,8 +199,7 @@ TEST(Pictures, OpaquePicturesMatchTheBackgroundWhereTheySit)
 
 // White (255, 255, 255) is the key colour of transparent blits; the panel draws every
 // one of its pictures opaquely, so the colour has no business in any of them.
-TEST(Pictures, KeyColourAppearsNowhere)
-{
+TEST(Pictures, KeyColourAppearsNowhere) {
     for (const PictureShape& p : kPictures) {
         SCOPED_TRACE(p.id);
         const vl::BmpImage image = load(p.id);
@@ -205,27 +209,23 @@ TEST(Pictures, KeyColourAppearsNowhere)
     }
 }
 
-TEST(Pictures, NameWindowHasTheNameFieldsBackColour)
-{
+TEST(Pictures, NameWindowHasTheNameFieldsBackColour) {
     // The name field is transparent: its (126, 132, 91) text lands on the background,
     // which holds the field's back colour (186, 195, 137) over the whole field.
     const vl::BmpImage background = load(134);
     for (int y = 20; y < 36; ++y)
-        for (int x = 334; x < 494; ++x)
-            ASSERT_EQ(background.at(x, y), 0xBAC389u) << x << "," << y;
+        for (int x = 334; x < 494; ++x) ASSERT_EQ(background.at(x, y), 0xBAC389u) << x << "," << y;
 }
 
 #if defined(VL_MAKE_ART) && defined(VL_RESOURCE_DIR)
-std::vector<char> readFile(const std::string& path)
-{
+std::vector<char> readFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::vector<char>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 // The committed bitmaps are what the generator draws (when its cairo, FreeType and font
 // files are the ones that drew them, as art-stamp.txt records).
-TEST(Pictures, CommittedFilesEqualAFreshRunOfTheGenerator)
-{
+TEST(Pictures, CommittedFilesEqualAFreshRunOfTheGenerator) {
     char dir[] = "/tmp/vl-art-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string out = dir;

@@ -66,7 +66,8 @@ protected:
     void SetUp() override {
         previousSink = setNoticeSink(&keepNotice);
         notices().clear();
-        dir = fs::temp_directory_path() / ("vl-app-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+        dir = fs::temp_directory_path() /
+              ("vl-app-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -249,8 +250,7 @@ TEST_F(AppTest, FloatBlocksPlayAndRecordInEitherFormat) {
         EXPECT_TRUE(std::equal(header.begin(), header.end(), bytes.begin()));
         if (format == SampleFormat::Float32)
             EXPECT_EQ(std::memcmp(bytes.data() + header.size(), sent.data(), sent.size() * 4), 0);
-        else
-            EXPECT_EQ(std::memcmp(bytes.data() + header.size(), played16.data(), played16.size() * 2), 0);
+        else EXPECT_EQ(std::memcmp(bytes.data() + header.size(), played16.data(), played16.size() * 2), 0);
     }
 }
 

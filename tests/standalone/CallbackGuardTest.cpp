@@ -111,7 +111,10 @@ int fflush(FILE* file) {
 }
 
 namespace {
-template <typename Fn> Fn next(const char* name) { return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name)); }
+template <typename Fn>
+Fn next(const char* name) {
+    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
 // Resolved at load time, before any test thread runs.
 const bool resolved = [] {
     nextLock = next<LockFn>("pthread_mutex_lock");

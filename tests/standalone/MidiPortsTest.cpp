@@ -58,12 +58,32 @@ TEST(MidiPorts, ChannelFilterAndMessageKinds) {
         bool queued;
     };
     const Row rows[] = {
-        {2, 0x92, true},   {2, 0x91, false}, {2, 0x82, true},  {2, 0xB2, true},  {2, 0xC2, true},
-        {2, 0xE2, true},   {2, 0xE3, false}, {-1, 0x91, true}, {-1, 0x9F, true}, {-1, 0x80, true},
-        {-1, 0xA0, false}, {-1, 0xD0, false}, {-1, 0xF0, false}, {-1, 0xF8, false}, {-1, 0xFE, false},
-        {0, 0xA0, false},  {0, 0xD0, false}, {0, 0xF0, false}, {15, 0x9F, true}, {15, 0x90, false},
+        {2, 0x92, true},
+        {2, 0x91, false},
+        {2, 0x82, true},
+        {2, 0xB2, true},
+        {2, 0xC2, true},
+        {2, 0xE2, true},
+        {2, 0xE3, false},
+        {-1, 0x91, true},
+        {-1, 0x9F, true},
+        {-1, 0x80, true},
+        {-1, 0xA0, false},
+        {-1, 0xD0, false},
+        {-1, 0xF0, false},
+        {-1, 0xF8, false},
+        {-1, 0xFE, false},
+        {0, 0xA0, false},
+        {0, 0xD0, false},
+        {0, 0xF0, false},
+        {15, 0x9F, true},
+        {15, 0x90, false},
         // the first channel (0) filters like any other: nothing from channels 2 to 16
-        {0, 0x90, true},   {0, 0x91, false}, {0, 0x81, false}, {0, 0xB2, false}, {0, 0xCF, false},
+        {0, 0x90, true},
+        {0, 0x91, false},
+        {0, 0x81, false},
+        {0, 0xB2, false},
+        {0, 0xCF, false},
         {0, 0xE1, false},
     };
     for (const Row& r : rows) {

@@ -39,9 +39,9 @@ TEST(Settings, DefaultsForAFreshUser) {
 
     writeSettings(store, v);
     const std::map<std::string, std::string> expected = {
-        {"midiInDevice", "0"}, {"midiOutDevice", "0"}, {"inputChannel", "0"},
-        {"outputChannel", "0"}, {"audioDevice", "0"}, {"latency", "50"},
-        {"primary", "No"},     {"sampleRate", "44100"}, {"tempo", "120."},
+        {"midiInDevice", "0"},  {"midiOutDevice", "0"},  {"inputChannel", "0"},
+        {"outputChannel", "0"}, {"audioDevice", "0"},    {"latency", "50"},
+        {"primary", "No"},      {"sampleRate", "44100"}, {"tempo", "120."},
     };
     EXPECT_EQ(store.values, expected);
 }
@@ -111,7 +111,7 @@ TEST(Settings, BadStoredValuesTakeTheirDefaultWithAWarning) {
 
 TEST(Settings, EdgeValuesThatAreGood) {
     const std::pair<const char*, const char*> rows[] = {
-        {"inputChannel", "-1"}, {"inputChannel", "15"}, {"outputChannel", "-1"}, {"latency", "1"},
+        {"inputChannel", "-1"}, {"inputChannel", "15"}, {"outputChannel", "-1"},  {"latency", "1"},
         {"latency", "2000"},    {"sampleRate", "8000"}, {"sampleRate", "192000"}, {"primary", "No"},
         {"tempo", "120"},       {"tempo", "999"},       {"midiInDevice", "12"},
     };

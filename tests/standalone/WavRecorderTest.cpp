@@ -33,8 +33,9 @@ using vltest::le32;
 class WavRecorderTest : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("vl-wav-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                           "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("vl-wav-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -48,10 +49,12 @@ TEST_F(WavRecorderTest, HeaderBytesAt44100And48000) {
         std::vector<unsigned char> bytes;
     };
     const Row rows[] = {
-        {44100, {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0,
-                 0x44, 0xAC, 0, 0, 0x10, 0xB1, 0x02, 0, 4, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0}},
-        {48000, {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0,
-                 0x80, 0xBB, 0, 0, 0x00, 0xEE, 0x02, 0, 4, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0}},
+        {44100,
+         {'R', 'I', 'F',  'F',  36, 0, 0,    0,    'W',  'A', 'V', 'E', 'f', 'm', 't', ' ', 16,  0,   0, 0, 1, 0,
+          2,   0,   0x44, 0xAC, 0,  0, 0x10, 0xB1, 0x02, 0,   4,   0,   16,  0,   'd', 'a', 't', 'a', 0, 0, 0, 0}},
+        {48000,
+         {'R', 'I', 'F',  'F',  36, 0, 0,    0,    'W',  'A', 'V', 'E', 'f', 'm', 't', ' ', 16,  0,   0, 0, 1, 0,
+          2,   0,   0x80, 0xBB, 0,  0, 0x00, 0xEE, 0x02, 0,   4,   0,   16,  0,   'd', 'a', 't', 'a', 0, 0, 0, 0}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.rate);
@@ -268,7 +271,8 @@ TEST_F(WavRecorderTest, BlockedWriterLosesWholeBlocksAndCountsThem) {
                     pcm[2 * std::size_t(i)] = std::int16_t(b * 100 + i);
                     pcm[2 * std::size_t(i) + 1] = std::int16_t(-b * 100 - i);
                 }
-                const int n = r.floatInput ? rec.append(left.data(), right.data(), kBlock) : rec.append(pcm.data(), kBlock);
+                const int n = r.floatInput ? rec.append(left.data(), right.data(), kBlock)
+                                           : rec.append(pcm.data(), kBlock);
                 taken.push_back(n);
                 if (n > 0 && r.floatInput && r.format == SampleFormat::Pcm16) {
                     std::vector<std::int16_t> q(2 * kBlock);

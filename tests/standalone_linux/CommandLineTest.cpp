@@ -9,10 +9,12 @@ namespace {
 TEST(CommandLine, AcceptedOptions) {
     CommandLine o;
     std::string error;
-    ASSERT_TRUE(parseCommandLine({"--audio", "alsa", "--device=hw:1", "--rate", "48000", "--latency=25", "--midi-in",
-                                  "kbd:0", "--midi-channel", "16", "--program=7", "--patch", "a.fxp", "--bank", "b.fxb",
-                                  "--record", "take.wav", "--record-format", "float", "--no-gui", "--no-connect"},
-                                 o, error))
+    ASSERT_TRUE(
+        parseCommandLine({"--audio",   "alsa",     "--device=hw:1",  "--rate",   "48000",       "--latency=25",
+                          "--midi-in", "kbd:0",    "--midi-channel", "16",       "--program=7", "--patch",
+                          "a.fxp",     "--bank",   "b.fxb",          "--record", "take.wav",    "--record-format",
+                          "float",     "--no-gui", "--no-connect"},
+                         o, error))
         << error;
     EXPECT_EQ(o.audio, "alsa");
     EXPECT_EQ(o.device, "hw:1");

@@ -39,8 +39,8 @@ struct Child {
 
 // Starts program with args; env entries NAME=VALUE replace or add to this environment,
 // "NAME=" alone removes a variable.
-inline Child spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env, const fs::path& dir,
-            const std::string& tag) {
+inline Child spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+                   const fs::path& dir, const std::string& tag) {
     Child c;
     c.out = dir / (tag + ".out");
     c.err = dir / (tag + ".err");
@@ -116,13 +116,13 @@ inline std::vector<std::int16_t> readWav(const fs::path& p, std::uint32_t expect
 class ProgramTest : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("vl-program-" + std::to_string(::getpid()) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() / ("vl-program-" + std::to_string(::getpid()) + "-" +
+                                           testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir / "run");
         fs::create_directories(dir / "cfg");
-        env = {{"XDG_RUNTIME_DIR", (dir / "run").string()}, {"XDG_CONFIG_HOME", (dir / "cfg").string()},
+        env = {{"XDG_RUNTIME_DIR", (dir / "run").string()},
+               {"XDG_CONFIG_HOME", (dir / "cfg").string()},
                {"HOME", dir.string()}};
     }
     void TearDown() override {

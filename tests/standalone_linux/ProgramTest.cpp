@@ -85,8 +85,7 @@ TEST_F(ProgramTest, AlsaNullDeviceSingleInstanceAndSettings) {
     first = spawn(args({"--no-gui", "--audio", "alsa", "--device", "null", "--record", wav.string()}), env, dir, "a");
     ASSERT_TRUE(waitForOutput(first, "playing through ALSA device null at 48000 Hz, 2400 frames", 10s))
         << slurp(first.out) << slurp(first.err);
-    EXPECT_NE(slurp(first.err).find("velmorloom: settings: bad value 'fast' for latency, using 50\n"),
-              std::string::npos)
+    EXPECT_NE(slurp(first.err).find("velmorloom: settings: bad value 'fast' for latency, using 50\n"), std::string::npos)
         << slurp(first.err);
     if (!fs::exists("/dev/snd/seq")) {
         EXPECT_NE(slurp(first.err).find("running without MIDI input"), std::string::npos) << slurp(first.err);
@@ -94,8 +93,8 @@ TEST_F(ProgramTest, AlsaNullDeviceSingleInstanceAndSettings) {
 
     second = spawn(args({"--no-gui", "--audio", "alsa", "--device", "null"}), env, dir, "b");
     EXPECT_EQ(waitFor(second, 10s), 0);
-    EXPECT_EQ(slurp(second.out), "velmorloom is already running (process " + std::to_string(first.pid) +
-                                     "); showing its window\n");
+    EXPECT_EQ(slurp(second.out),
+              "velmorloom is already running (process " + std::to_string(first.pid) + "); showing its window\n");
     std::this_thread::sleep_for(700ms);
     ASSERT_EQ(::kill(first.pid, 0), 0) << "the first instance must still run";
 
@@ -170,8 +169,8 @@ void expectClassAndIcon(Display* d, Window w) {
     int format = 0;
     unsigned long items = 0, after = 0;
     unsigned char* data = nullptr;
-    ASSERT_EQ(XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_ICON", False), 0, 1L << 20, False, XA_CARDINAL,
-                                 &type, &format, &items, &after, &data),
+    ASSERT_EQ(XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_ICON", False), 0, 1L << 20, False, XA_CARDINAL, &type,
+                                 &format, &items, &after, &data),
               Success);
     ASSERT_NE(data, nullptr) << "no _NET_WM_ICON";
     // 32-bit items come back one to a long, sign-extended on 64-bit systems
@@ -281,7 +280,7 @@ TEST_F(ProgramTest, PanelWindowWithSettingsAndRecordButtons) {
     EXPECT_EQ(dialog.width, 400);
     EXPECT_EQ(dialog.height, 246);
     std::this_thread::sleep_for(300ms);
-    click(d, dialog.x + 195, dialog.y + 80);  // sample rate: 44100 -> 48000
+    click(d, dialog.x + 195, dialog.y + 80); // sample rate: 44100 -> 48000
     click(d, dialog.x + 341, dialog.y + 219); // OK
     EXPECT_TRUE(waitForOutput(first, "playing through ALSA device null at 48000 Hz, 960 frames", 5s))
         << slurp(first.out) << slurp(first.err);
@@ -371,7 +370,8 @@ double pitchOf(const std::vector<std::int16_t>& s, std::size_t from, std::size_t
     int bestLag = 0;
     for (int lag = 44100 / 700; lag <= 44100 / 300; ++lag) {
         double sum = 0.0;
-        for (std::size_t i = from; i < from + length; ++i) sum += double(s[2 * i]) * double(s[2 * (i + std::size_t(lag))]);
+        for (std::size_t i = from; i < from + length; ++i)
+            sum += double(s[2 * i]) * double(s[2 * (i + std::size_t(lag))]);
         if (sum > best) {
             best = sum;
             bestLag = lag;
@@ -380,7 +380,8 @@ double pitchOf(const std::vector<std::int16_t>& s, std::size_t from, std::size_t
     // Refine between neighbouring lags by a parabola.
     auto at = [&](int lag) {
         double sum = 0.0;
-        for (std::size_t i = from; i < from + length; ++i) sum += double(s[2 * i]) * double(s[2 * (i + std::size_t(lag))]);
+        for (std::size_t i = from; i < from + length; ++i)
+            sum += double(s[2 * i]) * double(s[2 * (i + std::size_t(lag))]);
         return sum;
     };
     const double a = at(bestLag - 1), b = at(bestLag), c = at(bestLag + 1);
@@ -443,19 +444,19 @@ TEST_F(JackProgramTest, NoteFromAJackClientIsPlayedAndRecorded) {
     }
     const long sentAfter = (off - on + NoteClient::kOnFrame - NoteClient::kOffFrame) / 256;
     EXPECT_NEAR(double(sentAfter), 100.0, 30.0) << "periods between note-on and note-off";
-    ASSERT_GE(off, 0) << "no note-off at frame 37 of a period explains the recording (released from frame "
-                      << release << ", note-on at " << on << ")";
+    ASSERT_GE(off, 0) << "no note-off at frame 37 of a period explains the recording (released from frame " << release
+                      << ", note-on at " << on << ")";
 
     // Its pitch is A4, and it is loud while held and dies away after the note-off.
     const double pitch = pitchOf(played, std::size_t(on) + 8192, 4096);
     EXPECT_NEAR(pitch, 440.0, 440.0 * 0.02);
     int held = 0;
-    for (std::size_t i = std::size_t(on) + 4096; i < std::size_t(off); ++i) held = std::max(held, std::abs(int(played[2 * i])));
+    for (std::size_t i = std::size_t(on) + 4096; i < std::size_t(off); ++i)
+        held = std::max(held, std::abs(int(played[2 * i])));
     EXPECT_GT(held, 1000);
     std::printf("note-on at frame %ld (sound from %zu), note-off at %ld, %zu frames recorded, pitch %.2f Hz, peak %d\n",
                 on, firstSound, off, frames, pitch, held);
 }
-
 
 // Takes the program's two outputs, whole periods from the moment both are connected.
 struct CaptureClient {
@@ -468,8 +469,7 @@ struct CaptureClient {
     static int process(jack_nframes_t count, void* arg) {
         auto* self = static_cast<CaptureClient*>(arg);
         const std::size_t at = self->frames.load();
-        if (jack_port_connected(self->in[0]) == 0 || jack_port_connected(self->in[1]) == 0 ||
-            at + count > kCapacity)
+        if (jack_port_connected(self->in[0]) == 0 || jack_port_connected(self->in[1]) == 0 || at + count > kCapacity)
             return 0;
         for (int c = 0; c < 2; ++c) {
             const auto* from = static_cast<const float*>(jack_port_get_buffer(self->in[c], count));

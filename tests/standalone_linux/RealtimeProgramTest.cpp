@@ -172,8 +172,8 @@ TEST_F(RealtimeProgramTest, StallingDiskMissesNoPeriod) {
 
     const fs::path wav = dir / "slow.wav";
     const Pace with = playTheNote({"--record", wav.string()}, {{"LD_PRELOAD", VL_SLOW_WRITE_LIBRARY},
-                                                              {"VL_SLOW_WRITE_PATH", wav.string()},
-                                                              {"VL_SLOW_WRITE_MS", "150"}});
+                                                               {"VL_SLOW_WRITE_PATH", wav.string()},
+                                                               {"VL_SLOW_WRITE_MS", "150"}});
     // The dummy driver on a machine busy with other work reports xruns of its own, many
     // or few from one run to the next, so their counts are shown, not compared. What an
     // xrun of the program's own does is measured instead: the server does not wait for a

@@ -43,10 +43,10 @@ TEST(SequencerDecode, EventsToShortMessages) {
         {control(SND_SEQ_EVENT_CONTROLLER, 0, 64, 127), 0x7F40B0, true},
         {control(SND_SEQ_EVENT_PGMCHANGE, 4, 0, 5), 0x0005C4, true},
         {control(SND_SEQ_EVENT_CHANPRESS, 0, 0, 77), 0x004DD0, false},
-        {control(SND_SEQ_EVENT_PITCHBEND, 0, 0, 0), 0x4000E0, true},       // centre: 8192
-        {control(SND_SEQ_EVENT_PITCHBEND, 1, 0, -8192), 0x0000E1, true},   // lowest
-        {control(SND_SEQ_EVENT_PITCHBEND, 1, 0, 8191), 0x7F7FE1, true},    // highest
-        {control(SND_SEQ_EVENT_PITCHBEND, 1, 0, 99999), 0x7F7FE1, true},   // clamped
+        {control(SND_SEQ_EVENT_PITCHBEND, 0, 0, 0), 0x4000E0, true}, // centre: 8192
+        {control(SND_SEQ_EVENT_PITCHBEND, 1, 0, -8192), 0x0000E1, true}, // lowest
+        {control(SND_SEQ_EVENT_PITCHBEND, 1, 0, 8191), 0x7F7FE1, true}, // highest
+        {control(SND_SEQ_EVENT_PITCHBEND, 1, 0, 99999), 0x7F7FE1, true}, // clamped
     };
     // With the first channel selected, only played events of channel 1 reach the lists.
     MidiPorts firstChannel(0, -1, 44100, 256);

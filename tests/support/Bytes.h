@@ -5,8 +5,7 @@
 
 namespace vltest {
 
-inline std::uint32_t le32(const void* at)
-{
+inline std::uint32_t le32(const void* at) {
     const auto* p = static_cast<const unsigned char*>(at);
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
@@ -14,8 +13,7 @@ inline std::uint32_t le32(const void* at)
 // The same at an offset of a byte container (std::string, std::vector<char> or of
 // unsigned char, ...).
 template <typename Bytes>
-std::uint32_t le32(const Bytes& bytes, std::size_t offset)
-{
+std::uint32_t le32(const Bytes& bytes, std::size_t offset) {
     return le32(bytes.data() + offset);
 }
 

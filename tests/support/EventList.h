@@ -13,8 +13,7 @@ struct EventList {
     VstMidiEvent storage[N] = {};
 
     void clear() { numEvents = 0; }
-    void add(int deltaFrames, int status, int data1, int data2)
-    {
+    void add(int deltaFrames, int status, int data1, int data2) {
         VstMidiEvent& e = storage[numEvents];
         e = VstMidiEvent{};
         e.type = kVstMidiType;

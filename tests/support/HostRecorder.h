@@ -18,14 +18,12 @@ struct HostCall {
 
 class HostRecorder {
 public:
-    void add(const HostCall& call)
-    {
+    void add(const HostCall& call) {
         std::lock_guard<std::mutex> lock(mutex);
         recorded.push_back(call);
     }
     // The calls so far, forgotten here.
-    std::vector<HostCall> take()
-    {
+    std::vector<HostCall> take() {
         std::lock_guard<std::mutex> lock(mutex);
         std::vector<HostCall> out;
         out.swap(recorded);
@@ -33,14 +31,12 @@ public:
     }
     void clear() { take(); }
     // The calls so far, kept.
-    std::vector<HostCall> calls()
-    {
+    std::vector<HostCall> calls() {
         std::lock_guard<std::mutex> lock(mutex);
         return recorded;
     }
     // Calls with opcode, from effect (any effect when null).
-    int count(AEffect* effect, VstInt32 opcode)
-    {
+    int count(AEffect* effect, VstInt32 opcode) {
         std::lock_guard<std::mutex> lock(mutex);
         int n = 0;
         for (const HostCall& c : recorded)
@@ -54,35 +50,34 @@ private:
     std::vector<HostCall> recorded;
 };
 
-inline HostRecorder& recorder()
-{
+inline HostRecorder& recorder() {
     static HostRecorder r;
     return r;
 }
 
 // A host of the versioned interface at 48 kHz; records every call.
 inline VstIntPtr VSTCALLBACK recordingHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*,
-                                           float opt)
-{
+                                           float opt) {
     recorder().add({effect, opcode, index, value, opt});
     switch (opcode) {
-    case audioMasterVersion: return 2400;
-    case audioMasterGetSampleRate: return 48000;
-    default: return 0;
+    case audioMasterVersion:
+        return 2400;
+    case audioMasterGetSampleRate:
+        return 48000;
+    default:
+        return 0;
     }
 }
 
 // A host from before the versioned interface: answers 0 to everything; records.
 inline VstIntPtr VSTCALLBACK silentHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*,
-                                        float opt)
-{
+                                        float opt) {
     recorder().add({effect, opcode, index, value, opt});
     return 0;
 }
 
 // A host that answers without recording (and without allocating) anything.
-inline VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
-{
+inline VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 

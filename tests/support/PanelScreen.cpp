@@ -6,13 +6,9 @@
 
 namespace vltest {
 
-Pixels toPixels(const vl::BmpImage& image)
-{
-    return Pixels{image.width, image.height, image.pixels};
-}
+Pixels toPixels(const vl::BmpImage& image) { return Pixels{image.width, image.height, image.pixels}; }
 
-Pixels resourcePicture(int id)
-{
+Pixels resourcePicture(int id) {
     Pixels p;
     std::vector<std::uint8_t> bytes;
     if (!vl::decodeBitmapResource(id, &p.width, &p.height, &bytes)) return Pixels{};
@@ -21,8 +17,7 @@ Pixels resourcePicture(int id)
     return p;
 }
 
-void expectOneDrag(const std::vector<HostCall>& calls, AEffect* effect, int parameter)
-{
+void expectOneDrag(const std::vector<HostCall>& calls, AEffect* effect, int parameter) {
     int automated = 0, begins = 0, ends = 0, firstBegin = -1, lastAutomate = -1, lastEnd = -1;
     for (int i = 0; i < static_cast<int>(calls.size()); ++i) {
         const HostCall& c = calls[static_cast<std::size_t>(i)];
@@ -44,8 +39,7 @@ void expectOneDrag(const std::vector<HostCall>& calls, AEffect* effect, int para
     EXPECT_LT(lastAutomate, lastEnd);
 }
 
-void expectPanelRect(AEffect* effect)
-{
+void expectPanelRect(AEffect* effect) {
     ERect* rect = nullptr;
     ASSERT_EQ(effect->dispatcher(effect, effEditGetRect, 0, 0, &rect, 0.0f), 1);
     ASSERT_NE(rect, nullptr);
@@ -55,14 +49,11 @@ void expectPanelRect(AEffect* effect)
     EXPECT_EQ(rect->right, kPanelWidth);
 }
 
-PanelReader::PanelReader(const std::function<Pixels(int id)>& picture)
-    : digits(picture(168)), largeKnob(picture(165))
-{
+PanelReader::PanelReader(const std::function<Pixels(int id)>& picture) : digits(picture(168)), largeKnob(picture(165)) {
     for (int i = 0; i < 8; ++i) programs[i] = picture(157 + i);
 }
 
-int PanelReader::readDisplay(const Pixels& screen, int parameter) const
-{
+int PanelReader::readDisplay(const Pixels& screen, int parameter) const {
     const PanelPoint place = kDisplayPlace[parameter];
     int number = 0;
     for (int d = 0; d < 3; ++d) {
@@ -80,15 +71,13 @@ int PanelReader::readDisplay(const Pixels& screen, int parameter) const
     return number;
 }
 
-std::vector<int> PanelReader::readDisplays(const Pixels& screen) const
-{
+std::vector<int> PanelReader::readDisplays(const Pixels& screen) const {
     std::vector<int> shown;
     for (int p = 0; p < 13; ++p) shown.push_back(readDisplay(screen, p));
     return shown;
 }
 
-std::vector<int> PanelReader::litPrograms(const Pixels& screen) const
-{
+std::vector<int> PanelReader::litPrograms(const Pixels& screen) const {
     std::vector<int> lit;
     for (int i = 0; i < 8; ++i) {
         const Pixels& button = programs[i];
@@ -100,8 +89,7 @@ std::vector<int> PanelReader::litPrograms(const Pixels& screen) const
     return lit;
 }
 
-void PanelReader::expectFreshPanel(const Pixels& screen) const
-{
+void PanelReader::expectFreshPanel(const Pixels& screen) const {
     ASSERT_EQ(screen.width, kPanelWidth);
     ASSERT_EQ(screen.height, kPanelHeight);
     EXPECT_EQ(readDisplays(screen), std::vector<int>(std::begin(kFreshDisplays), std::end(kFreshDisplays)));

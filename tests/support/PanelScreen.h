@@ -38,7 +38,7 @@ inline constexpr PanelPoint kDisplayPlace[13] = {
 };
 // Knob centres by parameter index.
 inline constexpr PanelPoint kKnobCentre[13] = {
-    {128, 102}, {209, 95}, {275, 95}, {341, 95}, {448, 95}, {514, 95}, {580, 95},
+    {128, 102}, {209, 95},  {275, 95},  {341, 95},  {448, 95},  {514, 95},  {580, 95},
     {208, 192}, {274, 192}, {340, 192}, {513, 192}, {447, 192}, {128, 200},
 };
 // What the displays show for the first factory program.

@@ -23,12 +23,12 @@
 namespace plugtest {
 
 using EntryPoint = AEffect* (*)(audioMasterCallback);
+using vltest::EventList;
 using vltest::HostCall;
 using vltest::quietHost;
 using vltest::recorder;
 using vltest::recordingHost;
 using vltest::silentHost;
-using vltest::EventList;
 
 #if defined(_WIN32)
 // The DLL by its path; a path of the build machine (starting with "/") is reached through

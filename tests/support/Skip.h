@@ -16,8 +16,8 @@ bool unavailableNoted();
 } // namespace vltest
 
 // Skips the current test (a test body or SetUp) because what it needs is not there.
-#define VL_SKIP_UNAVAILABLE(why)        \
-    do {                                \
-        ::vltest::noteUnavailable();    \
-        GTEST_SKIP() << why;            \
+#define VL_SKIP_UNAVAILABLE(why)                                                                                       \
+    do {                                                                                                               \
+        ::vltest::noteUnavailable();                                                                                   \
+        GTEST_SKIP() << why;                                                                                           \
     } while (0)

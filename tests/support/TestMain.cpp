@@ -21,8 +21,7 @@ bool unavailableNoted() { return unavailable; }
 
 } // namespace vltest
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     const char* display = std::getenv("DISPLAY");
     if (std::getenv("VL_TEST_NEEDS_DISPLAY") && (!display || !*display)) {

@@ -30,8 +30,8 @@ Color PixelGrid::at(int h, int v) const {
 }
 
 TopWindow::TopWindow(int width, int height) {
-    window_ = CreateWindowExA(0, "STATIC", "toolkit test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
-                              width, height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    window_ = CreateWindowExA(0, "STATIC", "toolkit test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, width, height,
+                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     pumpMessages();
 }
 
@@ -48,9 +48,7 @@ void pumpMessages() {
     }
 }
 
-void sendMouseMove(int x, int y) {
-    SetCursorPos(x, y);
-}
+void sendMouseMove(int x, int y) { SetCursorPos(x, y); }
 
 void sendMouseButton(DWORD flag) {
     INPUT input{};

@@ -15,8 +15,7 @@ inline void pause(int ms) { std::this_thread::sleep_for(std::chrono::millisecond
 
 // A new connection to $DISPLAY, null without one. The server may refuse a connection now
 // and then while other tests' connections come and go: it is asked again a few times.
-inline Display* openDisplay(int attempts = 20, int waitMs = 50)
-{
+inline Display* openDisplay(int attempts = 20, int waitMs = 50) {
     const char* name = std::getenv("DISPLAY");
     if (!name || !*name) return nullptr;
     for (int attempt = 0; attempt < attempts; ++attempt) {
@@ -26,22 +25,19 @@ inline Display* openDisplay(int attempts = 20, int waitMs = 50)
     return nullptr;
 }
 
-inline void moveTo(Display* d, int x, int y)
-{
+inline void moveTo(Display* d, int x, int y) {
     XTestFakeMotionEvent(d, -1, x, y, 0);
     XFlush(d);
     pause(15);
 }
 
-inline void button(Display* d, unsigned b, bool down)
-{
+inline void button(Display* d, unsigned b, bool down) {
     XTestFakeButtonEvent(d, b, down, 0);
     XFlush(d);
     pause(15);
 }
 
-inline void key(Display* d, KeySym sym, bool down)
-{
+inline void key(Display* d, KeySym sym, bool down) {
     XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), down, 0);
     XFlush(d);
     pause(5);

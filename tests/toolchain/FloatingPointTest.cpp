@@ -23,19 +23,17 @@ static_assert(FLT_EVAL_METHOD == 0, "float expressions must be evaluated in floa
 
 namespace {
 
-std::uint32_t bitsOf(float f)
-{
+std::uint32_t bitsOf(float f) {
     std::uint32_t u;
     std::memcpy(&u, &f, sizeof u);
     return u;
 }
 
 // Inputs go through volatile so that the compiler cannot fold the expressions.
-volatile float onePlusUlp = 1.0f + FLT_EPSILON;            // 1 + 2^-23
+volatile float onePlusUlp = 1.0f + FLT_EPSILON; // 1 + 2^-23
 volatile float minusOnePlusTwoUlps = -(1.0f + 2.0f * FLT_EPSILON);
 
-TEST(FloatingPoint, MultiplyAddIsRoundedTwice)
-{
+TEST(FloatingPoint, MultiplyAddIsRoundedTwice) {
     // (1 + 2^-23)^2 = 1 + 2^-22 + 2^-46: rounding the product to float drops the
     // 2^-46, so a*b + c is exactly 0. A fused multiply-add or an x87 register
     // holding the unrounded product gives 2^-46 instead.
@@ -45,8 +43,7 @@ TEST(FloatingPoint, MultiplyAddIsRoundedTwice)
     EXPECT_EQ(bitsOf(r), 0u) << "product was not rounded to float before the addition: " << r;
 }
 
-TEST(FloatingPoint, IntermediateResultsAreStoredAsFloat)
-{
+TEST(FloatingPoint, IntermediateResultsAreStoredAsFloat) {
     // 2^24 + 1 is not a float: the sum rounds to 2^24 (ties to even), and
     // subtracting 2^24 again gives 0 in float arithmetic, 1 in extended precision.
     volatile float big = 16777216.0f;
@@ -56,21 +53,19 @@ TEST(FloatingPoint, IntermediateResultsAreStoredAsFloat)
     EXPECT_EQ(d, 0.0f);
 }
 
-TEST(FloatingPoint, DefaultRoundingIsToNearestEven)
-{
+TEST(FloatingPoint, DefaultRoundingIsToNearestEven) {
     // Positions and 16-bit samples use nearbyint(x - 0.5f) under the default mode.
     ASSERT_EQ(std::fegetround(), FE_TONEAREST);
     volatile float half = 0.5f;
-    EXPECT_EQ(std::nearbyint(1.0f - half), 0.0f);   // 0.5 -> 0
-    EXPECT_EQ(std::nearbyint(2.0f - half), 2.0f);   // 1.5 -> 2
-    EXPECT_EQ(std::nearbyint(3.0f - half), 2.0f);   // 2.5 -> 2
+    EXPECT_EQ(std::nearbyint(1.0f - half), 0.0f); // 0.5 -> 0
+    EXPECT_EQ(std::nearbyint(2.0f - half), 2.0f); // 1.5 -> 2
+    EXPECT_EQ(std::nearbyint(3.0f - half), 2.0f); // 2.5 -> 2
     EXPECT_EQ(std::nearbyint(-1.0f - half), -2.0f); // -1.5 -> -2
     EXPECT_EQ(std::nearbyint(-2.0f - half), -2.0f); // -2.5 -> -2
     EXPECT_TRUE(std::signbit(std::nearbyint(0.0f - half))); // -0.5 -> -0
 }
 
-TEST(FloatingPoint, CorrectlyRoundedOperationsGiveFixedBits)
-{
+TEST(FloatingPoint, CorrectlyRoundedOperationsGiveFixedBits) {
     // IEEE division and square root are exact to the last bit on every platform.
     volatile float two = 2.0f;
     volatile float three = 3.0f;
@@ -79,8 +74,7 @@ TEST(FloatingPoint, CorrectlyRoundedOperationsGiveFixedBits)
     EXPECT_EQ(bitsOf(static_cast<float>(two) / three * three), 0x40000000u);
 }
 
-TEST(FloatingPoint, SubnormalsAreKept)
-{
+TEST(FloatingPoint, SubnormalsAreKept) {
     // No flush-to-zero: the engine adds its own anti-denormal offset instead, and
     // flushing in one build but not another would change results.
     volatile float tiny = FLT_MIN;

@@ -108,8 +108,8 @@ TEST_F(Dispatch, MainsChangedZeroSuspendsEverythingElseResumes) {
 }
 
 TEST_F(Dispatch, EditorOpcodesAnswerZeroWithoutAnEditor) {
-    for (VstInt32 op : {effEditGetRect, effEditOpen, effEditClose, effEditIdle, effEditKeyDown, effEditKeyUp,
-                        effSetEditKnobMode}) {
+    for (VstInt32 op :
+         {effEditGetRect, effEditOpen, effEditClose, effEditIdle, effEditKeyDown, effEditKeyUp, effSetEditKnobMode}) {
         ERect* rect = nullptr;
         EXPECT_EQ(run(op, 65, 1, &rect, 2.0f), Log{}) << op;
         EXPECT_EQ(result, 0) << op;
@@ -176,13 +176,11 @@ TEST_F(Dispatch, ExtendedTableReachesItsOperations) {
     probe->ptrAnswer = somePtr;
     EXPECT_EQ(run(effGetDestinationBuffer), one("reportDestinationBuffer"));
     EXPECT_EQ(result, reinterpret_cast<VstIntPtr>(somePtr));
-    EXPECT_EQ(run(effSetBlockSizeAndSampleRate, 0, 256, nullptr, 96000.0f),
-              one("setBlockSizeAndSampleRate 256 96000"));
+    EXPECT_EQ(run(effSetBlockSizeAndSampleRate, 0, 256, nullptr, 96000.0f), one("setBlockSizeAndSampleRate 256 96000"));
     EXPECT_EQ(result, 1);
     EXPECT_EQ(run(effGetVendorVersion), one("getVendorVersion"));
     EXPECT_EQ(result, 4321);
-    EXPECT_EQ(run(effVendorSpecific, 3, 44, somePtr, 0.25f),
-              one("vendorSpecific 3 44 " + hexPtr(somePtr) + " 0.25"));
+    EXPECT_EQ(run(effVendorSpecific, 3, 44, somePtr, 0.25f), one("vendorSpecific 3 44 " + hexPtr(somePtr) + " 0.25"));
     EXPECT_EQ(result, 4321);
     EXPECT_EQ(run(effCanDo, 0, 0, const_cast<char*>("receiveVstEvents")), one("canDo receiveVstEvents"));
     EXPECT_EQ(result, 4321);
@@ -198,8 +196,7 @@ TEST_F(Dispatch, ExtendedTableReachesItsOperations) {
     EXPECT_EQ(result, 4321);
     EXPECT_EQ(run(effGetCurrentMidiProgram, 2, 0, somePtr), one("getCurrentMidiProgram 2 " + hexPtr(somePtr)));
     EXPECT_EQ(result, 4321);
-    EXPECT_EQ(run(effGetMidiProgramCategory, 3, 0, somePtr),
-              one("getMidiProgramCategory 3 " + hexPtr(somePtr)));
+    EXPECT_EQ(run(effGetMidiProgramCategory, 3, 0, somePtr), one("getMidiProgramCategory 3 " + hexPtr(somePtr)));
     EXPECT_EQ(result, 4321);
 }
 
@@ -342,8 +339,7 @@ TEST(DispatchDefaults, EveryOpcodeOfAPlainFrame) {
         const VstIntPtr value = (op == effSetProgram) ? 3 : 0;
         const float opt = (op == effSetBlockSizeAndSampleRate || op == effSetSampleRate) ? 22050.0f : 0.0f;
         EXPECT_EQ(dispatch(e, op, 0, value, ptr, opt), expected) << "opcode " << op;
-        if (op == effGetProgramName || op == effGetParamLabel || op == effGetParamDisplay ||
-            op == effGetParamName) {
+        if (op == effGetProgramName || op == effGetParamLabel || op == effGetParamDisplay || op == effGetParamName) {
             EXPECT_STREQ(text, "") << "opcode " << op;
         }
     }

@@ -39,8 +39,8 @@ struct RecordingHost {
         requests().clear();
         answer() = newAnswer;
     }
-    static VstIntPtr VSTCALLBACK callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                          void* ptr, float opt) {
+    static VstIntPtr VSTCALLBACK callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                          float opt) {
         requests().push_back({effect, opcode, index, value, ptr, opt});
         return answer();
     }

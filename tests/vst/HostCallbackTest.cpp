@@ -39,7 +39,8 @@ std::vector<Row> rows() {
     auto* text = static_cast<char*>(fakePtr(0x1500));
     auto* window = static_cast<VstWindow*>(fakePtr(0x1600));
     auto* select = static_cast<VstFileSelect*>(fakePtr(0x1700));
-    const VstIntPtr bigPointer = asInt(fakePtr(sizeof(void*) == 8 ? static_cast<std::uintptr_t>(0x7F00ABCD1234ull & UINTPTR_MAX) : 0x7F001234u));
+    const VstIntPtr bigPointer = asInt(
+        fakePtr(sizeof(void*) == 8 ? static_cast<std::uintptr_t>(0x7F00ABCD1234ull & UINTPTR_MAX) : 0x7F001234u));
     // clang-format off
     return {
         {"getMasterVersion", [](PlainFrame& f) { return VstIntPtr(f.getMasterVersion()); },

@@ -18,7 +18,7 @@
 
 namespace {
 
-using EntryProc = AEffect* (VSTCALLBACK*)(audioMasterCallback);
+using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
 
 struct Request {
     AEffect* effect;
@@ -68,8 +68,8 @@ protected:
         versionAnswer = 2400;
     }
 
-    static VstIntPtr call(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
-                          void* ptr = nullptr, float opt = 0.0f) {
+    static VstIntPtr call(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                          float opt = 0.0f) {
         return e->dispatcher(e, opcode, index, value, ptr, opt);
     }
 

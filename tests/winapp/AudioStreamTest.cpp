@@ -86,7 +86,7 @@ struct StreamCase {
 // Rates the setup dialog offers, against latencies that give whole and fractional
 // frames: the block is rounded down to whole frames.
 const StreamCase kStreamCases[] = {
-    {44100, 50, 8820}, {44100, 25, 4408}, {44100, 10, 1764}, {48000, 50, 9600}, {48000, 25, 4800},
+    {44100, 50, 8820}, {44100, 25, 4408},  {44100, 10, 1764}, {48000, 50, 9600}, {48000, 25, 4800},
     {64000, 30, 7680}, {88200, 50, 17640}, {88200, 15, 5292}, {96000, 20, 7680}, {96000, 50, 19200},
 };
 

@@ -58,11 +58,11 @@ TEST(MidiInput, TimeStampsBecomeOffsetsInsideTheBlock) {
         std::uint32_t stamp;
         int delta;
     } cases[] = {
-        {start, 1},                      // at the list's start
-        {start + 10, 440},               // 10 ms at 44 samples per millisecond
-        {start + 50, 2200},              // still inside the block of 2205 frames
-        {start + 51, kBlockFrames - 1},  // beyond the block
-        {start - 1, kBlockFrames - 1},   // older than the list: wraps to the last frame
+        {start, 1}, // at the list's start
+        {start + 10, 440}, // 10 ms at 44 samples per millisecond
+        {start + 50, 2200}, // still inside the block of 2205 frames
+        {start + 51, kBlockFrames - 1}, // beyond the block
+        {start - 1, kBlockFrames - 1}, // older than the list: wraps to the last frame
     };
     for (const Case& c : cases) deliver(ports, MIM_DATA, 0x403C90, c.stamp);
     const std::vector<Queued> got = take(ports, now + 50);
@@ -84,19 +84,18 @@ TEST(MidiInput, ChannelFilterAndMessageKinds) {
         std::uint32_t message;
         bool queued;
     } cases[] = {
-        {MIM_DATA, 0x403C91, false},     // note on, channel 2 (the second): filtered out
-        {MIM_DATA, 0x403C92, true},      // note on, channel 3
-        {MIM_MOREDATA, 0x003C82, true},  // note off
-        {MIM_DATA, 0x7F07B2, true},      // control change
-        {MIM_DATA, 0x0003C2, true},      // program change
-        {MIM_DATA, 0x4000E2, true},      // pitch bend
-        {MIM_DATA, 0x403CA2, false},     // polyphonic key pressure
-        {MIM_DATA, 0x0040D2, false},     // channel pressure
-        {MIM_DATA, 0x0000F2, false},     // system message
-        {MIM_DATA, 0x0000F8, false},     // clock
+        {MIM_DATA, 0x403C91, false}, // note on, channel 2 (the second): filtered out
+        {MIM_DATA, 0x403C92, true}, // note on, channel 3
+        {MIM_MOREDATA, 0x003C82, true}, // note off
+        {MIM_DATA, 0x7F07B2, true}, // control change
+        {MIM_DATA, 0x0003C2, true}, // program change
+        {MIM_DATA, 0x4000E2, true}, // pitch bend
+        {MIM_DATA, 0x403CA2, false}, // polyphonic key pressure
+        {MIM_DATA, 0x0040D2, false}, // channel pressure
+        {MIM_DATA, 0x0000F2, false}, // system message
+        {MIM_DATA, 0x0000F8, false}, // clock
         {MIM_LONGDATA, 0x403C92, false}, // not a short message
-        {MIM_ERROR, 0x403C92, false},
-        {MIM_CLOSE, 0, false},
+        {MIM_ERROR, 0x403C92, false},    {MIM_CLOSE, 0, false},
     };
     std::vector<std::uint32_t> expected;
     for (const auto& c : cases) {

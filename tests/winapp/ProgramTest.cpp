@@ -52,7 +52,8 @@ void runOnUiThread(DWORD uiThread, std::function<void()> action) {
     for (int i = 0; i < 400 && !actionDone.load(); ++i) Sleep(10);
 }
 
-template <class Condition> bool waitFor(Condition condition, int timeoutMs) {
+template <class Condition>
+bool waitFor(Condition condition, int timeoutMs) {
     for (int waited = 0; waited < timeoutMs; waited += 10) {
         if (condition()) return true;
         Sleep(10);
@@ -165,8 +166,9 @@ TEST(Program, PlaysARecordedNoteAndQuitsOnClose) {
         vl::StandaloneApp* app = nullptr;
         waitFor([&] { return (app = vl::theApp.load()) != nullptr; }, 5000);
         HWND inner = nullptr;
-        waitFor([&] { return (inner = FindWindowExA(outer, nullptr, vl::kInnerClassName, vl::kWindowTitle)) != nullptr; },
-                5000);
+        waitFor(
+            [&] { return (inner = FindWindowExA(outer, nullptr, vl::kInnerClassName, vl::kWindowTitle)) != nullptr; },
+            5000);
         run.innerFound = inner != nullptr && IsWindowVisible(inner) && GetParent(inner) == outer;
         RECT client{};
         GetClientRect(outer, &client);
@@ -190,7 +192,7 @@ TEST(Program, PlaysARecordedNoteAndQuitsOnClose) {
             vl::InstrumentEditor* panel = app->getPanel();
             waitFor([&] { return panel->getControl(42) != nullptr; }, 5000); // added after the panel opened
             const ButtonCheck buttons[] = {{41, vl::Rect{618, 268, 661, 293}, false},
-                                            {42, vl::Rect{668, 268, 711, 293}, true}};
+                                           {42, vl::Rect{668, 268, 711, 293}, true}};
             run.buttonsInTable = true;
             for (const ButtonCheck& b : buttons) {
                 vl::Widget* control = panel->getControl(b.tag);
@@ -357,7 +359,8 @@ TEST(Program, SecondStartRaisesTheFirstWindowAndExitsZero) {
     PROCESS_INFORMATION first = startProgram();
     ASSERT_NE(first.hProcess, nullptr);
     HWND window = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (window = FindWindowA(vl::kOuterClassName, vl::kWindowTitle)) != nullptr; }, 30000));
+    ASSERT_TRUE(
+        waitFor([&] { return (window = FindWindowA(vl::kOuterClassName, vl::kWindowTitle)) != nullptr; }, 30000));
     ShowWindow(window, SW_MINIMIZE);
     ASSERT_TRUE(waitFor([&] { return IsIconic(window) != FALSE; }, 5000));
 

@@ -83,9 +83,9 @@ TEST_F(Settings, AllNineValuesRoundTripAsText) {
         const char* name;
         const char* text;
     } stored[] = {
-        {"midiInDevice", "3"}, {"midiOutDevice", "2"}, {"inputChannel", "-1"}, {"outputChannel", "15"},
-        {"audioDevice", "1"},  {"latency", "125"},     {"primary", "Yes"},     {"sampleRate", "96000"},
-        {"tempo", "98.5"},
+        {"midiInDevice", "3"},   {"midiOutDevice", "2"},  {"inputChannel", "-1"},
+        {"outputChannel", "15"}, {"audioDevice", "1"},    {"latency", "125"},
+        {"primary", "Yes"},      {"sampleRate", "96000"}, {"tempo", "98.5"},
     };
     for (const auto& s : stored) {
         DWORD type = 0;
@@ -105,15 +105,15 @@ TEST_F(Settings, AllNineValuesRoundTripAsText) {
 
 TEST_F(Settings, BadStoredValuesReadAsTheirDefaults) {
     const DWORD number = 100;
-    putRaw("latency", REG_DWORD, &number, sizeof number);           // not text
-    putRaw("sampleRate", REG_EXPAND_SZ, "48000", 6);                 // text, but not REG_SZ
-    putRaw("primary", REG_SZ, "yes", 4);                             // only "Yes" is true
-    putRaw("inputChannel", REG_SZ, "16", 3);                         // outside -1..15
+    putRaw("latency", REG_DWORD, &number, sizeof number); // not text
+    putRaw("sampleRate", REG_EXPAND_SZ, "48000", 6); // text, but not REG_SZ
+    putRaw("primary", REG_SZ, "yes", 4); // only "Yes" is true
+    putRaw("inputChannel", REG_SZ, "16", 3); // outside -1..15
     putRaw("outputChannel", REG_SZ, "-2", 3);
-    putRaw("midiInDevice", REG_SZ, "-1", 3);                         // negative position
+    putRaw("midiInDevice", REG_SZ, "-1", 3); // negative position
     putRaw("audioDevice", REG_SZ, "abc", 4);
     putRaw("tempo", REG_SZ, "fast", 5);
-    putRaw("midiOutDevice", REG_SZ, "7", 1);                         // stored without its NUL
+    putRaw("midiOutDevice", REG_SZ, "7", 1); // stored without its NUL
     const vl::SettingsValues values = readBack();
     vl::SettingsValues expected;
     expected.midiOutDevice = 7;

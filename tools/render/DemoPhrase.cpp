@@ -5,8 +5,8 @@
 namespace vl::render {
 namespace {
 
-constexpr uint32_t kDivision = 480;        // ticks per quarter note
-constexpr uint32_t kTempo = 600000;        // 100 beats per minute
+constexpr uint32_t kDivision = 480; // ticks per quarter note
+constexpr uint32_t kTempo = 600000; // 100 beats per minute
 constexpr uint64_t kBeat = kDivision;
 constexpr uint64_t kBar = 4 * kBeat;
 
@@ -54,9 +54,9 @@ Song demoPhrase() {
     b.chord(bar2, kBar - 20, {41, 53, 57, 60}, 84);
     b.note(bar2, kBeat - 10, 76, 104);
     b.note(bar2 + kBeat, 3 * kBeat - 10, 74, 104);
-    for (unsigned step = 0; step <= 8; ++step)   // up over half a beat, from beat 2
+    for (unsigned step = 0; step <= 8; ++step) // up over half a beat, from beat 2
         b.bend(bar2 + 2 * kBeat + step * (kBeat / 16), 0x2000 + step * 0x3FF);
-    for (unsigned step = 0; step <= 8; ++step)   // back down at the end of the bar
+    for (unsigned step = 0; step <= 8; ++step) // back down at the end of the bar
         b.bend(bar2 + 3 * kBeat + step * (kBeat / 16), 0x3FF8 - step * 0x3FF);
     b.bend(bar2 + 4 * kBeat - 5, 0x2000);
 

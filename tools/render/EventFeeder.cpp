@@ -19,7 +19,7 @@ int32_t EventFeeder::prepare(int64_t start, int32_t maxFrames) {
     while (end < events_.size() && events_[end].frame < stop) ++end;
     int32_t length = maxFrames;
     if (end - next_ > std::size_t(kMaxEventsPerCall)) {
-        const int64_t cut = events_[next_ + kMaxEventsPerCall].frame;   // first event left out
+        const int64_t cut = events_[next_ + kMaxEventsPerCall].frame; // first event left out
         if (cut <= start) return 0;
         length = int32_t(cut - start);
         end = next_;
@@ -44,8 +44,6 @@ int32_t EventFeeder::prepare(int64_t start, int32_t maxFrames) {
     return length;
 }
 
-VstEvents* EventFeeder::list() {
-    return count_ > 0 ? reinterpret_cast<VstEvents*>(listStorage_.data()) : nullptr;
-}
+VstEvents* EventFeeder::list() { return count_ > 0 ? reinterpret_cast<VstEvents*>(listStorage_.data()) : nullptr; }
 
 } // namespace vl::render

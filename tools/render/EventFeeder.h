@@ -32,7 +32,7 @@ private:
     std::size_t next_ = 0;
     int count_ = 0;
     std::vector<VstMidiEvent> records_;
-    std::vector<unsigned char> listStorage_;   // VstEvents header plus pointer array
+    std::vector<unsigned char> listStorage_; // VstEvents header plus pointer array
 };
 
 } // namespace vl::render

@@ -43,13 +43,14 @@ public:
                 e.tick = tick;
                 e.track = track_;
                 if (type == 0x51) {
-                    if (length != 3) return fail(error, "tempo event with length " + std::to_string(length) + " (expected 3)");
+                    if (length != 3)
+                        return fail(error, "tempo event with length " + std::to_string(length) + " (expected 3)");
                     e.kind = SongEvent::Kind::Tempo;
                     e.tempo = (uint32_t(p_[0]) << 16) | (uint32_t(p_[1]) << 8) | p_[2];
                 }
                 p_ += length;
                 out.push_back(e);
-                if (type == 0x2F) return true;   // end of track: the rest of the chunk is ignored
+                if (type == 0x2F) return true; // end of track: the rest of the chunk is ignored
                 continue;
             }
             if (first == 0xF0 || first == 0xF7) {
@@ -88,7 +89,7 @@ public:
             }
             out.push_back(e);
         }
-        return true;   // a track without an end-of-track event ends with its chunk
+        return true; // a track without an end-of-track event ends with its chunk
     }
 
 private:
@@ -104,8 +105,8 @@ private:
     }
 
     bool fail(std::string& error, const std::string& what) {
-        error = "corrupt MIDI data in track " + std::to_string(track_) + " at byte " +
-                std::to_string(p_ - begin_) + ": " + what;
+        error = "corrupt MIDI data in track " + std::to_string(track_) + " at byte " + std::to_string(p_ - begin_) +
+                ": " + what;
         return false;
     }
 
@@ -155,8 +156,7 @@ bool parseMidi(const uint8_t* data, std::size_t size, Song& song, std::string& e
     int found = 0;
     while (found < trackCount) {
         if (size - pos < 8) {
-            error = "MIDI file ends after " + std::to_string(found) + " of " +
-                    std::to_string(trackCount) + " tracks";
+            error = "MIDI file ends after " + std::to_string(found) + " of " + std::to_string(trackCount) + " tracks";
             return false;
         }
         const uint8_t* chunk = data + pos;
@@ -166,7 +166,8 @@ bool parseMidi(const uint8_t* data, std::size_t size, Song& song, std::string& e
             return false;
         }
         pos += 8 + std::size_t(length);
-        if (chunk[0] != 'M' || chunk[1] != 'T' || chunk[2] != 'r' || chunk[3] != 'k') continue;   // unknown chunks are skipped
+        if (chunk[0] != 'M' || chunk[1] != 'T' || chunk[2] != 'r' || chunk[3] != 'k')
+            continue; // unknown chunks are skipped
         TrackReader reader(chunk + 8, chunk + 8 + length, uint16_t(found));
         if (!reader.read(song.events, error)) return false;
         ++found;

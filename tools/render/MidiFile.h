@@ -17,17 +17,17 @@ struct SongEvent {
     enum class Kind : uint8_t { Channel, Tempo, Other };
     uint64_t tick = 0;
     Kind kind = Kind::Other;
-    uint8_t size = 0;          // channel messages: 2 or 3
+    uint8_t size = 0; // channel messages: 2 or 3
     uint8_t bytes[3] = {0, 0, 0};
-    uint32_t tempo = 0;        // Kind::Tempo: microseconds per quarter note
+    uint32_t tempo = 0; // Kind::Tempo: microseconds per quarter note
     uint16_t track = 0;
 };
 
 struct Song {
     int format = 0;
     int trackCount = 0;
-    uint32_t division = 480;                 // ticks per quarter note
-    std::vector<SongEvent> events;           // merged, in time order
+    uint32_t division = 480; // ticks per quarter note
+    std::vector<SongEvent> events; // merged, in time order
 };
 
 // Default tempo until the first tempo change: 120 beats per minute.

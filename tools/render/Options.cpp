@@ -10,12 +10,12 @@ namespace {
 enum class Id { Output, Rate, Block, Program, Bank, Patch, Param, Tail, Float, Quiet, Help, Version };
 
 constexpr OptionDef kOptions[] = {
-    {"output", 'o', true, int(Id::Output)},   {"rate", 'r', true, int(Id::Rate)},
-    {"block", 'b', true, int(Id::Block)},     {"program", 'p', true, int(Id::Program)},
-    {"param", 0, true, int(Id::Param)},       {"tail", 0, true, int(Id::Tail)},
-    {"bank", 0, true, int(Id::Bank)},         {"patch", 0, true, int(Id::Patch)},
-    {"float", 0, false, int(Id::Float)},      {"quiet", 'q', false, int(Id::Quiet)},
-    {"help", 'h', false, int(Id::Help)},      {"version", 0, false, int(Id::Version)},
+    {"output", 'o', true, int(Id::Output)}, {"rate", 'r', true, int(Id::Rate)},
+    {"block", 'b', true, int(Id::Block)},   {"program", 'p', true, int(Id::Program)},
+    {"param", 0, true, int(Id::Param)},     {"tail", 0, true, int(Id::Tail)},
+    {"bank", 0, true, int(Id::Bank)},       {"patch", 0, true, int(Id::Patch)},
+    {"float", 0, false, int(Id::Float)},    {"quiet", 'q', false, int(Id::Quiet)},
+    {"help", 'h', false, int(Id::Help)},    {"version", 0, false, int(Id::Version)},
 };
 
 // Decimal integer made of digits only, within [lo, hi].
@@ -60,8 +60,7 @@ public:
             options.output = value;
             return true;
         case Id::Rate:
-            if (!parseInteger(value, kMinRate, kMaxRate, n))
-                return bad(shown, value, "an integer from 8000 to 192000");
+            if (!parseInteger(value, kMinRate, kMaxRate, n)) return bad(shown, value, "an integer from 8000 to 192000");
             options.rate = uint32_t(n);
             return true;
         case Id::Block:
@@ -98,10 +97,18 @@ public:
             options.tailScale = scale;
             return true;
         }
-        case Id::Float: options.floatOutput = true; return true;
-        case Id::Quiet: options.quiet = true; return true;
-        case Id::Help: options.help = true; return true;
-        case Id::Version: options.version = true; return true;
+        case Id::Float:
+            options.floatOutput = true;
+            return true;
+        case Id::Quiet:
+            options.quiet = true;
+            return true;
+        case Id::Help:
+            options.help = true;
+            return true;
+        case Id::Version:
+            options.version = true;
+            return true;
         }
         return false;
     }
@@ -128,9 +135,7 @@ public:
 
 } // namespace
 
-int64_t Options::tailFrames() const {
-    return int64_t(tailUnits * uint64_t(rate) / tailScale);
-}
+int64_t Options::tailFrames() const { return int64_t(tailUnits * uint64_t(rate) / tailScale); }
 
 bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
     options = Options{};
@@ -147,13 +152,24 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     if (!scanned) {
         using Kind = ScanFailure::Kind;
         switch (failure.kind) {
-        case Kind::unknownOption: error = "unrecognized option '" + failure.text + "'"; break;
-        case Kind::unknownLetter: error = "invalid option -- '" + failure.text + "'"; break;
-        case Kind::ambiguous: error = "option '" + failure.text + "' is ambiguous"; break;
-        case Kind::missingValue: error = "option '" + failure.text + "' requires an argument"; break;
-        case Kind::unexpectedValue: error = "option '" + failure.text + "' doesn't allow an argument"; break;
+        case Kind::unknownOption:
+            error = "unrecognized option '" + failure.text + "'";
+            break;
+        case Kind::unknownLetter:
+            error = "invalid option -- '" + failure.text + "'";
+            break;
+        case Kind::ambiguous:
+            error = "option '" + failure.text + "' is ambiguous";
+            break;
+        case Kind::missingValue:
+            error = "option '" + failure.text + "' requires an argument";
+            break;
+        case Kind::unexpectedValue:
+            error = "option '" + failure.text + "' doesn't allow an argument";
+            break;
         case Kind::unexpectedArgument:
-        case Kind::rejected: break; // the parser has said what was wrong
+        case Kind::rejected:
+            break; // the parser has said what was wrong
         }
         return false;
     }

@@ -10,14 +10,14 @@
 namespace vl::render {
 
 struct Options {
-    std::string input;              // MIDI file; empty renders the built-in phrase
-    std::string output;             // empty: derived from the input (see defaultOutputFor)
+    std::string input; // MIDI file; empty renders the built-in phrase
+    std::string output; // empty: derived from the input (see defaultOutputFor)
     uint32_t rate = 44100;
     int block = 512;
     int program = 0;
-    std::string bank;               // bank file (.fxb) loaded before the program is chosen
-    std::string patch;              // patch file (.fxp) loaded into the chosen program
-    std::vector<std::pair<int, float>> params;   // in command-line order
+    std::string bank; // bank file (.fxb) loaded before the program is chosen
+    std::string patch; // patch file (.fxp) loaded into the chosen program
+    std::vector<std::pair<int, float>> params; // in command-line order
     // Tail after the last event as the exact decimal tailUnits / tailScale seconds.
     uint64_t tailUnits = 3;
     uint64_t tailScale = 1;

@@ -47,8 +47,8 @@ bool OutputFile::open(const std::string& target, std::string& error) {
         error = "cannot write '" + target + "': it is a directory";
         return false;
     }
-    const std::string prefix = folderOf(target) + "." + baseNameOf(target) + "." +
-                               std::to_string(sys::processId()) + ".";
+    const std::string prefix = folderOf(target) + "." + baseNameOf(target) + "." + std::to_string(sys::processId()) +
+                               ".";
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string candidate = prefix + std::to_string(temporaryCounter++) + ".tmp";
         bool exists = false;
@@ -60,8 +60,8 @@ bool OutputFile::open(const std::string& target, std::string& error) {
             return true;
         }
         if (!exists) {
-            error = "cannot create output file in '" + (folderOf(target).empty() ? std::string(".") : folderOf(target)) +
-                    "': " + sys::lastErrorText();
+            error = "cannot create output file in '" +
+                    (folderOf(target).empty() ? std::string(".") : folderOf(target)) + "': " + sys::lastErrorText();
             return false;
         }
     }

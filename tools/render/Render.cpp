@@ -216,7 +216,7 @@ int runRenderer(const std::vector<std::string>& args) {
 
     const std::string target = !options.output.empty() ? options.output
                                : options.input.empty() ? std::string(kDemoOutput)
-                                                        : defaultOutputFor(options.input);
+                                                       : defaultOutputFor(options.input);
     OutputFile out;
     if (!out.open(target, error)) {
         errorLine(error);
@@ -232,7 +232,7 @@ int runRenderer(const std::vector<std::string>& args) {
         const int percent = int(done * 100 / total);
         if (percent == shownPercent) return;
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        if (!progressShown && elapsed < 0.5) return;   // short renders stay quiet
+        if (!progressShown && elapsed < 0.5) return; // short renders stay quiet
         shownPercent = percent;
         progressShown = true;
         std::fprintf(stderr, "\rrendering %s: %3d%%", target.c_str(), percent);
@@ -256,10 +256,8 @@ int runRenderer(const std::vector<std::string>& args) {
     if (!options.quiet) {
         const double seconds = double(stats.frames) / options.rate;
         char peakText[32];
-        if (stats.peak > 0.0)
-            std::snprintf(peakText, sizeof peakText, "%.2f dBFS", 20.0 * std::log10(stats.peak));
-        else
-            std::snprintf(peakText, sizeof peakText, "-inf dBFS");
+        if (stats.peak > 0.0) std::snprintf(peakText, sizeof peakText, "%.2f dBFS", 20.0 * std::log10(stats.peak));
+        else std::snprintf(peakText, sizeof peakText, "-inf dBFS");
         std::printf("%s: %lld frames, %.3f s at %u Hz, peak %s, %.1fx real time\n", target.c_str(),
                     static_cast<long long>(stats.frames), seconds, options.rate, peakText,
                     seconds / std::max(elapsed, 1e-6));

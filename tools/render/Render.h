@@ -17,7 +17,7 @@ namespace vl::render {
 
 struct RenderStats {
     int64_t frames = 0;
-    double peak = 0.0;   // largest absolute sample, 1.0 = full scale
+    double peak = 0.0; // largest absolute sample, 1.0 = full scale
 };
 
 // Called after every block with the frames done so far.

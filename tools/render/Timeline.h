@@ -12,12 +12,12 @@ namespace vl::render {
 
 struct TimedEvent {
     int64_t frame = 0;
-    uint8_t bytes[3] = {0, 0, 0};   // channel message; a 2-byte message has bytes[2] == 0
+    uint8_t bytes[3] = {0, 0, 0}; // channel message; a 2-byte message has bytes[2] == 0
 };
 
 struct Timeline {
-    std::vector<TimedEvent> events;   // channel messages only, in delivery order
-    int64_t endFrame = 0;             // frame of the song's last event of any kind
+    std::vector<TimedEvent> events; // channel messages only, in delivery order
+    int64_t endFrame = 0; // frame of the song's last event of any kind
 };
 
 // Exact frame of a time given as microTicks / (division x 1000000) seconds, where

@@ -8,9 +8,7 @@
 
 namespace vl::render::sys {
 
-std::vector<std::string> arguments(int argc, char** argv) {
-    return std::vector<std::string>(argv, argv + argc);
-}
+std::vector<std::string> arguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
 
 std::FILE* openForReading(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
 
