@@ -245,7 +245,13 @@ TEST_F(ProgramTest, PanelWindowWithSettingsAndRecordButtons) {
     ASSERT_NE(w, 0u) << slurp(first.err);
     EXPECT_TRUE(waitForOutput(first, "playing through ALSA device null at 44100 Hz, 882 frames", 5s))
         << slurp(first.out);
+    // The window is found by its title, which it may have before its other properties and
+    // its mapping reach the server: it must be shown within a few seconds.
     XWindowAttributes attributes{};
+    for (auto shown = std::chrono::steady_clock::now() + 10s; XGetWindowAttributes(d, w, &attributes) &&
+                                                              attributes.map_state != IsViewable &&
+                                                              std::chrono::steady_clock::now() < shown;)
+        std::this_thread::sleep_for(20ms);
     ASSERT_TRUE(XGetWindowAttributes(d, w, &attributes));
     EXPECT_EQ(attributes.map_state, IsViewable);
     EXPECT_EQ(attributes.width, 727);
