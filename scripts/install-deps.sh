@@ -36,8 +36,8 @@ PACKAGES=(
   g++-multilib qemu-user
 )
 case "${1:-}" in
-  # a real third-party VST host for the plug-in session test
-  --with-host) PACKAGES+=(ardour) ;;
+  # real third-party hosts: Ardour for the session tests, Qtractor for its plug-in scanner
+  --with-host) PACKAGES+=(ardour qtractor) ;;
   --renderer) PACKAGES=("${RENDERER_PACKAGES[@]}") ;;
   "") ;;
   *) echo "usage: install-deps.sh [--with-host | --renderer]" >&2; exit 2 ;;
